@@ -1,0 +1,45 @@
+#pragma once
+// Every modal question the application asks goes through `IDialogs`, so the
+// logic that asks can be driven by a script in tests (FakeDialogs.h) and by
+// Qt widgets in the program (QtDialogs.h).
+
+#include "platform/shell/Font.h"
+
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace talvence {
+
+enum class MsgType { Warning, Error, Information, Confirmation };
+enum class MsgButtons { Ok, YesNo, YesNoAll };
+enum class MsgAnswer { Ok, Yes, No, All, Cancel };
+
+// One page of a property frame. Pages are supplied by filters and devices;
+// the frame shows them side by side and applies them on OK.
+class IPropertyPage {
+public:
+    virtual ~IPropertyPage() = default;
+    virtual std::string Title() const = 0;
+    // Creates the page's widget, owned by `parent`.
+    virtual QWidget* CreateWidget(QWidget* parent) = 0;
+    // Puts the edited settings into effect.
+    virtual void Apply() = 0;
+};
+
+// Application thread only.
+class IDialogs {
+public:
+    virtual ~IDialogs() = default;
+    // A message box; closing it without a button answers Cancel.
+    virtual MsgAnswer MessageBox(MsgType type, const std::string& text, MsgButtons buttons) = 0;
+    // Lets the user edit `font`; true and the new font when confirmed.
+    virtual bool ChooseFont(TFontSpec& font) = 0;
+    // Shows the pages in one modal frame; true when the user confirmed (the
+    // pages have then been applied).
+    virtual bool ShowPropertyFrame(const std::string& caption,
+                                   const std::vector<IPropertyPage*>& pages) = 0;
+};
+
+} // namespace talvence

@@ -1,0 +1,62 @@
+#pragma once
+// Scripted dialogs for tests: answers are taken from queues in order, and
+// every question asked is recorded.
+
+#include "platform/shell/Dialogs.h"
+
+#include <deque>
+#include <optional>
+#include <stdexcept>
+
+namespace talvence {
+
+class FakeDialogs : public IDialogs {
+public:
+    struct Message {
+        MsgType type;
+        std::string text;
+        MsgButtons buttons;
+    };
+
+    // Answers to questions (boxes with more than an OK button); a box with
+    // only OK is answered OK without taking from the queue.
+    std::deque<MsgAnswer> answers;
+    std::deque<std::optional<TFontSpec>> fonts; // for ChooseFont: nullopt cancels
+    std::deque<bool> frameAnswers;              // for ShowPropertyFrame
+
+    std::vector<Message> messages;
+    std::vector<std::string> frameCaptions;
+
+    MsgAnswer MessageBox(MsgType type, const std::string& text, MsgButtons buttons) override {
+        messages.push_back({type, text, buttons});
+        if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+        // A question the test did not expect must not pass unnoticed.
+        if (answers.empty()) throw std::logic_error("FakeDialogs: unexpected question: " + text);
+        MsgAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+
+    bool ChooseFont(TFontSpec& font) override {
+        if (fonts.empty()) throw std::logic_error("FakeDialogs: unexpected font dialog");
+        auto f = fonts.front();
+        fonts.pop_front();
+        if (!f) return false;
+        font = *f;
+        return true;
+    }
+
+    bool ShowPropertyFrame(const std::string& caption,
+                           const std::vector<IPropertyPage*>& pages) override {
+        frameCaptions.push_back(caption);
+        if (frameAnswers.empty()) throw std::logic_error("FakeDialogs: unexpected property frame");
+        bool ok = frameAnswers.front();
+        frameAnswers.pop_front();
+        if (ok)
+            for (IPropertyPage* p : pages)
+                p->Apply();
+        return ok;
+    }
+};
+
+} // namespace talvence
