@@ -1,0 +1,19 @@
+// talvence-cli: drives the application's subsystems without a display.
+// Each command family registers its commands here.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "postproc/fpsunit.h"
+#include "tools/talvence-cli/CommandTable.h"
+#include "tools/talvence-cli/PostprocCommands.h"
+
+int main(int argc, char** argv) {
+    using namespace talvence;
+    cli::CommandTable table("talvence-cli");
+    cli::AddPostprocCommands(table, ApplicationAviWalker());
+
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return table.run(args, std::cout, std::cerr);
+}
