@@ -1,0 +1,157 @@
+#pragma once
+// Writes one AVI file: the streams are fixed when the file is opened, the
+// samples are appended in the order they arrive, and closing the file fills
+// in the header (frame counts, stream lengths, super-indexes) and the
+// indexes. Files larger than the segment limit continue in further RIFF
+// 'AVIX' segments, each with its own standard indexes, so any size can be
+// read; the legacy 'idx1' index, when asked for, covers the first segment.
+//
+// Memory stays small whatever the length of the capture: large samples go
+// to the file straight from the caller's buffer, small ones (audio) are
+// gathered in one buffer of a fixed size, and the index entries of the
+// current segment (8 bytes a chunk, plus 16 for the legacy index) are the
+// only thing that grows.
+//
+// A write that fails (full disk, I/O error) ends the writing: the sample and
+// those after it are refused, and close() then cuts the file back to the last
+// complete chunk and finalises the header and as many indexes as still fit,
+// so every frame written before the failure stays readable.
+//
+// Thread: one thread at a time (the caller serialises writeSample/close).
+
+#include "platform/media/filters/avi/AviLayout.h"
+#include "platform/media/filters/avi/AviOutputFile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talvence {
+
+// Segments stay below 2 GiB so that 32-bit signed readers can walk them.
+inline constexpr std::uint64_t kAviDefaultSegmentLimit = 1ull << 30;
+inline constexpr std::uint64_t kAviMinSegmentLimit = 64 * 1024;
+inline constexpr std::uint64_t kAviMaxSegmentLimit = 0x7FFFFFFFull - 0x100000;
+
+struct AviWriterOptions {
+    // Write the legacy 'idx1' index after the first segment's data.
+    bool oldIndex = false;
+    // A RIFF segment ends before it would grow past this many bytes
+    // (indexes included); the next chunk starts a RIFF 'AVIX' segment.
+    std::uint64_t segmentLimit = kAviDefaultSegmentLimit;
+    // Super-index entries reserved per stream in the header: the most
+    // segments a file can have.
+    std::uint32_t superIndexEntries = 256;
+};
+
+enum class AviWriterError {
+    None,
+    InvalidArgument, // bad stream description, option or sample; nothing was written
+    WrongState,      // not open, or already open
+    CannotCreate,    // the file could not be created; no file is left behind
+    DiskFull,        // the disk (or quota, or file size limit) is full
+    WriteFailed,     // another I/O error
+    FileFull,        // the file has used all its segments
+};
+
+struct AviWriterStatus {
+    AviWriterError error = AviWriterError::None;
+    int systemError = 0; // errno of the failed operation, when there was one
+    std::string message; // English, for the user and the log
+    bool ok() const { return error == AviWriterError::None; }
+};
+
+class AviFileWriter {
+public:
+    explicit AviFileWriter(AviOutputFiles& files = LocalAviOutputFiles());
+    // Closes an open file (as close()).
+    ~AviFileWriter();
+    AviFileWriter(const AviFileWriter&) = delete;
+    AviFileWriter& operator=(const AviFileWriter&) = delete;
+
+    // Creates the file (an existing one is replaced) and writes its header.
+    // Stream i (two digits, "00".."99") is stored as 'iidc' chunks, 'iidb'
+    // for uncompressed pictures and 'iiwb' for sound.
+    AviWriterStatus open(const std::filesystem::path& path, std::vector<AviStreamFormat> streams,
+                         const AviWriterOptions& options = {});
+
+    // Appends one sample of `stream` as one chunk. After a write failure
+    // every call returns that failure and writes nothing.
+    AviWriterStatus writeSample(std::size_t stream, AviBytes data, bool keyframe = true);
+
+    // Finishes the file and releases it. Returns the first failure since
+    // open() (the file is then finalised as far as it could be), else ok.
+    // Does nothing when no file is open.
+    AviWriterStatus close();
+
+    bool isOpen() const { return file_ != nullptr; }
+    // True once a write has failed; the file stays open until close().
+    bool hasFailed() const { return !failure_.ok(); }
+    // Chunks (sampleSize 0) or samples of `stream` kept in the file so far.
+    std::uint64_t streamLength(std::size_t stream) const;
+    // RIFF segments begun so far.
+    std::size_t segmentCount() const { return segmentCount_; }
+    // Bytes the file holds once the buffer is written.
+    std::uint64_t fileSize() const { return end_; }
+
+private:
+    struct StreamState {
+        AviStreamFormat format;
+        FourCc chunkId = 0;
+        std::vector<AviIndexEntry> segmentEntries; // chunks of the open segment
+        std::uint64_t segmentBytes = 0;            // their data bytes
+        std::uint64_t closedTicks = 0;             // length in closed segments
+        std::uint32_t largestChunk = 0;
+        std::vector<AviSuperIndexEntry> superIndex;
+    };
+
+    std::uint64_t segmentTicks(const StreamState& s) const;
+    std::uint64_t pendingIndexBytes(std::size_t stream) const;
+    AviWriterStatus rollSegment();
+    void startSegment();
+    void closeSegment();
+    bool flush();
+    bool appendWhole(AviBytes bytes);
+    bool writeHeader();
+    void fail(AviWriterError error, int systemError, const std::string& what,
+              std::uint64_t durableEnd);
+    void pruneTo(std::uint64_t durableEnd);
+    AviWriterStatus refuse(AviWriterError error, const std::string& message) const;
+
+    AviOutputFiles& files_;
+    std::unique_ptr<AviOutputFile> file_;
+    std::filesystem::path path_;
+    AviWriterOptions options_;
+    std::vector<StreamState> streams_;
+    std::size_t mainStream_ = 0;
+    std::size_t headerSize_ = 0;
+
+    // The open segment.
+    bool segmentOpen_ = false;
+    std::uint64_t riffStart_ = 0;
+    std::uint64_t moviList_ = 0; // offset of its LIST 'movi' chunk header
+    std::size_t segmentCount_ = 0;
+    std::uint64_t segmentIndexBytes_ = 0; // its ix## chunks (and idx1) as they stand
+    std::size_t segmentChunks_ = 0;
+
+    // The first segment, for the main header and the legacy index.
+    std::vector<AviOldIndexEntry> oldIndex_;
+    std::uint32_t firstSegmentFrames_ = 0;
+    std::uint32_t firstRiffSize_ = 0;
+    bool oldIndexWritten_ = false;
+
+    // Bytes not yet handed to the file start at bufferStart_ (everything
+    // before is in the file); end_ is where the next chunk goes.
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferStart_ = 0;
+    std::uint64_t end_ = 0;
+
+    AviWriterStatus failure_;
+};
+
+// One line for an error code, for logs.
+std::string AviWriterErrorText(AviWriterError error);
+
+} // namespace talvence
