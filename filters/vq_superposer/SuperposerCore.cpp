@@ -1,0 +1,297 @@
+#include "filters/vq_superposer/SuperposerCore.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace talvence {
+namespace {
+
+constexpr std::size_t kMaxFontNameChars = 255;
+
+std::int32_t Saturate(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+int DayOfMonth(TDateTime t) {
+    int y = 0, m = 0, d = 0;
+    return DecodeDate(t, y, m, d) ? d : 0;
+}
+
+// The first `chars` code points of a UTF-8 text.
+std::string FirstChars(const std::string& s, std::size_t chars) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const bool lead = (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
+        if (lead && count++ == chars) return s.substr(0, i);
+    }
+    return s;
+}
+
+colorconv::Rect Union(const colorconv::Rect& a, const colorconv::Rect& b) {
+    if (a.width == 0 || a.height == 0) return b;
+    if (b.width == 0 || b.height == 0) return a;
+    const int x0 = std::min(a.x, b.x);
+    const int y0 = std::min(a.y, b.y);
+    const int x1 = std::max(a.x + a.width, b.x + b.width);
+    const int y1 = std::max(a.y + a.height, b.y + b.height);
+    return colorconv::Rect{x0, y0, x1 - x0, y1 - y0};
+}
+
+} // namespace
+
+bool InlayRestartDue(std::uint8_t when, TDateTime recDateTime, TDateTime lastDate) {
+    switch (when) {
+    case static_cast<std::uint8_t>(InlayRestart::JumpRule):
+        return recDateTime - lastDate > 2.0 / 86400.0 || recDateTime < lastDate;
+    case static_cast<std::uint8_t>(InlayRestart::DayRule):
+        return DayOfMonth(recDateTime) != DayOfMonth(lastDate) ||
+               std::fabs(recDateTime - lastDate) > 1.0;
+    default:
+        return false;
+    }
+}
+
+std::int32_t InlayDurationFrames(std::int32_t seconds, std::int64_t sourceFrameDuration) {
+    // A negative duration is as unknown as 0: it cannot be a frame rate.
+    const std::int64_t perSecond = sourceFrameDuration <= 0 ? 25 : 10000000 / sourceFrameDuration;
+    return Saturate(static_cast<std::int64_t>(seconds) * perSecond);
+}
+
+std::string FormatTimecode(const DvTimecode& tc) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%.2d:%.2d:%.2d", tc.hours, tc.minutes, tc.seconds,
+                  tc.frames);
+    return text;
+}
+
+InlayLines BuildInlayLines(const SuperposerSettings& s, const DvFrameInfo& rec, TDateTime localNow,
+                           const LocaleFormats& locale, const InlayLines& previous) {
+    switch (s.source) {
+    case static_cast<std::uint8_t>(InlaySource::Clock):
+        return InlayLines{FormatDateTime(s.dateFormat, localNow, locale),
+                          FormatDateTime(s.timeFormat, localNow, locale)};
+    case static_cast<std::uint8_t>(InlaySource::RecordDate): {
+        // IncHour, not + hours / 24: the undated value 0 with a negative offset lies before
+        // 30 December 1899, where plain arithmetic lands on the wrong day.
+        const TDateTime t = IncHour(rec.recDateTime, s.hourOffset);
+        return InlayLines{FormatDateTime(s.dateFormat, t, locale),
+                          FormatDateTime(s.timeFormat, t, locale)};
+    }
+    case static_cast<std::uint8_t>(InlaySource::Timecode):
+        // Bit 7 of the hours marks a timecode never found; its other bytes mean nothing.
+        if ((rec.timecode.hours & 0x80) != 0) return InlayLines{};
+        return InlayLines{std::string(), FormatTimecode(rec.timecode)};
+    default:
+        return previous;
+    }
+}
+
+SuperposerCore::SuperposerCore(std::function<std::int64_t()> frameDuration, LocaleFormats locale,
+                               int dotsPerInch)
+    : frameDuration_(std::move(frameDuration)), locale_(std::move(locale)),
+      dotsPerInch_(dotsPerInch > 0 ? dotsPerInch : 96),
+      settings_(std::make_shared<const SuperposerSettings>()) {}
+
+template <typename Change> void SuperposerCore::Update(Change change) {
+    std::lock_guard lock(writeMutex_);
+    auto next = std::make_shared<SuperposerSettings>(*settings_.load());
+    change(*next);
+    settings_.store(std::move(next));
+}
+
+void SuperposerCore::SetInlayActive(bool active) {
+    Update([&](SuperposerSettings& s) { s.active = active; });
+}
+
+void SuperposerCore::SetInlayAutoMode(std::int32_t mode) {
+    Update([&](SuperposerSettings& s) { s.autoMode = mode == 1; });
+}
+
+void SuperposerCore::SetInlaySource(std::uint8_t source) {
+    Update([&](SuperposerSettings& s) { s.source = source; });
+}
+
+void SuperposerCore::SetInlayWhen(std::uint8_t when) {
+    Update([&](SuperposerSettings& s) { s.when = when; });
+}
+
+void SuperposerCore::SetInlayDuration(std::int32_t seconds) {
+    const std::int64_t frameDuration = frameDuration_ ? frameDuration_() : 0;
+    const std::int32_t frames = InlayDurationFrames(seconds, frameDuration);
+    std::lock_guard lock(writeMutex_);
+    auto next = std::make_shared<SuperposerSettings>(*settings_.load());
+    next->durationFrames = frames;
+    settings_.store(std::move(next));
+    remaining_.store(Saturate(static_cast<std::int64_t>(frames) - 1));
+}
+
+void SuperposerCore::SetInlayHourOffset(std::int32_t hours) {
+    Update([&](SuperposerSettings& s) { s.hourOffset = hours; });
+}
+
+void SuperposerCore::SetInlayFormats(const std::string& dateFormat, const std::string& timeFormat) {
+    Update([&](SuperposerSettings& s) {
+        s.dateFormat = dateFormat;
+        s.timeFormat = timeFormat;
+    });
+}
+
+void SuperposerCore::SetInlayPosition(std::int32_t x, std::int32_t y, std::uint8_t alignment) {
+    Update([&](SuperposerSettings& s) {
+        s.posX = std::clamp(x, 0, 1000);
+        s.posY = std::clamp(y, 0, 1000);
+        s.alignment = alignment;
+    });
+}
+
+void SuperposerCore::SetInlayAlignment(std::uint8_t alignment) {
+    Update([&](SuperposerSettings& s) { s.alignment = alignment; });
+}
+
+void SuperposerCore::SetInlayFlip(bool flip) {
+    Update([&](SuperposerSettings& s) { s.flip = flip; });
+}
+
+void SuperposerCore::SetInlayAutoFontSize(bool autoFontSize) {
+    Update([&](SuperposerSettings& s) { s.autoFontSize = autoFontSize; });
+}
+
+void SuperposerCore::SetInlayFontSize(std::int32_t points) {
+    Update([&](SuperposerSettings& s) { s.fontSize = points; });
+}
+
+void SuperposerCore::SetInlayFontName(const std::string& name) {
+    Update([&](SuperposerSettings& s) { s.fontName = FirstChars(name, kMaxFontNameChars); });
+}
+
+void SuperposerCore::SetInlayFontColor(std::uint32_t color) {
+    Update([&](SuperposerSettings& s) { s.fontColor = color & 0x00FFFFFFu; });
+}
+
+void SuperposerCore::SetInlayBold(bool on) {
+    Update([&](SuperposerSettings& s) { s.bold = on; });
+}
+
+void SuperposerCore::SetInlayItalic(bool on) {
+    Update([&](SuperposerSettings& s) { s.italic = on; });
+}
+
+void SuperposerCore::SetInlayUnderline(bool on) {
+    Update([&](SuperposerSettings& s) { s.underline = on; });
+}
+
+void SuperposerCore::SetInlayStrikeOut(bool on) {
+    Update([&](SuperposerSettings& s) { s.strikeOut = on; });
+}
+
+std::shared_ptr<const SuperposerSettings> SuperposerCore::Settings() const {
+    return settings_.load();
+}
+
+void SuperposerCore::ReplaceSettings(const SuperposerSettings& s) {
+    SuperposerSettings copy = s;
+    copy.posX = std::clamp(copy.posX, 0, 1000);
+    copy.posY = std::clamp(copy.posY, 0, 1000);
+    copy.fontName = FirstChars(copy.fontName, kMaxFontNameChars);
+    copy.fontColor &= 0x00FFFFFFu;
+    std::lock_guard lock(writeMutex_);
+    settings_.store(std::make_shared<const SuperposerSettings>(std::move(copy)));
+}
+
+void SuperposerCore::StartStreaming() {
+    const auto s = settings_.load();
+    if (s->autoMode) remaining_.store(Saturate(static_cast<std::int64_t>(s->durationFrames) - 1));
+}
+
+void SuperposerCore::StepCounter(const SuperposerSettings& s, const DvFrameInfo& rec) {
+    const std::int32_t remaining = remaining_.load();
+    if (remaining > 0)
+        remaining_.store(remaining - 1);
+    else if (rec.hasRecDate && InlayRestartDue(s.when, rec.recDateTime, lastDate_))
+        remaining_.store(Saturate(static_cast<std::int64_t>(s.durationFrames) - 1));
+}
+
+bool SuperposerCore::CopyPicture(const InlayFrame& f, bool flip) {
+    if (f.input == nullptr || f.output == nullptr || f.width <= 0 || f.height <= 0) return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(f.width) * 3;
+    if (f.stride <= 0 || static_cast<std::size_t>(f.stride) < rowBytes) return false;
+    const std::size_t stride = static_cast<std::size_t>(f.stride);
+    const std::size_t height = static_cast<std::size_t>(f.height);
+    if (stride > SIZE_MAX / height) return false;
+    // The last row needs only its pixels, not its padding.
+    const std::size_t needed = stride * (height - 1) + rowBytes;
+    if (f.inputSize < needed || f.outputSize < needed) return false;
+    if (!flip) {
+        if (f.input != f.output) std::memcpy(f.output, f.input, needed);
+        return true;
+    }
+    if (f.input == f.output) {
+        std::vector<std::uint8_t> tmp(rowBytes);
+        for (std::size_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+            std::uint8_t* a = f.output + top * stride;
+            std::uint8_t* b = f.output + bottom * stride;
+            std::memcpy(tmp.data(), a, rowBytes);
+            std::memcpy(a, b, rowBytes);
+            std::memcpy(b, tmp.data(), rowBytes);
+        }
+        return true;
+    }
+    for (std::size_t row = 0; row < height; ++row)
+        std::memcpy(f.output + row * stride, f.input + (height - 1 - row) * stride, rowBytes);
+    return true;
+}
+
+HRESULT SuperposerCore::Compose(const InlayFrame& frame, const DvFrameInfo& rec,
+                                TDateTime localNow) {
+    // One snapshot for the whole frame: setters running meanwhile publish a new one.
+    const std::shared_ptr<const SuperposerSettings> snapshot = settings_.load();
+    const SuperposerSettings& s = *snapshot;
+    lastHadText_ = false;
+    lastFlipped_ = false;
+    lastTextArea_ = colorconv::Rect{};
+
+    if (s.active && s.autoMode) StepCounter(s, rec);
+
+    HRESULT hr = S_OK;
+    if (!frame.hasFormat)
+        hr = S_FALSE;
+    else if (!CopyPicture(frame, s.flip))
+        hr = E_FAIL;
+    else
+        lastFlipped_ = s.flip;
+    if (hr == S_OK && s.active && (!s.autoMode || remaining_.load() > 0)) {
+        // A text that cannot be made or drawn leaves the picture bare; the frame still goes.
+        try {
+            lines_ = BuildInlayLines(s, rec, localNow, locale_, lines_);
+            const int lineHeight = InlayLineHeight(s, frame.width, dotsPerInch_);
+            renderer_.SetFont(s, lineHeight);
+            const int w1 = renderer_.Advance(0, lines_.line1);
+            const int w2 = renderer_.Advance(1, lines_.line2);
+            const LinePlacement p = PlaceLines(frame.width, frame.height, s.posX, s.posY,
+                                               s.alignment, lineHeight, w1, w2);
+            if (p.draw) {
+                const colorconv::Rgb24Frame picture =
+                    colorconv::BottomUpRgb24(frame.output, frame.width, frame.height, frame.stride);
+                const colorconv::Rect a1 =
+                    renderer_.Draw(0, lines_.line1, p.x1, p.y1, s.fontColor, picture);
+                const colorconv::Rect a2 =
+                    renderer_.Draw(1, lines_.line2, p.x2, p.y2, s.fontColor, picture);
+                lastTextArea_ = Union(a1, a2);
+                lastHadText_ = lastTextArea_.width > 0;
+            }
+        } catch (const std::exception&) {
+            // One line may be drawn already; the whole picture is what may have changed.
+            lastHadText_ = false;
+            lastTextArea_ = colorconv::Rect{0, 0, frame.width, frame.height};
+        }
+    }
+    lastDate_ = rec.recDateTime;
+    return hr;
+}
+
+} // namespace talvence
