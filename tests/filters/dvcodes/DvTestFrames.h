@@ -1,0 +1,44 @@
+#pragma once
+// Crafted DV frames shared by the DV tests.
+
+#include <cstdint>
+#include <vector>
+
+#include "filters/dvcodes/DvPackWriter.h"
+#include "filters/dvcodes/dvcodes.h"
+
+namespace talvence::testing {
+
+// A frame with nothing but the packs the recipe asks for: every other byte is
+// 0xFF ("no information").
+struct DvFrameRecipe {
+    bool pal = true;
+    bool timecode = true;
+    DvTimecode tc{1, 2, 3, 4};
+    bool sourceControl = true;
+    bool wide = false;
+    bool audioPack = true;
+    int rate = 48000;
+    int bits = 16;
+    DvRecDateTime rec{2024, 5, 6, 7, 8, 9}; // year = -1: no date packs
+};
+
+inline std::vector<std::uint8_t> MakeDvFrame(const DvFrameRecipe& recipe) {
+    const int sequences = recipe.pal ? 12 : 10;
+    std::vector<std::uint8_t> frame(sequences * kDvSequenceBytes, 0xFF);
+    std::uint8_t* f = frame.data();
+    for (int s = 0; s < sequences; ++s) {
+        std::uint8_t* seq = f + s * kDvSequenceBytes;
+        seq[kDvHeaderSystemByte] = recipe.pal ? 0xBF : 0x3F;
+        seq[kDvHeaderAp3Byte] = 0xF8; // AP3 = 0
+        if (recipe.timecode) DvWriteTimecode(f, s, recipe.tc, !recipe.pal);
+        if (recipe.sourceControl) DvWriteSourceControl(f, s, recipe.wide);
+        DvWriteRecDateTime(f, s, recipe.rec);
+    }
+    if (recipe.audioPack)
+        DvMakeAudioSourcePack(f + kDvAudioSourcePackByte, recipe.rate, recipe.bits, recipe.pal,
+                              DvAudioMinSamples(recipe.rate, recipe.pal));
+    return frame;
+}
+
+} // namespace talvence::testing
