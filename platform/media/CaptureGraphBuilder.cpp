@@ -1,0 +1,278 @@
+#include "platform/media/CaptureGraphBuilder.h"
+
+#include "platform/media/MediaGuids.h"
+
+#include <deque>
+#include <set>
+
+namespace talvence {
+
+namespace {
+
+std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
+    std::vector<ComPtr<IPin>> pins;
+    ComPtr<IEnumPins> e;
+    if (FAILED(filter->EnumPins(e.put())) || !e) return pins;
+    IPin* pin = nullptr;
+    ULONG fetched = 0;
+    while (e->Next(1, &pin, &fetched) == S_OK && fetched == 1)
+        pins.push_back(ComPtr<IPin>::Attach(pin));
+    return pins;
+}
+
+bool HasCategory(IPin* pin, const GUID& category) {
+    ComPtr<IKsPropertySet> props;
+    if (FAILED(pin->QueryInterface(IKsPropertySet::iid, props.putVoid())) || !props) return false;
+    GUID actual;
+    DWORD returned = 0;
+    if (FAILED(props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &actual,
+                          sizeof actual, &returned)))
+        return false;
+    return actual == category;
+}
+
+// The pin's connection type, or one of the types it offers, has this major type.
+bool HasMajorType(IPin* pin, const GUID& major) {
+    AM_MEDIA_TYPE connected;
+    if (SUCCEEDED(pin->ConnectionMediaType(&connected))) {
+        const bool match = connected.majortype == major;
+        FreeMediaType(connected);
+        return match;
+    }
+    ComPtr<IEnumMediaTypes> e;
+    if (FAILED(pin->EnumMediaTypes(e.put())) || !e) return false;
+    AM_MEDIA_TYPE* mt = nullptr;
+    ULONG fetched = 0;
+    while (e->Next(1, &mt, &fetched) == S_OK && fetched == 1) {
+        const bool match = mt->majortype == major;
+        DeleteMediaType(mt);
+        if (match) return true;
+    }
+    return false;
+}
+
+bool IsLookDirection(const GUID* category) {
+    return category && (*category == LOOK_UPSTREAM_ONLY || *category == LOOK_DOWNSTREAM_ONLY);
+}
+
+ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
+    PIN_INFO info;
+    if (FAILED(pin->QueryPinInfo(&info))) return nullptr;
+    return ComPtr<IBaseFilter>::Attach(info.pFilter);
+}
+
+// The filters connected to this one in one direction.
+std::vector<ComPtr<IBaseFilter>> Neighbours(IBaseFilter* filter, PIN_DIRECTION through) {
+    std::vector<ComPtr<IBaseFilter>> out;
+    for (auto& pin : PinsOf(filter)) {
+        PIN_DIRECTION dir;
+        ComPtr<IPin> peer;
+        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == through &&
+            SUCCEEDED(pin->ConnectedTo(peer.put())) && peer)
+            if (auto owner = OwnerOf(peer.get())) out.push_back(owner);
+    }
+    return out;
+}
+
+// On the filter itself, then on any of its pins.
+HRESULT AskFilterAndPins(IBaseFilter* filter, REFIID riid, void** ppv) {
+    if (SUCCEEDED(filter->QueryInterface(riid, ppv))) return S_OK;
+    for (auto& pin : PinsOf(filter))
+        if (SUCCEEDED(pin->QueryInterface(riid, ppv))) return S_OK;
+    return E_NOINTERFACE;
+}
+
+HRESULT SearchFrom(IBaseFilter* start, PIN_DIRECTION through, REFIID riid, void** ppv) {
+    std::set<IBaseFilter*> seen{start};
+    std::deque<ComPtr<IBaseFilter>> queue;
+    for (auto& n : Neighbours(start, through))
+        queue.push_back(n);
+    while (!queue.empty()) {
+        ComPtr<IBaseFilter> f = queue.front();
+        queue.pop_front();
+        if (!seen.insert(f.get()).second) continue;
+        if (SUCCEEDED(AskFilterAndPins(f.get(), riid, ppv))) return S_OK;
+        for (auto& n : Neighbours(f.get(), through))
+            queue.push_back(n);
+    }
+    return E_NOINTERFACE;
+}
+
+} // namespace
+
+CCaptureGraphBuilder::CCaptureGraphBuilder(std::shared_ptr<const FilterRegistry> registry)
+    : registry_(std::move(registry)) {}
+
+HRESULT CCaptureGraphBuilder::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == ICaptureGraphBuilder2::iid) {
+        *ppv = static_cast<ICaptureGraphBuilder2*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG CCaptureGraphBuilder::Release() {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+}
+
+HRESULT CCaptureGraphBuilder::SetFiltergraph(IGraphBuilder* graph) {
+    if (!graph) return E_POINTER;
+    if (graph_) return E_UNEXPECTED; // bound once, as on the platform
+    graph_ = graph;
+    return S_OK;
+}
+
+HRESULT CCaptureGraphBuilder::GetFiltergraph(IGraphBuilder** graph) {
+    if (!graph) return E_POINTER;
+    if (!graph_) {
+        *graph = nullptr;
+        return E_UNEXPECTED;
+    }
+    return ReturnInterface(graph_.get(), graph);
+}
+
+ComPtr<IBaseFilter> CCaptureGraphBuilder::CreateRegistered(const CLSID& clsid,
+                                                           std::string* name) const {
+    if (!registry_) return nullptr;
+    for (const RegisteredFilter& f : registry_->Entries(CLSID_LegacyAmFilterCategory))
+        if (f.clsid == clsid && f.create) {
+            *name = f.friendlyName;
+            return f.create();
+        }
+    return nullptr;
+}
+
+HRESULT CCaptureGraphBuilder::SetOutputFileName(const GUID* type, const std::string& file,
+                                                IBaseFilter** mux, IFileSinkFilter** sink) {
+    if (!type) return E_POINTER;
+    if (mux) *mux = nullptr;
+    if (sink) *sink = nullptr;
+    if (!graph_) return E_UNEXPECTED;
+    if (file.empty()) return E_INVALIDARG;
+
+    ComPtr<IBaseFilter> first, writer;
+    std::string firstName, writerName;
+    if (*type == MEDIASUBTYPE_Avi) {
+        first = CreateRegistered(CLSID_AviDest, &firstName);
+        writer = CreateRegistered(CLSID_FileWriter, &writerName);
+    } else if (*type == MEDIASUBTYPE_Asf) {
+        first = writer = CreateRegistered(CLSID_WMAsfWriter, &firstName);
+    } else {
+        return E_INVALIDARG;
+    }
+    if (!first || !writer) return REGDB_E_CLASSNOTREG;
+
+    ComPtr<IFileSinkFilter> fileSink = writer.As<IFileSinkFilter>();
+    if (!fileSink) return E_NOINTERFACE;
+    HRESULT hr = graph_->AddFilter(first.get(), firstName);
+    if (FAILED(hr)) return hr;
+    if (writer != first) {
+        hr = graph_->AddFilter(writer.get(), writerName);
+        ComPtr<IPin> muxOut, writerIn;
+        if (SUCCEEDED(hr))
+            hr = FindPin(first.get(), PINDIR_OUTPUT, nullptr, nullptr, 1, 0, muxOut.put());
+        if (SUCCEEDED(hr))
+            hr = FindPin(writer.get(), PINDIR_INPUT, nullptr, nullptr, 1, 0, writerIn.put());
+        if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(muxOut.get(), writerIn.get(), nullptr);
+        if (FAILED(hr)) {
+            graph_->RemoveFilter(writer.get());
+            graph_->RemoveFilter(first.get());
+            return hr;
+        }
+    }
+    hr = fileSink->SetFileName(file, nullptr);
+    if (FAILED(hr)) {
+        if (writer != first) graph_->RemoveFilter(writer.get());
+        graph_->RemoveFilter(first.get());
+        return hr;
+    }
+    if (mux) *mux = first.Detach();
+    if (sink) *sink = fileSink.Detach();
+    return S_OK;
+}
+
+HRESULT CCaptureGraphBuilder::FindPin(IUnknown* source, PIN_DIRECTION dir, const GUID* category,
+                                      const GUID* type, BOOL unconnected, int num, IPin** out) {
+    if (!source || !out) return E_POINTER;
+    *out = nullptr;
+    std::vector<ComPtr<IPin>> pins;
+    ComPtr<IPin> asPin;
+    ComPtr<IBaseFilter> asFilter;
+    if (SUCCEEDED(source->QueryInterface(IPin::iid, asPin.putVoid())) && asPin)
+        pins.push_back(asPin);
+    else if (SUCCEEDED(source->QueryInterface(IBaseFilter::iid, asFilter.putVoid())) && asFilter)
+        pins = PinsOf(asFilter.get());
+    else
+        return E_NOINTERFACE;
+
+    int index = 0;
+    for (auto& pin : pins) {
+        PIN_DIRECTION d;
+        if (FAILED(pin->QueryDirection(&d)) || d != dir) continue;
+        if (category && !IsLookDirection(category) && !HasCategory(pin.get(), *category)) continue;
+        if (type && !(*type == GUID_NULL) && !HasMajorType(pin.get(), *type)) continue;
+        if (unconnected) {
+            ComPtr<IPin> peer;
+            if (SUCCEEDED(pin->ConnectedTo(peer.put()))) continue;
+        }
+        if (index++ == num) return ReturnInterface(pin.get(), out);
+    }
+    return E_FAIL;
+}
+
+HRESULT CCaptureGraphBuilder::FindInterface(const GUID* category, const GUID* type,
+                                            IBaseFilter* filter, REFIID riid, void** ppv) {
+    if (!filter || !ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (category && !IsLookDirection(category)) {
+        // A pin category: the matching output pin, then what lies downstream of it.
+        ComPtr<IPin> pin;
+        if (FAILED(FindPin(filter, PINDIR_OUTPUT, category, type, 0, 0, pin.put())))
+            return E_NOINTERFACE;
+        if (SUCCEEDED(pin->QueryInterface(riid, ppv))) return S_OK;
+        if (SUCCEEDED(filter->QueryInterface(riid, ppv))) return S_OK;
+        ComPtr<IPin> peer;
+        if (FAILED(pin->ConnectedTo(peer.put()))) return E_NOINTERFACE;
+        ComPtr<IBaseFilter> next = OwnerOf(peer.get());
+        if (!next) return E_NOINTERFACE;
+        if (SUCCEEDED(AskFilterAndPins(next.get(), riid, ppv))) return S_OK;
+        return SearchFrom(next.get(), PINDIR_OUTPUT, riid, ppv);
+    }
+    if (SUCCEEDED(AskFilterAndPins(filter, riid, ppv))) return S_OK;
+    const bool up = !category || *category == LOOK_UPSTREAM_ONLY;
+    const bool down = !category || *category == LOOK_DOWNSTREAM_ONLY;
+    if (down && SUCCEEDED(SearchFrom(filter, PINDIR_OUTPUT, riid, ppv))) return S_OK;
+    if (up && SUCCEEDED(SearchFrom(filter, PINDIR_INPUT, riid, ppv))) return S_OK;
+    return E_NOINTERFACE;
+}
+
+HRESULT CCaptureGraphBuilder::RenderStream(const GUID* category, const GUID* type, IUnknown* source,
+                                           IBaseFilter* intermediate, IBaseFilter* sink) {
+    if (!source) return E_POINTER;
+    if (!graph_) return E_UNEXPECTED;
+    ComPtr<IPin> out;
+    HRESULT hr = FindPin(source, PINDIR_OUTPUT, category, type, 1, 0, out.put());
+    if (FAILED(hr)) return hr;
+    if (intermediate) {
+        ComPtr<IPin> in;
+        hr = FindPin(intermediate, PINDIR_INPUT, nullptr, nullptr, 1, 0, in.put());
+        if (FAILED(hr)) return hr;
+        hr = graph_->Connect(out.get(), in.get());
+        if (FAILED(hr)) return hr;
+        hr = FindPin(intermediate, PINDIR_OUTPUT, nullptr, nullptr, 1, 0, out.put());
+        // An intermediate without outputs (a renderer or writer) ends the stream.
+        if (FAILED(hr)) return sink ? hr : S_OK;
+    }
+    if (!sink) return graph_->Render(out.get());
+    ComPtr<IPin> in;
+    hr = FindPin(sink, PINDIR_INPUT, nullptr, nullptr, 1, 0, in.put());
+    if (FAILED(hr)) return hr;
+    return graph_->Connect(out.get(), in.get());
+}
+
+} // namespace talvence

@@ -1,0 +1,63 @@
+#include "platform/media/FilterRegistry.h"
+
+#include "platform/media/MediaGuids.h"
+
+#include <algorithm>
+
+namespace talvence {
+
+namespace {
+bool Matches(const GUID& registered, const GUID& wanted) {
+    return registered == GUID_NULL || wanted == GUID_NULL || registered == wanted;
+}
+} // namespace
+
+bool RegisteredFilter::HasOutputs() const {
+    return std::any_of(pins.begin(), pins.end(),
+                       [](const RegisteredPin& p) { return p.dir == PINDIR_OUTPUT; });
+}
+
+bool RegisteredFilter::AcceptsInput(const GUID& major, const GUID& sub) const {
+    for (const RegisteredPin& pin : pins) {
+        if (pin.dir != PINDIR_INPUT) continue;
+        for (const REGPINTYPES& t : pin.types)
+            if (Matches(t.clsMajorType, major) && Matches(t.clsMinorType, sub)) return true;
+    }
+    return false;
+}
+
+void FilterRegistry::Register(const GUID& category, RegisteredFilter entry) {
+    std::lock_guard lock(mutex_);
+    categories_[category].push_back(std::move(entry));
+}
+
+bool FilterRegistry::Unregister(const GUID& category, const CLSID& clsid) {
+    std::lock_guard lock(mutex_);
+    auto it = categories_.find(category);
+    if (it == categories_.end()) return false;
+    auto& list = it->second;
+    const auto before = list.size();
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const RegisteredFilter& f) { return f.clsid == clsid; }),
+               list.end());
+    return list.size() != before;
+}
+
+std::vector<RegisteredFilter> FilterRegistry::Entries(const GUID& category) const {
+    std::lock_guard lock(mutex_);
+    auto it = categories_.find(category);
+    return it == categories_.end() ? std::vector<RegisteredFilter>{} : it->second;
+}
+
+std::vector<RegisteredFilter> FilterRegistry::FindForInput(const GUID& major,
+                                                           const GUID& sub) const {
+    std::vector<RegisteredFilter> found;
+    for (const RegisteredFilter& f : Entries(CLSID_LegacyAmFilterCategory))
+        if (f.merit > MERIT_DO_NOT_USE && f.AcceptsInput(major, sub)) found.push_back(f);
+    std::stable_sort(
+        found.begin(), found.end(),
+        [](const RegisteredFilter& a, const RegisteredFilter& b) { return a.merit > b.merit; });
+    return found;
+}
+
+} // namespace talvence

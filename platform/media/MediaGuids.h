@@ -1,0 +1,90 @@
+#pragma once
+
+// Major types, subtypes, format types, pin categories and device categories with their real
+// values: recipes, property bags and stored preferences compare them byte for byte.
+
+#include "platform/media/Guid.h"
+#include "platform/media/HResult.h"
+
+namespace talvence {
+
+// Major types.
+inline constexpr GUID MEDIATYPE_Video = MakeGuid("73646976-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIATYPE_Audio = MakeGuid("73647561-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIATYPE_Interleaved = MakeGuid("73766169-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIATYPE_Text = MakeGuid("73747874-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIATYPE_Stream = MakeGuid("E436EB83-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIATYPE_AnalogVideo = MakeGuid("0482DDE1-7817-11CF-8A03-00AA006ECB65");
+
+// Subtypes.
+inline constexpr GUID MEDIASUBTYPE_None = MakeGuid("E436EB8E-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_dvsd = MakeGuid("64737664-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_dvsl = MakeGuid("6C737664-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_dvhd = MakeGuid("64687664-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_RGB8 = MakeGuid("E436EB7A-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_RGB565 = MakeGuid("E436EB7B-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_RGB555 = MakeGuid("E436EB7C-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_RGB24 = MakeGuid("E436EB7D-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_RGB32 = MakeGuid("E436EB7E-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_YUY2 = MakeGuid("32595559-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_UYVY = MakeGuid("59565955-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_YV12 = MakeGuid("32315659-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_I420 = MakeGuid("30323449-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_MJPG = MakeGuid("47504A4D-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_PCM = MakeGuid("00000001-0000-0010-8000-00AA00389B71");
+inline constexpr GUID MEDIASUBTYPE_Avi = MakeGuid("E436EB88-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_Asf = MakeGuid("3DB80F90-9412-11D1-ADED-0000F8754B99");
+inline constexpr GUID MEDIASUBTYPE_MPEG1Video = MakeGuid("E436EB86-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID MEDIASUBTYPE_MPEG2_VIDEO = MakeGuid("E06D8026-DB46-11CF-B4D1-00805F6CBBEA");
+inline constexpr GUID MEDIASUBTYPE_MPEG2_AUDIO = MakeGuid("E06D802B-DB46-11CF-B4D1-00805F6CBBEA");
+inline constexpr GUID MEDIASUBTYPE_MPEG2_PROGRAM = MakeGuid("E06D8022-DB46-11CF-B4D1-00805F6CBBEA");
+inline constexpr GUID MEDIASUBTYPE_MPEG2_TRANSPORT =
+    MakeGuid("E06D8023-DB46-11CF-B4D1-00805F6CBBEA");
+
+// Format types.
+inline constexpr GUID FORMAT_None = MakeGuid("0F6417D6-C318-11D0-A43F-00A0C9223196");
+inline constexpr GUID FORMAT_VideoInfo = MakeGuid("05589F80-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID FORMAT_WaveFormatEx = MakeGuid("05589F81-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID FORMAT_MPEGVideo = MakeGuid("05589F82-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID FORMAT_MPEGStreams = MakeGuid("05589F83-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID FORMAT_DvInfo = MakeGuid("05589F84-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID FORMAT_VideoInfo2 = MakeGuid("F72A76A0-EB0A-11D0-ACE4-0000C0CC16BA");
+inline constexpr GUID FORMAT_MPEG2Video = MakeGuid("E06D80E3-DB46-11CF-B4D1-00805F6CBBEA");
+
+// Pin categories (property set AMPROPSETID_Pin, property AMPROPERTY_PIN_CATEGORY = 0).
+inline constexpr GUID AMPROPSETID_Pin = MakeGuid("9B00F101-1567-11D1-B3F1-00AA003761C5");
+inline constexpr DWORD AMPROPERTY_PIN_CATEGORY = 0;
+inline constexpr GUID PIN_CATEGORY_CAPTURE = MakeGuid("FB6C4281-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_PREVIEW = MakeGuid("FB6C4282-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_ANALOGVIDEOIN = MakeGuid("FB6C4283-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_VBI = MakeGuid("FB6C4284-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_VIDEOPORT = MakeGuid("FB6C4285-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_NABTS = MakeGuid("FB6C4286-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_EDS = MakeGuid("FB6C4287-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_TELETEXT = MakeGuid("FB6C4288-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_CC = MakeGuid("FB6C4289-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_STILL = MakeGuid("FB6C428A-0353-11D1-905F-0000C0CC16BA");
+inline constexpr GUID PIN_CATEGORY_TIMECODE = MakeGuid("FB6C428B-0353-11D1-905F-0000C0CC16BA");
+
+// Search directions of the capture graph builder's FindInterface.
+inline constexpr GUID LOOK_UPSTREAM_ONLY = MakeGuid("AC798BE0-98E3-11D1-B3F1-00AA003761C5");
+inline constexpr GUID LOOK_DOWNSTREAM_ONLY = MakeGuid("AC798BE1-98E3-11D1-B3F1-00AA003761C5");
+
+// Device and filter categories of the system device enumerator.
+inline constexpr GUID CLSID_VideoInputDeviceCategory =
+    MakeGuid("860BB310-5D01-11D0-BD3B-00A0C911CE86");
+inline constexpr GUID CLSID_AudioInputDeviceCategory =
+    MakeGuid("33D9A762-90C8-11D0-BD43-00A0C911CE86");
+inline constexpr GUID CLSID_LegacyAmFilterCategory =
+    MakeGuid("083863F1-70DE-11D0-BD40-00A0C911CE86");
+inline constexpr GUID CLSID_AudioRendererCategory =
+    MakeGuid("E0F158E1-CB04-11D0-BD4E-00A0C911CE86");
+inline constexpr GUID CLSID_VideoCompressorCategory =
+    MakeGuid("33D9A760-90C8-11D0-BD43-00A0C911CE86");
+
+// Class ids of the engine's own objects.
+inline constexpr GUID CLSID_FilterGraph = MakeGuid("E436EBB3-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID CLSID_SystemClock = MakeGuid("E436EBB1-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID CLSID_MemoryAllocator = MakeGuid("1E651CC0-B199-11D0-8212-00C04FC32C45");
+
+} // namespace talvence
