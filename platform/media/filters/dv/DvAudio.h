@@ -1,0 +1,61 @@
+#pragma once
+// The audio of one SD DV frame: its audio source pack and its samples, gathered from the
+// frame's audio DIF blocks, where DV spreads them over the DIF sequences so that a damaged
+// stretch of tape loses scattered samples instead of a run of them.
+//
+// Each DIF sequence holds 9 audio blocks (block 6 + 16k), each with a 5-byte pack and 72 bytes
+// of samples. 16-bit audio puts the left channel in the first half of the sequences and the
+// right in the second; 12-bit audio (32 kHz only) puts one stereo pair in each half, a pair in
+// three bytes.
+
+#include "platform/media/FormatBlocks.h"
+#include "platform/media/filters/dv/DvFormat.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace talvence::dvcodec {
+
+enum class DvAudioStatus {
+    Ok,
+    NoAudio,     // no audio source pack where the first one belongs
+    Unsupported, // a sampling rate or quantisation DV does not define
+    Malformed,   // more samples than the blocks hold, or an unusable frame
+};
+
+struct DvAudioSource {
+    int sampleRate = 0;  // 48000, 44100 or 32000
+    int bits = 0;        // 16, or 12 (nonlinear, 32 kHz)
+    int samples = 0;     // per channel in this frame
+    int stereoPairs = 0; // 1, or 2 for 12-bit audio
+    bool operator==(const DvAudioSource&) const = default;
+};
+
+// Byte of the first audio source pack in the frame (fourth audio block of sequence 0).
+inline constexpr std::size_t kAudioSourcePackByte = 4323;
+inline constexpr std::uint8_t kAudioSourcePackId = 0x50;
+
+// The most samples per channel one frame can hold.
+int AudioCapacity(DvSystem system, int bits);
+
+// The frame's audio source pack. The frame must be a whole frame of the system.
+DvAudioStatus ReadAudioSource(std::span<const std::uint8_t> frame, DvSystem system,
+                              DvAudioSource& out);
+
+// The samples of one stereo pair (0, or 1 for the second pair of 12-bit audio) as interleaved
+// 16-bit values, left first. `out` must hold 2 × AudioCapacity samples. Samples marked as
+// errors on tape come out silent.
+DvAudioStatus ExtractAudio(std::span<const std::uint8_t> frame, DvSystem system, int pair,
+                           std::span<std::int16_t> out, DvAudioSource& source);
+
+// A 12-bit nonlinear DV sample (two's complement in the low 12 bits) as 16-bit linear.
+std::int16_t DvAudio12To16(std::uint16_t code);
+
+// The PCM format the DV splitter delivers: 16-bit, the given rate and channels.
+WAVEFORMATEX PcmWaveFormat(int sampleRate, int channels);
+// The splitter's audio format from a DV format block (its first audio source pack), for
+// connections made before any frame has been seen; nothing when it carries no usable audio.
+std::optional<WAVEFORMATEX> WaveFormatFromDvInfo(const DVINFO& info);
+
+} // namespace talvence::dvcodec

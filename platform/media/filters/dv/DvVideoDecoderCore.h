@@ -1,0 +1,93 @@
+#pragma once
+// The DV Video Decoder's work apart from the graph: one DV frame in, one picture out, on
+// libavcodec's DV decoder. The codec context, the decoded frame and the packet buffer are made
+// once and reused, so decoding a stream allocates no picture-sized memory per frame.
+//
+// Threads: one object per streaming thread; nothing in it is guarded.
+
+#include "platform/media/filters/dv/DvFormat.h"
+#include "platform/media/filters/dv/PictureConverter.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+struct AVBufferRef;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace talvence::dvcodec {
+
+struct DvDecoderOptions {
+    // Slice threads of libavcodec's decoder; 1 decodes on the caller's thread only.
+    int threads = 1;
+};
+
+enum class DvDecodeStatus {
+    Ok,
+    NotReady,          // the decoder could not be opened (error() says why)
+    WrongFrameSize,    // not 144000 or 120000 bytes
+    Undecodable,       // the codec refused the frame
+    UnexpectedPicture, // the frame decoded to a picture its size does not allow
+    BadOutput,         // the output buffer or view is too small or unusable
+    ConversionFailed,  // the picture converter refused the pair of layouts
+};
+
+struct DvPictureInfo {
+    DvSystem system = DvSystem::Pal625;
+    bool wideScreen = false;                   // 16:9 by the frame's source control pack
+    PixelLayout native = PixelLayout::Yuv420p; // the layout the frame was coded in
+    int width = 0;
+    int height = 0;
+};
+
+class DvVideoDecoderCore {
+public:
+    // Without a converter, libswscale's is used.
+    explicit DvVideoDecoderCore(DvDecoderOptions options = {},
+                                std::unique_ptr<PictureConverter> converter = nullptr);
+    ~DvVideoDecoderCore();
+    DvVideoDecoderCore(const DvVideoDecoderCore&) = delete;
+    DvVideoDecoderCore& operator=(const DvVideoDecoderCore&) = delete;
+
+    bool ready() const { return context_ != nullptr; }
+    const std::string& error() const { return error_; }
+
+    // Decodes one frame into the decoder's own picture; on Ok, picture() and info() describe it
+    // until the next call. A frame of any other size than 144000 or 120000 bytes is refused
+    // before it reaches the codec.
+    DvDecodeStatus Decode(std::span<const std::uint8_t> frame);
+    // The last picture decoded, in its native planar layout (no conversion, no copy).
+    ConstPicture picture() const;
+    const DvPictureInfo& info() const { return info_; }
+
+    // Decodes and writes the picture into a buffer in the platform convention for `layout` at
+    // the frame's full size (720 x 576 or 720 x 480); the buffer must hold at least
+    // PictureBytes of that.
+    DvDecodeStatus DecodeTo(std::span<const std::uint8_t> frame, PixelLayout layout,
+                            std::span<std::uint8_t> out);
+    // Decodes and writes the picture into a view, scaling when the view's size differs.
+    DvDecodeStatus DecodeTo(std::span<const std::uint8_t> frame, const Picture& out);
+
+    // The system a frame of this size belongs to, for media types made before decoding.
+    static std::optional<DvSystem> SystemOf(std::span<const std::uint8_t> frame) {
+        return SystemForFrameSize(frame.size());
+    }
+
+private:
+    DvDecodeStatus WritePicture(const Picture& out);
+
+    DvDecoderOptions options_;
+    std::unique_ptr<PictureConverter> converter_;
+    AVCodecContext* context_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVBufferRef* input_ = nullptr; // the frame's bytes with the codec's padding after them
+    bool decoded_ = false;
+    DvPictureInfo info_;
+    std::string error_;
+};
+
+} // namespace talvence::dvcodec

@@ -1,0 +1,186 @@
+#include "platform/media/filters/dv/DvVideoEncoderCore.h"
+
+#include "platform/media/filters/dv/AvSupport.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/buffer.h>
+}
+
+#include <algorithm>
+#include <cstring>
+
+namespace talvence::dvcodec {
+namespace {
+
+constexpr std::size_t kPacketCapacity = kPalFrameBytes + AV_INPUT_BUFFER_PADDING_SIZE;
+
+// Packets come from our pool, so that encoding a stream does not allocate a frame's worth of
+// memory for every frame.
+int GetPooledPacket(AVCodecContext* context, AVPacket* packet, int flags) {
+    auto* pool = static_cast<AVBufferPool*>(context->opaque);
+    if (pool == nullptr || packet->size < 0 ||
+        std::size_t(packet->size) + AV_INPUT_BUFFER_PADDING_SIZE > kPacketCapacity)
+        return avcodec_default_get_encode_buffer(context, packet, flags);
+    packet->buf = av_buffer_pool_get(pool);
+    if (packet->buf == nullptr) return AVERROR(ENOMEM);
+    packet->data = packet->buf->data;
+    std::memset(packet->data + packet->size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    return 0;
+}
+
+AVRational SampleAspect(DvSystem system, bool wide) {
+    if (system == DvSystem::Pal625) return wide ? AVRational{64, 45} : AVRational{16, 15};
+    return wide ? AVRational{32, 27} : AVRational{8, 9};
+}
+
+template <typename Byte> bool Usable(const BasicPicture<Byte>& p) {
+    if (PictureBytes(p.layout, p.width, p.height) == 0 || p.planes[0] == nullptr) return false;
+    return !IsPlanar(p.layout) || (p.planes[1] != nullptr && p.planes[2] != nullptr);
+}
+
+} // namespace
+
+DvVideoEncoderCore::DvVideoEncoderCore(DvEncoderOptions options,
+                                       std::unique_ptr<PictureConverter> converter)
+    : options_(options), converter_(std::move(converter)) {
+    if (!converter_) converter_ = std::make_unique<SwsPictureConverter>();
+    picture_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    packetPool_ = av_buffer_pool_init(kPacketCapacity, nullptr);
+    Open();
+}
+
+DvVideoEncoderCore::~DvVideoEncoderCore() {
+    Close();
+    av_packet_free(&packet_);
+    av_frame_free(&picture_);
+    av_buffer_pool_uninit(&packetPool_); // freed once the last packet is back
+}
+
+void DvVideoEncoderCore::Close() {
+    avcodec_free_context(&context_);
+    if (picture_ != nullptr) av_frame_unref(picture_);
+}
+
+bool DvVideoEncoderCore::Open() {
+    if (context_ != nullptr) return true;
+    if (picture_ == nullptr || packet_ == nullptr || packetPool_ == nullptr) {
+        error_ = "out of memory";
+        return false;
+    }
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
+    if (codec == nullptr) {
+        error_ = "libavcodec has no DV video encoder";
+        return false;
+    }
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    if (context == nullptr) {
+        error_ = "out of memory";
+        return false;
+    }
+    const DvSystem system = options_.system;
+    // The codec picks its profile from size, pixel format and frame rate together.
+    context->width = kDvWidth;
+    context->height = FrameHeight(system);
+    context->pix_fmt = detail::PixelFormatOf(NativeLayout(system));
+    context->time_base = system == DvSystem::Pal625 ? AVRational{1, 25} : AVRational{1001, 30000};
+    context->framerate = av_inv_q(context->time_base);
+    context->sample_aspect_ratio = SampleAspect(system, options_.wideScreen);
+    context->thread_count = std::max(1, options_.threads);
+    context->thread_type = FF_THREAD_SLICE;
+    context->opaque = packetPool_;
+    context->get_encode_buffer = GetPooledPacket;
+    if (const int rc = avcodec_open2(context, codec, nullptr); rc < 0) {
+        avcodec_free_context(&context);
+        error_ = "cannot open the DV video encoder: " + detail::AvErrorText(rc);
+        return false;
+    }
+    av_frame_unref(picture_);
+    picture_->format = context->pix_fmt;
+    picture_->width = context->width;
+    picture_->height = context->height;
+    if (const int rc = av_frame_get_buffer(picture_, 0); rc < 0) {
+        avcodec_free_context(&context);
+        error_ = "cannot allocate the encoder's picture: " + detail::AvErrorText(rc);
+        return false;
+    }
+    context_ = context;
+    nextPts_ = 0;
+    error_.clear();
+    return true;
+}
+
+HRESULT DvVideoEncoderCore::SetFormatResolution(int videoFormat, int dvFormat, int resolution,
+                                                bool withDvInfo) {
+    if (videoFormat != DVENCODERVIDEOFORMAT_PAL && videoFormat != DVENCODERVIDEOFORMAT_NTSC)
+        return E_INVALIDARG;
+    if (dvFormat != DVENCODERFORMAT_DVSD || resolution != DVENCODERRESOLUTION_720x480 || withDvInfo)
+        return E_INVALIDARG;
+    const DvSystem system =
+        videoFormat == DVENCODERVIDEOFORMAT_PAL ? DvSystem::Pal625 : DvSystem::Ntsc525;
+    if (system != options_.system) {
+        Close();
+        options_.system = system;
+    }
+    return S_OK;
+}
+
+void DvVideoEncoderCore::GetFormatResolution(int& videoFormat, int& dvFormat,
+                                             int& resolution) const {
+    videoFormat =
+        options_.system == DvSystem::Pal625 ? DVENCODERVIDEOFORMAT_PAL : DVENCODERVIDEOFORMAT_NTSC;
+    dvFormat = DVENCODERFORMAT_DVSD;
+    resolution = DVENCODERRESOLUTION_720x480;
+}
+
+void DvVideoEncoderCore::SetWideScreen(bool wide) {
+    if (wide == options_.wideScreen) return;
+    // The codec takes the aspect from its context when it opens.
+    Close();
+    options_.wideScreen = wide;
+}
+
+DvEncodeResult DvVideoEncoderCore::Encode(std::span<const std::uint8_t> in, PixelLayout layout,
+                                          int width, int height, std::span<std::uint8_t> out) {
+    const std::optional<ConstPicture> view = PictureOver(in, layout, width, height);
+    if (!view) return {DvEncodeStatus::BadInput, 0};
+    return Encode(*view, out);
+}
+
+DvEncodeResult DvVideoEncoderCore::Encode(const ConstPicture& in, std::span<std::uint8_t> out) {
+    if (!Open()) return {DvEncodeStatus::NotReady, 0};
+    if (!Usable(in)) return {DvEncodeStatus::BadInput, 0};
+    const std::size_t bytes = frameBytes();
+    if (out.size() < bytes) return {DvEncodeStatus::BadOutput, 0};
+
+    // The codec lets go of the picture after each frame; should it keep it, the picture is
+    // copied rather than written while it reads.
+    if (av_frame_make_writable(picture_) < 0) return {DvEncodeStatus::NotReady, 0};
+    const Picture target = detail::WritableViewOf(*picture_, NativeLayout(options_.system));
+    if (in.layout == target.layout && in.width == target.width && in.height == target.height) {
+        detail::CopyPlanar(in, target);
+    } else if (!converter_->Convert(in, target)) {
+        return {DvEncodeStatus::ConversionFailed, 0};
+    }
+    picture_->pts = nextPts_++;
+
+    int rc = avcodec_send_frame(context_, picture_);
+    if (rc >= 0) rc = avcodec_receive_packet(context_, packet_);
+    if (rc < 0) {
+        error_ = "DV encoding failed: " + detail::AvErrorText(rc);
+        av_packet_unref(packet_);
+        return {DvEncodeStatus::EncodeFailed, 0};
+    }
+    DvEncodeResult result{DvEncodeStatus::WrongFrameSize, 0};
+    if (std::size_t(packet_->size) == bytes) {
+        std::memcpy(out.data(), packet_->data, bytes);
+        result = {DvEncodeStatus::Ok, bytes};
+    } else {
+        error_ = "the DV encoder made a frame of " + std::to_string(packet_->size) + " bytes";
+    }
+    av_packet_unref(packet_);
+    return result;
+}
+
+} // namespace talvence::dvcodec

@@ -1,0 +1,101 @@
+#pragma once
+// The DV Video Encoder's work apart from the graph: one picture in, one SD DV frame out
+// ('dvsd', full size: 144000 bytes of 625-line DV or 120000 bytes of 525-line DV), on
+// libavcodec's DV encoder. Pictures of any size are scaled to the full DV size. The codec
+// context, the picture handed to it and the packet buffers are made once and reused until the
+// format changes.
+//
+// Threads: one object per streaming thread; nothing in it is guarded.
+
+#include "platform/media/HResult.h"
+#include "platform/media/filters/dv/DvFormat.h"
+#include "platform/media/filters/dv/PictureConverter.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+struct AVBufferPool;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace talvence::dvcodec {
+
+// The values of the encoder's format interface (IDVEnc).
+inline constexpr int DVENCODERVIDEOFORMAT_NTSC = 2000;
+inline constexpr int DVENCODERVIDEOFORMAT_PAL = 2001;
+inline constexpr int DVENCODERFORMAT_DVSD = 2007;
+inline constexpr int DVENCODERFORMAT_DVHD = 2008;
+inline constexpr int DVENCODERFORMAT_DVSL = 2009;
+inline constexpr int DVENCODERRESOLUTION_720x480 = 2012; // full size, whatever the system
+inline constexpr int DVENCODERRESOLUTION_360x240 = 2013;
+inline constexpr int DVENCODERRESOLUTION_180x120 = 2014;
+inline constexpr int DVENCODERRESOLUTION_88x60 = 2015;
+
+struct DvEncoderOptions {
+    DvSystem system = DvSystem::Ntsc525; // the encoder's format until told otherwise
+    bool wideScreen = false;             // mark frames 16:9 in their source control pack
+    int threads = 1;                     // slice threads of libavcodec's encoder
+};
+
+enum class DvEncodeStatus {
+    Ok,
+    NotReady,         // the encoder could not be opened (error() says why)
+    BadInput,         // the input picture or buffer is unusable
+    BadOutput,        // the output buffer is smaller than one frame
+    ConversionFailed, // the picture converter refused the input
+    EncodeFailed,     // the codec failed
+    WrongFrameSize,   // the codec made a frame of another size; nothing was written
+};
+
+struct DvEncodeResult {
+    DvEncodeStatus status = DvEncodeStatus::NotReady;
+    std::size_t bytes = 0; // written to the output on Ok: FrameBytes(system())
+};
+
+class DvVideoEncoderCore {
+public:
+    // Without a converter, libswscale's is used.
+    explicit DvVideoEncoderCore(DvEncoderOptions options = {},
+                                std::unique_ptr<PictureConverter> converter = nullptr);
+    ~DvVideoEncoderCore();
+    DvVideoEncoderCore(const DvVideoEncoderCore&) = delete;
+    DvVideoEncoderCore& operator=(const DvVideoEncoderCore&) = delete;
+
+    // IDVEnc::put_IFormatResolution. Only full-size DVSD of either system is made, and no DV
+    // info block: anything else is E_INVALIDARG and changes nothing.
+    HRESULT SetFormatResolution(int videoFormat, int dvFormat, int resolution, bool withDvInfo);
+    // IDVEnc::get_IFormatResolution.
+    void GetFormatResolution(int& videoFormat, int& dvFormat, int& resolution) const;
+
+    DvSystem system() const { return options_.system; }
+    std::size_t frameBytes() const { return FrameBytes(options_.system); }
+    void SetWideScreen(bool wide);
+
+    // Encodes one picture of any size and layout into out, which must hold frameBytes().
+    DvEncodeResult Encode(const ConstPicture& in, std::span<std::uint8_t> out);
+    // The same for a buffer in the platform convention (RGB bottom-up, YUV top-down).
+    DvEncodeResult Encode(std::span<const std::uint8_t> in, PixelLayout layout, int width,
+                          int height, std::span<std::uint8_t> out);
+
+    // False when the codec could not be opened for the current format; error() says why. The
+    // next Encode tries again.
+    bool Open();
+    const std::string& error() const { return error_; }
+
+private:
+    void Close();
+
+    DvEncoderOptions options_;
+    std::unique_ptr<PictureConverter> converter_;
+    AVCodecContext* context_ = nullptr; // open for options_ when set
+    AVFrame* picture_ = nullptr;        // the codec's input, in the native layout at full size
+    AVPacket* packet_ = nullptr;
+    AVBufferPool* packetPool_ = nullptr;
+    std::int64_t nextPts_ = 0;
+    std::string error_;
+};
+
+} // namespace talvence::dvcodec
