@@ -90,6 +90,7 @@ HRESULT TBCBaseFilter::GetState(DWORD, FILTER_STATE* state) {
 
 HRESULT TBCBaseFilter::SetSyncSource(IReferenceClock* clock) {
     TBCAutoLock lock(*lock_);
+    std::lock_guard clockLock(clockLock_);
     clock_ = clock;
     return S_OK;
 }
@@ -157,7 +158,7 @@ HRESULT TBCBaseFilter::StreamTime(REFERENCE_TIME* time) {
     if (!time) return E_POINTER;
     ComPtr<IReferenceClock> clock;
     {
-        TBCAutoLock lock(*lock_);
+        std::lock_guard lock(clockLock_);
         clock = clock_;
     }
     if (!clock) return VFW_E_NO_CLOCK;

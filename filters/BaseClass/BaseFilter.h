@@ -14,6 +14,7 @@
 #include "platform/media/MediaType.h"
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 namespace talvence {
@@ -74,7 +75,11 @@ protected:
     TBCCritSec* lock_;                               // the filter lock
     std::atomic<FILTER_STATE> state_{State_Stopped}; // written under the filter lock
     std::atomic<REFERENCE_TIME> startTime_{0};       // written under the filter lock
-    ComPtr<IReferenceClock> clock_;                  // filter lock
+    // Written under the filter lock and clockLock_, read under either: the
+    // streaming threads ask for the stream time under the receive lock, and
+    // the filter lock after it would invert the lock order against Stop.
+    ComPtr<IReferenceClock> clock_;
+    mutable std::mutex clockLock_;
     CLSID clsid_;
 
 private:

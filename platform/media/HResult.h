@@ -33,6 +33,11 @@ constexpr HRESULT hresult(std::uint32_t v) {
 }
 } // namespace detail
 
+// A Windows system error code as an HRESULT (facility Win32).
+constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t code) {
+    return code == 0 ? 0 : detail::hresult(0x80070000u | (code & 0xFFFFu));
+}
+
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_NOTIMPL = detail::hresult(0x80004001);
@@ -43,6 +48,7 @@ inline constexpr HRESULT E_FAIL = detail::hresult(0x80004005);
 inline constexpr HRESULT E_UNEXPECTED = detail::hresult(0x8000FFFF);
 inline constexpr HRESULT E_OUTOFMEMORY = detail::hresult(0x8007000E);
 inline constexpr HRESULT E_INVALIDARG = detail::hresult(0x80070057);
+inline constexpr HRESULT E_ACCESSDENIED = detail::hresult(0x80070005);
 inline constexpr HRESULT E_PROP_ID_UNSUPPORTED = detail::hresult(0x80070490);
 inline constexpr HRESULT E_PROP_SET_UNSUPPORTED = detail::hresult(0x80070492);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = detail::hresult(0x80040154);
