@@ -1,0 +1,199 @@
+#include "filters/vq_superposer/vq_superposer.h"
+
+#include "platform/media/MediaGuids.h"
+#include "platform/media/filters/colorconv/ColorConvert.h"
+#include "platform/shell/DateTime.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace talvence {
+
+bool VideoBitmapHeader(const CMediaType& mt, BITMAPINFOHEADER& out) {
+    if (mt.formattype == FORMAT_VideoInfo) {
+        if (const auto* vih = mt.FormatAs<VIDEOINFOHEADER>()) {
+            out = vih->bmiHeader;
+            return true;
+        }
+    } else if (mt.formattype == FORMAT_VideoInfo2) {
+        if (const auto* vih = mt.FormatAs<VIDEOINFOHEADER2>()) {
+            out = vih->bmiHeader;
+            return true;
+        }
+    }
+    return false;
+}
+
+int DisplayDotsPerInch() {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    const QScreen* screen = app ? QGuiApplication::primaryScreen() : nullptr;
+    if (!screen) return 96;
+    const int dpi = static_cast<int>(std::lround(screen->logicalDotsPerInchY()));
+    return dpi > 0 ? dpi : 96;
+}
+
+namespace {
+
+// The image size of an RGB24 picture whose rows are padded to 32 bits, as bitmaps store them.
+ULONG Rgb24ImageSize(const BITMAPINFOHEADER& h) {
+    const std::int64_t rows = std::llabs(static_cast<std::int64_t>(h.biHeight));
+    return static_cast<ULONG>(colorconv::Rgb24Stride(h.biWidth) * rows);
+}
+
+BITMAPINFOHEADER* MutableBitmapHeader(CMediaType& mt) {
+    if (mt.formattype == FORMAT_VideoInfo) {
+        if (auto* vih = mt.FormatAs<VIDEOINFOHEADER>()) return &vih->bmiHeader;
+    } else if (mt.formattype == FORMAT_VideoInfo2) {
+        if (auto* vih = mt.FormatAs<VIDEOINFOHEADER2>()) return &vih->bmiHeader;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+CMediaType Tvq_Superposer::OutputTypeFor(const CMediaType& input) {
+    CMediaType mt = input;
+    mt.SetType(MEDIATYPE_Video);
+    mt.SetSubtype(MEDIASUBTYPE_RGB24);
+    if (BITMAPINFOHEADER* h = MutableBitmapHeader(mt)) {
+        // Rows of a 24-bit bitmap are padded to 32 bits: width × 3 × height would be short
+        // whenever width × 3 is not a multiple of 4.
+        h->biSizeImage = Rgb24ImageSize(*h);
+        mt.SetSampleSize(h->biSizeImage);
+    }
+    return mt;
+}
+
+Tvq_Superposer::Picture Tvq_Superposer::PictureOf(const CMediaType& input) {
+    Picture p;
+    BITMAPINFOHEADER h;
+    if (VideoBitmapHeader(input, h)) {
+        p.hasFormat = true;
+        p.width = h.biWidth;
+        p.height = h.biHeight;
+        p.stride = colorconv::Rgb24Stride(h.biWidth);
+    }
+    return p;
+}
+
+Tvq_Superposer::Tvq_Superposer(Tvq_SceneDetect* sceneDetect, LocaleFormats locale, int dotsPerInch)
+    : TBCTransformFilter(kSuperposerObjectName, nullptr, CLSID_vq_Superposer),
+      sceneDetect_(sceneDetect),
+      core_([this] { return sourceFrameDuration_.load(); }, std::move(locale),
+            dotsPerInch > 0 ? dotsPerInch : DisplayDotsPerInch()) {}
+
+HRESULT Tvq_Superposer::CheckInputType(const CMediaType* mt) {
+    if (!mt) return E_POINTER;
+    if (mt->majortype != MEDIATYPE_Video || mt->subtype != MEDIASUBTYPE_RGB24)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    BITMAPINFOHEADER h;
+    // Without a format block the type is taken and its frames are skipped; with one, it must be
+    // a picture the inlay can be drawn into: top-down rows would come out upside down.
+    if (VideoBitmapHeader(*mt, h) && (h.biWidth <= 0 || h.biHeight <= 0 || h.biBitCount != 24))
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+HRESULT Tvq_Superposer::CheckTransform(const CMediaType* in, const CMediaType* out) {
+    if (!in || !out) return E_POINTER;
+    if (in->majortype != out->majortype || in->subtype != out->subtype)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    BITMAPINFOHEADER hin, hout;
+    if (VideoBitmapHeader(*in, hin) && VideoBitmapHeader(*out, hout) &&
+        (hin.biWidth != hout.biWidth || hin.biHeight != hout.biHeight ||
+         hin.biBitCount != hout.biBitCount))
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+HRESULT Tvq_Superposer::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+    if (!allocator || !request) return E_POINTER;
+    if (!InputPin() || !InputPin()->IsConnected()) return E_UNEXPECTED;
+    IMemAllocator* inputAllocator = InputPin()->PeekAllocator();
+    if (!inputAllocator) return E_UNEXPECTED;
+    ALLOCATOR_PROPERTIES input;
+    HRESULT hr = inputAllocator->GetProperties(&input);
+    if (FAILED(hr)) return hr;
+
+    request->cBuffers = std::max<LONG>(1, input.cBuffers);
+    request->cbBuffer = std::max<LONG>(1, input.cbBuffer);
+    request->cbAlign = std::max<LONG>(1, request->cbAlign);
+    ALLOCATOR_PROPERTIES actual;
+    hr = allocator->SetProperties(request, &actual);
+    if (FAILED(hr)) return hr;
+    if (actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer ||
+        actual.cbAlign < request->cbAlign)
+        return E_FAIL;
+    return S_OK;
+}
+
+HRESULT Tvq_Superposer::GetMediaType(int position, CMediaType* mt) {
+    if (!mt) return E_POINTER;
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    if (!InputPin() || !InputPin()->IsConnected()) return E_UNEXPECTED;
+    *mt = OutputTypeFor(InputPin()->CurrentMediaType());
+    return S_OK;
+}
+
+HRESULT Tvq_Superposer::StartStreaming() {
+    picture_ = PictureOf(InputPin()->CurrentMediaType());
+    core_.StartStreaming();
+    return S_OK;
+}
+
+HRESULT Tvq_Superposer::Transform(IMediaSample* in, IMediaSample* out) {
+    if (!in || !out) return E_POINTER;
+    // The output is a sync point and a discontinuity as the input is, and never preroll. A
+    // discontinuity the framework marked after a dropped frame is kept.
+    out->SetSyncPoint(in->IsSyncPoint() == S_OK ? 1 : 0);
+    out->SetPreroll(0);
+    out->SetDiscontinuity(in->IsDiscontinuity() == S_OK || out->IsDiscontinuity() == S_OK ? 1 : 0);
+
+    // A type change the input pin accepted keeps the picture size (CheckTransform against the
+    // output's type sees to that); it is taken from this frame on and announced downstream.
+    const AM_SAMPLE2_PROPERTIES* props = InputPin()->SampleProps();
+    if ((props->dwSampleFlags & AM_SAMPLE_TYPECHANGED) && props->pMediaType) {
+        const CMediaType changed(*props->pMediaType);
+        picture_ = PictureOf(changed);
+        const CMediaType outType = OutputTypeFor(changed);
+        out->SetMediaType(&outType);
+    }
+
+    // Reading the latest record publishes its index: the DV header filter restores the header
+    // bytes of the very frame whose date or timecode this frame shows.
+    DvFrameInfo rec;
+    if (sceneDetect_) {
+        const int pos = sceneDetect_->Pos();
+        sceneDetect_->SetReadPos(pos);
+        sceneDetect_->ReadInfo(pos, rec);
+    }
+
+    BYTE* inData = nullptr;
+    BYTE* outData = nullptr;
+    in->GetPointer(&inData);
+    out->GetPointer(&outData);
+    const long inLength = in->GetActualDataLength();
+    const long outSize = out->GetSize();
+
+    InlayFrame frame;
+    frame.hasFormat = picture_.hasFormat;
+    frame.input = inData;
+    frame.inputSize = inLength > 0 ? static_cast<std::size_t>(inLength) : 0;
+    frame.output = outData;
+    frame.outputSize = outSize > 0 ? static_cast<std::size_t>(outSize) : 0;
+    frame.width = picture_.width;
+    frame.height = picture_.height;
+    frame.stride = picture_.stride;
+
+    const HRESULT hr = core_.Compose(frame, rec, NowLocal());
+    if (hr == S_OK) out->SetActualDataLength(static_cast<long>(picture_.stride * picture_.height));
+    return hr;
+}
+
+} // namespace talvence
