@@ -44,3 +44,51 @@ inline std::string Fmt(std::string_view pattern, std::initializer_list<std::stri
 }
 
 } // namespace talvence::strings
+
+namespace talvence::strings {
+
+// Capture formats, by "Capture Format" index.
+inline constexpr const char* kFormatNative = "Native Video";
+inline constexpr const char* kFormatDvType1 = "DV type 1 (no inlay)";
+inline constexpr const char* kFormatDvType2 = "DV type 2 (no inlay)";
+inline constexpr const char* kFormatDvType2Inlay = "DV type 2 (with inlay)";
+inline constexpr const char* kFormatWmvInlay = "Wmv (with inlay)";
+inline constexpr const char* kFormatImageByImage = "Image by Image";
+
+// Audio types.
+inline constexpr const char* kAudioNone = "No Audio";
+inline constexpr const char* kAudioDvStream = "Audio from the DV stream";
+inline constexpr const char* kAudioMovieBox = "Audio from the MovieBox";
+inline constexpr const char* kAudioMpeg2Stream = "Audio from the MPEG2 stream";
+inline constexpr const char* kAudioBuiltIn = "Built-in Audio";
+inline constexpr const char* kAudioSoundCard = "Add an Audio Source (soundcard)";
+
+// Questions before a capture.
+inline constexpr const char* kFileExists1 = "The file ";
+inline constexpr const char* kFileExists2 = " exists already. Do you want to crush it?";
+inline constexpr const char* kFileExists3 =
+    "If you click on \"All\", then you will no more be prompted for confirmation";
+inline constexpr const char* kFolderMissing1 = "The folder ";
+inline constexpr const char* kFolderMissing2 = " does not exist.";
+inline constexpr const char* kFolderMissing3 = "Do you want to create it?";
+
+// Images per second.
+inline constexpr const char* kFramerateWrong = "The value of \"images/second\" is not correct";
+inline constexpr const char* kFramerateEnterDecimal = "Enter a decimal value";
+
+inline constexpr const char* kImageByImageDestination = "Capture Image by Image to a video";
+
+// Capture and schedule toggles.
+inline constexpr const char* kCaptureCaption = "Capture";
+inline constexpr const char* kStopCaptureCaption = "Stop Capture";
+inline constexpr const char* kCaptureHint1 = "Capture the current streams on the hard disk.";
+inline constexpr const char* kCaptureHint2 = "You may also start capture with the space bar.";
+inline constexpr const char* kStopCaptureHint1 = "Stop the capture.";
+inline constexpr const char* kStopCaptureHint2 =
+    "You may also stop the capture with the space bar.";
+inline constexpr const char* kScheduleCaption = "Schedule";
+inline constexpr const char* kScheduleHint = "Start the scheduling";
+inline constexpr const char* kStopScheduleCaption = "Stop Prog";
+inline constexpr const char* kStopScheduleHint = "Stop the scheduling";
+
+} // namespace talvence::strings

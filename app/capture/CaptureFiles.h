@@ -1,0 +1,41 @@
+#pragma once
+// The files around a capture: existence and folder checks before a start,
+// and the post-processing at its end (frame-rate rewrite, scene file).
+// LocalCaptureFiles is the real file system; tests use FakeCaptureFiles.
+
+#include "filters/dvcodes/DvFrameInfo.h"
+
+#include <string>
+
+namespace talvence {
+
+class ICaptureFiles {
+public:
+    virtual ~ICaptureFiles() = default;
+    // Application thread.
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool FolderExists(const std::string& path) = 0;
+    // With all missing parents; true when the folder exists afterwards.
+    virtual bool CreateFolders(const std::string& path) = 0;
+    virtual bool RemoveFile(const std::string& path) = 0;
+    // Rewrites an image-by-image AVI's frame rate; true when written.
+    virtual bool RewriteFrameRate(const std::string& path, double fps) = 0;
+    // Starts a scene file; later scenes go to it until the next one.
+    virtual bool CreateSceneFile(const std::string& path) = 0;
+    // Streaming thread (and the stopping thread for the final scene).
+    virtual void AppendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current) = 0;
+};
+
+// std::filesystem, the AVI walker and the application's scene writer.
+class LocalCaptureFiles : public ICaptureFiles {
+public:
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    bool CreateFolders(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RewriteFrameRate(const std::string& path, double fps) override;
+    bool CreateSceneFile(const std::string& path) override;
+    void AppendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current) override;
+};
+
+} // namespace talvence
