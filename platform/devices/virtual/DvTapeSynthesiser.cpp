@@ -293,6 +293,25 @@ bool DvTapeSynthesiser::frame(std::uint64_t tapeFrame, std::vector<std::uint8_t>
         error_ = "past the end of the tape";
         return false;
     }
+    const DvTapeSystem system = script_.recordings[at->recording].system;
+    return compose(tapeFrame, out, TapeTimecode(tapeFrame, system), recDateTime(tapeFrame));
+}
+
+bool DvTapeSynthesiser::frame(std::uint64_t tapeFrame, std::vector<std::uint8_t>& out,
+                              const DvTimecode& tc, const DvRecDateTime& rec) {
+    const auto at = locate(tapeFrame);
+    if (!at) {
+        error_ = "past the end of the tape";
+        return false;
+    }
+    DvRecDateTime stamped = rec;
+    if (!script_.recordings[at->recording].recDate) stamped.year = -1;
+    return compose(tapeFrame, out, tc, stamped);
+}
+
+bool DvTapeSynthesiser::compose(std::uint64_t tapeFrame, std::vector<std::uint8_t>& out,
+                                const DvTimecode& tc, const DvRecDateTime& rec) {
+    const auto at = locate(tapeFrame);
     const DvRecording& recording = script_.recordings[at->recording];
     const std::vector<std::uint8_t>* video = picture(recording, at->recording);
     if (video == nullptr) return false;
@@ -300,8 +319,6 @@ bool DvTapeSynthesiser::frame(std::uint64_t tapeFrame, std::vector<std::uint8_t>
 
     const bool pal = IsPal(recording.system);
     const int sequences = SequencesOf(recording.system);
-    const DvTimecode tc = TapeTimecode(tapeFrame, recording.system);
-    const DvRecDateTime rec = recDateTime(tapeFrame);
     std::uint8_t* frame = out.data();
     for (int s = 0; s < sequences; ++s) {
         if (recording.timecode) DvWriteTimecode(frame, s, tc, !pal);

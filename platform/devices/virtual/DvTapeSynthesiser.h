@@ -66,6 +66,11 @@ public:
     // 144000 bytes for 625/50, 120000 for 525/60. False past the end of the
     // tape or when the picture cannot be encoded (error() says why).
     bool frame(std::uint64_t tapeFrame, std::vector<std::uint8_t>& out);
+    // The same frame with the given timecode and recording date and time in place of the tape's
+    // (a camcorder in camera mode stamps the clock). The recording's own flags still decide
+    // whether the packs are written.
+    bool frame(std::uint64_t tapeFrame, std::vector<std::uint8_t>& out, const DvTimecode& tc,
+               const DvRecDateTime& rec);
     const std::string& error() const { return error_; }
 
     // Encodes every recording's picture now rather than at its first frame,
@@ -83,6 +88,8 @@ public:
     void audioSamples(std::uint64_t tapeFrame, std::vector<std::int16_t>& interleaved) const;
 
 private:
+    bool compose(std::uint64_t tapeFrame, std::vector<std::uint8_t>& out, const DvTimecode& tc,
+                 const DvRecDateTime& rec);
     const std::vector<std::uint8_t>* picture(const DvRecording& recording, std::size_t index);
 
     DvTapeScript script_;

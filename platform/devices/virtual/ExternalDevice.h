@@ -1,0 +1,126 @@
+#pragma once
+
+// The camcorder-control and capture-statistics interfaces of the media-graph platform, with their
+// real identifiers and method lists: the external device (device type), its tape transport, its
+// timecode reader, and the dropped-frame counters of a capture pin. Constants keep the platform's
+// values (ED_BASE = 4096); only those the devices answer or the application sends are listed.
+//
+// Text parameters are UTF-8 std::string, as elsewhere in the engine.
+
+#include "platform/media/Interfaces.h"
+
+#include <string>
+
+namespace talvence {
+
+inline constexpr long ED_BASE = 0x1000;
+
+// Capabilities (IAMExtDevice::GetCapability, IAMExtTransport::GetCapability).
+inline constexpr long ED_DEVCAP_CAN_RECORD = ED_BASE + 1;
+inline constexpr long ED_DEVCAP_HAS_AUDIO = ED_BASE + 3;
+inline constexpr long ED_DEVCAP_HAS_VIDEO = ED_BASE + 4;
+inline constexpr long ED_DEVCAP_DEVICE_TYPE = ED_BASE + 7;    // 4103
+inline constexpr long ED_DEVCAP_TIMECODE_READ = ED_BASE + 25; // 4121, also a timecode flag
+
+// Device types answered for ED_DEVCAP_DEVICE_TYPE.
+inline constexpr long ED_DEVTYPE_VCR = ED_BASE + 8; // 4104
+inline constexpr long ED_DEVTYPE_CAMERA = ED_BASE + 900;
+inline constexpr long ED_DEVTYPE_UNKNOWN = ED_BASE + 903;
+
+// Transport modes (IAMExtTransport::put_Mode / get_Mode).
+inline constexpr long ED_MODE_PLAY = ED_BASE + 200;   // 4296
+inline constexpr long ED_MODE_STOP = ED_BASE + 201;   // 4297
+inline constexpr long ED_MODE_FREEZE = ED_BASE + 202; // 4298, pause with the picture frozen
+inline constexpr long ED_MODE_THAW = ED_BASE + 203;   // 4299, back to play from freeze
+inline constexpr long ED_MODE_FF = ED_BASE + 204;     // 4300, wind forward
+inline constexpr long ED_MODE_REW = ED_BASE + 205;    // 4301, wind backward
+inline constexpr long ED_MODE_PLAY_FASTEST_FWD = ED_BASE + 933; // 5029
+inline constexpr long ED_MODE_PLAY_SLOWEST_FWD = ED_BASE + 934; // 5030
+inline constexpr long ED_MODE_PLAY_FASTEST_REV = ED_BASE + 935; // 5031
+inline constexpr long ED_MODE_PLAY_SLOWEST_REV = ED_BASE + 936; // 5032
+
+// Power modes (IAMExtDevice::get_DevicePower).
+inline constexpr long ED_POWER_ON = ED_BASE + 1;
+
+// Timecode frame rates (TIMECODE::wFrameRate).
+inline constexpr WORD ED_FORMAT_SMPTE_30 = ED_BASE + 406;
+inline constexpr WORD ED_FORMAT_SMPTE_30DROP = ED_BASE + 407;
+inline constexpr WORD ED_FORMAT_SMPTE_25 = ED_BASE + 408;
+
+struct TIMECODE {
+    WORD wFrameRate = 0;
+    WORD wFrameFract = 0;
+    DWORD dwFrames = 0; // packed BCD: hours in the top byte, then minutes, seconds, frames
+};
+
+struct TIMECODE_SAMPLE {
+    LONGLONG qwTick = 0;
+    TIMECODE timecode;
+    DWORD dwUser = 0;
+    DWORD dwFlags = 0; // ED_DEVCAP_TIMECODE_READ asks for the timecode read from the tape
+};
+
+struct IAMExtDevice : IUnknown {
+    static constexpr GUID iid = MakeGuid("B5730A90-1A2C-11CF-8C23-00AA006B6814");
+    virtual HRESULT GetCapability(long capability, long* value, double* dblValue) = 0;
+    virtual HRESULT get_ExternalDeviceID(std::string* id) = 0;
+    virtual HRESULT get_ExternalDeviceVersion(std::string* version) = 0;
+    virtual HRESULT put_DevicePower(long powerMode) = 0;
+    virtual HRESULT get_DevicePower(long* powerMode) = 0;
+    virtual HRESULT Calibrate(HEVENT event, long mode, long* status) = 0;
+    virtual HRESULT put_DevicePort(long port) = 0;
+    virtual HRESULT get_DevicePort(long* port) = 0;
+};
+
+struct IAMExtTransport : IUnknown {
+    static constexpr GUID iid = MakeGuid("A03CD5F0-3045-11CF-8C44-00AA006B6814");
+    virtual HRESULT GetCapability(long capability, long* value, double* dblValue) = 0;
+    virtual HRESULT put_MediaState(long state) = 0;
+    virtual HRESULT get_MediaState(long* state) = 0;
+    virtual HRESULT put_LocalControl(long state) = 0;
+    virtual HRESULT get_LocalControl(long* state) = 0;
+    virtual HRESULT GetStatus(long statusItem, long* value) = 0;
+    virtual HRESULT GetTransportBasicParameters(long param, long* value, std::string* data) = 0;
+    virtual HRESULT SetTransportBasicParameters(long param, long value,
+                                                const std::string& data) = 0;
+    virtual HRESULT GetTransportVideoParameters(long param, long* value) = 0;
+    virtual HRESULT SetTransportVideoParameters(long param, long value) = 0;
+    virtual HRESULT GetTransportAudioParameters(long param, long* value) = 0;
+    virtual HRESULT SetTransportAudioParameters(long param, long value) = 0;
+    virtual HRESULT put_Mode(long mode) = 0;
+    virtual HRESULT get_Mode(long* mode) = 0;
+    virtual HRESULT put_Rate(double rate) = 0;
+    virtual HRESULT get_Rate(double* rate) = 0;
+    virtual HRESULT GetChase(long* enabled, long* offset, HEVENT* event) = 0;
+    virtual HRESULT SetChase(long enable, long offset, HEVENT event) = 0;
+    virtual HRESULT GetBump(long* speed, long* duration) = 0;
+    virtual HRESULT SetBump(long speed, long duration) = 0;
+    virtual HRESULT get_AntiClogControl(long* enabled) = 0;
+    virtual HRESULT put_AntiClogControl(long enable) = 0;
+    virtual HRESULT GetEditPropertySet(long editId, long* state) = 0;
+    virtual HRESULT SetEditPropertySet(long* editId, long state) = 0;
+    virtual HRESULT GetEditProperty(long editId, long param, long* value) = 0;
+    virtual HRESULT SetEditProperty(long editId, long param, long value) = 0;
+    virtual HRESULT get_EditStart(long* value) = 0;
+    virtual HRESULT put_EditStart(long value) = 0;
+};
+
+struct IAMTimecodeReader : IUnknown {
+    static constexpr GUID iid = MakeGuid("9B496CE1-811B-11CF-8C77-00AA006B6814");
+    virtual HRESULT GetTCRMode(long param, long* value) = 0;
+    virtual HRESULT SetTCRMode(long param, long value) = 0;
+    virtual HRESULT put_VITCLine(long line) = 0;
+    virtual HRESULT get_VITCLine(long* line) = 0;
+    virtual HRESULT GetTimecode(TIMECODE_SAMPLE* sample) = 0;
+};
+
+struct IAMDroppedFrames : IUnknown {
+    static constexpr GUID iid = MakeGuid("C6E13344-30AC-11D0-A18C-00A0C9118956");
+    virtual HRESULT GetNumDropped(long* dropped) = 0;
+    virtual HRESULT GetNumNotDropped(long* notDropped) = 0;
+    // Frame numbers (counted from 0 since the start) of up to `size` dropped frames.
+    virtual HRESULT GetDroppedInfo(long size, long* frames, long* copied) = 0;
+    virtual HRESULT GetAverageFrameSize(long* averageSize) = 0;
+};
+
+} // namespace talvence

@@ -1,0 +1,73 @@
+#pragma once
+
+// TALVENCE_VIRTUAL_DEVICES: which virtual devices to list, and how each one behaves.
+//
+//   list    := device { "," device }
+//   device  := kind { ":" key [ "=" value ] }
+//
+// for example "dv:mode=vcr:pace=fast,webcam". Blanks around items are ignored, as are empty items.
+// Kinds are kept whatever they are: the registration decides which it can build. The DV
+// camcorder's options and its tape script are parsed here too, so that a typo is reported when the
+// list is read rather than when a graph is built.
+//
+// Pure functions, any thread (a "tape=@FILE" script is read from the file system).
+
+#include "platform/devices/virtual/DvTapeSynthesiser.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace talvence {
+
+inline constexpr const char* kVirtualDevicesVariable = "TALVENCE_VIRTUAL_DEVICES";
+
+struct VirtualDeviceSpec {
+    std::string kind;                                         // lower case: "dv", "webcam", ...
+    std::vector<std::pair<std::string, std::string>> options; // as written; keys lower case
+
+    // The value of the last option with this key, or null.
+    const std::string* Option(std::string_view key) const;
+};
+
+struct VirtualDeviceList {
+    std::vector<VirtualDeviceSpec> devices;
+    std::vector<std::string> errors; // items that could not be read (they are left out)
+};
+
+VirtualDeviceList ParseVirtualDeviceList(std::string_view text);
+
+enum class DvCamcorderMode { Camera, Vcr };
+enum class DvPacing { RealTime, AsFastAsPossible };
+
+struct DvCamcorderConfig {
+    std::string friendlyName = "Virtual DV Camcorder";
+    DvCamcorderMode mode = DvCamcorderMode::Camera;
+    DvPacing pacing = DvPacing::RealTime;
+    std::string file; // a raw DV file played as the tape; empty: the scripted tape
+    DvTapeScript tape;
+    // Camera mode's recording date and time; null: the local clock. Called on the streaming
+    // thread once per frame.
+    std::function<TDateTime()> clock;
+};
+
+// The tape a "dv" device plays when no tape is given: two recordings a few hours apart, the
+// second in 16:9 with 32 kHz sound, so that date and format cuts both occur.
+DvTapeScript DefaultDvTape();
+
+// Recordings separated by ";" (or by line ends in a script file), each
+//   START/FRAMES[/pal|ntsc[/4x3|16x9[/48k|32k|none[/notc]]]]
+// START is YYYYMMDDTHHMMSS or YYYY-MM-DDTHH:MM:SS (the latter only in script files, since ":"
+// separates options), or "nodate" for a recording without date packs. Omitted fields default to
+// pal, 4x3, 48k; "notc" leaves the timecode pack out. Lines starting with "#" are comments.
+std::optional<DvTapeScript> ParseDvTapeScript(std::string_view text, std::string& error);
+
+// Options of a "dv" device: mode=camera|vcr, pace=real|fast, file=PATH, tape=SCRIPT or
+// tape=@SCRIPTFILE, name=FRIENDLY NAME. Unknown options and bad values are errors.
+std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec& spec,
+                                                         std::string& error);
+
+} // namespace talvence

@@ -1,0 +1,31 @@
+#pragma once
+
+// Puts the virtual devices named by TALVENCE_VIRTUAL_DEVICES into the device enumerator's video
+// input category. Each "dv" item becomes a DV camcorder entry ("FriendlyName", "CLSID",
+// "DevicePath" virtual:dv:N with N counting the dv items from 0, "Description"); binding its
+// moniker makes a TVirtualDvCamera on a device shared by every bind of that entry. The device and
+// its tape are made at the first bind (a DV file is opened at registration, so that a wrong path
+// is reported at once). Other kinds are not built yet: they are reported, not registered.
+//
+// Threads: the application thread, at start-up (the registry locks itself).
+
+#include "platform/devices/virtual/VirtualDeviceConfig.h"
+#include "platform/media/FilterRegistry.h"
+
+#include <string>
+#include <vector>
+
+namespace talvence {
+
+struct VirtualDeviceRegistration {
+    std::vector<std::string> devicePaths; // what was registered, in order
+    std::vector<std::string> warnings;    // what was not, and why
+};
+
+VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
+                                                 const VirtualDeviceList& devices);
+
+// The list from the environment; nothing when the variable is unset or empty.
+VirtualDeviceRegistration RegisterVirtualDevicesFromEnvironment(FilterRegistry& registry);
+
+} // namespace talvence
