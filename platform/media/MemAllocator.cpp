@@ -120,13 +120,17 @@ HRESULT CMediaSample::GetMediaType(AM_MEDIA_TYPE** pmt) {
 }
 
 HRESULT CMediaSample::SetMediaType(const AM_MEDIA_TYPE* pmt) {
+    // Copy before freeing: pmt may be our own type (a GetProperties /
+    // SetProperties round trip hands it straight back).
+    AM_MEDIA_TYPE* copy = nullptr;
+    if (pmt) {
+        copy = CreateMediaType(pmt);
+        if (!copy) return E_OUTOFMEMORY;
+    }
     DeleteMediaType(mediaType_);
-    mediaType_ = nullptr;
-    flags_ &= ~AM_SAMPLE_TYPECHANGED;
-    if (!pmt) return S_OK;
-    mediaType_ = CreateMediaType(pmt);
-    if (!mediaType_) return E_OUTOFMEMORY;
-    flags_ |= AM_SAMPLE_TYPECHANGED;
+    mediaType_ = copy;
+    if (copy) flags_ |= AM_SAMPLE_TYPECHANGED;
+    else flags_ &= ~AM_SAMPLE_TYPECHANGED;
     return S_OK;
 }
 
