@@ -1,0 +1,379 @@
+#include "platform/media/filters/basic/TeeFilter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace talvence {
+
+namespace {
+// The properties of a sample, whether or not it offers IMediaSample2.
+void ReadSampleProperties(IMediaSample* sample, AM_SAMPLE2_PROPERTIES* p) {
+    ComPtr<IMediaSample2> s2;
+    if (SUCCEEDED(sample->QueryInterface(IMediaSample2::iid, s2.putVoid())) && s2 &&
+        SUCCEEDED(s2->GetProperties(sizeof *p, reinterpret_cast<BYTE*>(p))))
+        return;
+    *p = AM_SAMPLE2_PROPERTIES();
+    REFERENCE_TIME start = 0, stop = 0;
+    HRESULT hr = sample->GetTime(&start, &stop);
+    if (SUCCEEDED(hr)) {
+        p->dwSampleFlags |= AM_SAMPLE_TIMEVALID;
+        if (hr == S_OK) p->dwSampleFlags |= AM_SAMPLE_STOPVALID;
+        p->tStart = start;
+        p->tStop = stop;
+    }
+    if (sample->IsSyncPoint() == S_OK) p->dwSampleFlags |= AM_SAMPLE_SPLICEPOINT;
+    if (sample->IsDiscontinuity() == S_OK) p->dwSampleFlags |= AM_SAMPLE_DATADISCONTINUITY;
+    if (sample->IsPreroll() == S_OK) p->dwSampleFlags |= AM_SAMPLE_PREROLL;
+    p->lActual = sample->GetActualDataLength();
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TTeeInputPin
+
+TTeeInputPin::TTeeInputPin(TTeeFilter* tee, std::string name)
+    : TBCBaseInputPin("Tee input pin", tee, &tee->filterLock_, std::move(name)), tee_(tee) {}
+
+HRESULT TTeeInputPin::CheckMediaType(const CMediaType* mt) {
+    for (TTeeOutputPin* out : tee_->outputs_)
+        if (out->IsConnected() && out->GetConnected()->QueryAccept(mt) != S_OK)
+            return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+HRESULT TTeeInputPin::CompleteConnect(IPin* receivePin) {
+    HRESULT hr = TBCBaseInputPin::CompleteConnect(receivePin);
+    if (FAILED(hr)) return hr;
+    // Every branch carries the input's type: those connected before with another follow it.
+    for (TTeeOutputPin* out : std::vector<TTeeOutputPin*>(tee_->outputs_)) {
+        if (!out->IsConnected() || out->CurrentMediaType() == mt_) continue;
+        hr = tee_->ReconnectPin(out, &mt_);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT TTeeInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
+    if (!allocator) return E_POINTER;
+    TBCAutoLock lock(*lock_);
+    ComPtr<IMemAllocator> previous = allocator_;
+    HRESULT hr = TBCBaseInputPin::NotifyAllocator(allocator, readOnly);
+    if (FAILED(hr)) return hr;
+    for (TTeeOutputPin* out : tee_->outputs_)
+        if (out->IsConnected()) out->RenegotiateAllocator(previous.get(), allocator);
+    return S_OK;
+}
+
+HRESULT TTeeInputPin::Receive(IMediaSample* sample) {
+    TBCAutoLock lock(tee_->receiveLock_);
+    HRESULT hr = TBCBaseInputPin::Receive(sample);
+    if (hr != S_OK) return hr;
+    return tee_->ReceiveSample(sample);
+}
+
+HRESULT TTeeInputPin::EndOfStream() {
+    TBCAutoLock lock(tee_->receiveLock_);
+    HRESULT hr = CheckStreaming();
+    if (hr != S_OK) return hr;
+    for (TTeeOutputPin* out : tee_->outputs_)
+        if (out->IsConnected()) out->DeliverEndOfStreamInOrder();
+    return S_OK;
+}
+
+HRESULT TTeeInputPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double rate) {
+    TBCBasePin::NewSegment(tStart, tStop, rate);
+    for (TTeeOutputPin* out : tee_->outputs_)
+        if (out->IsConnected()) out->DeliverNewSegment(tStart, tStop, rate);
+    return S_OK;
+}
+
+HRESULT TTeeInputPin::BeginFlush() {
+    TBCAutoLock lock(*lock_);
+    HRESULT hr = TBCBaseInputPin::BeginFlush();
+    if (FAILED(hr)) return hr;
+    for (TTeeOutputPin* out : tee_->outputs_)
+        if (out->IsConnected()) out->DeliverBeginFlush();
+    return S_OK;
+}
+
+HRESULT TTeeInputPin::EndFlush() {
+    TBCAutoLock lock(*lock_);
+    for (TTeeOutputPin* out : tee_->outputs_)
+        if (out->IsConnected()) out->DeliverEndFlush();
+    return TBCBaseInputPin::EndFlush();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTeeOutputPin
+
+TTeeOutputPin::TTeeOutputPin(TTeeFilter* tee, std::string name)
+    : TBCBaseOutputPin("Tee output pin", tee, &tee->filterLock_, std::move(name)), tee_(tee) {}
+
+ULONG TTeeOutputPin::NonDelegatingAddRef() {
+    ++pinRefs_;
+    return filter_->AddRef();
+}
+
+ULONG TTeeOutputPin::NonDelegatingRelease() {
+    TBCBaseFilter* filter = filter_;
+    if (--pinRefs_ == 0) delete this; // unlisted by the tee and no longer held by anyone
+    return filter->Release();
+}
+
+void TTeeOutputPin::Drop() {
+    if (--pinRefs_ == 0) delete this;
+}
+
+HRESULT TTeeOutputPin::CheckConnect(IPin* pin) {
+    // The output's type is the input's: nothing to offer before the input is connected.
+    if (!tee_->input_->IsConnected()) return E_UNEXPECTED;
+    return TBCBaseOutputPin::CheckConnect(pin);
+}
+
+HRESULT TTeeOutputPin::CheckMediaType(const CMediaType* mt) {
+    if (!tee_->input_->IsConnected()) return E_UNEXPECTED;
+    return *mt == tee_->input_->CurrentMediaType() ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TTeeOutputPin::GetMediaType(int position, CMediaType* mt) {
+    if (position < 0) return E_INVALIDARG;
+    if (!tee_->input_->IsConnected()) return E_UNEXPECTED;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    *mt = tee_->input_->CurrentMediaType();
+    return S_OK;
+}
+
+HRESULT TTeeOutputPin::CompleteConnect(IPin* receivePin) {
+    HRESULT hr = TBCBaseOutputPin::CompleteConnect(receivePin);
+    if (FAILED(hr)) return hr;
+    tee_->OutputConnected(this);
+    return S_OK;
+}
+
+HRESULT TTeeOutputPin::Disconnect() {
+    // The tee may unlist this pin below: stay alive until the call returns.
+    ComPtr<IPin> self(static_cast<IPin*>(this));
+    TBCAutoLock lock(*lock_);
+    HRESULT hr = TBCBaseOutputPin::Disconnect();
+    if (hr == S_OK) tee_->OutputDisconnected(this);
+    return hr;
+}
+
+HRESULT TTeeOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {
+    *allocator = nullptr;
+    TTeeInputPin* input = tee_->input_.get();
+    IMemAllocator* upstream = input->PeekAllocator();
+    if (!WantsOwnBuffers() && input->IsConnected() && upstream) {
+        const BOOL readOnly = tee_->OutputsShareSamples() || input->IsReadOnly();
+        if (SUCCEEDED(pin->NotifyAllocator(upstream, readOnly))) {
+            *allocator = upstream;
+            upstream->AddRef();
+            return S_OK;
+        }
+    }
+    return TBCBaseOutputPin::DecideAllocator(pin, allocator);
+}
+
+HRESULT TTeeOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+    ALLOCATOR_PROPERTIES wanted = *request;
+    LONG count = 1, size = 1;
+    IMemAllocator* upstream = tee_->input_->PeekAllocator();
+    ALLOCATOR_PROPERTIES in;
+    if (upstream && SUCCEEDED(upstream->GetProperties(&in))) {
+        count = in.cBuffers;
+        size = in.cbBuffer;
+    }
+    wanted.cBuffers = std::max({wanted.cBuffers, count, LONG(1)});
+    wanted.cbBuffer = std::max({wanted.cbBuffer, size, LONG(1)});
+    ALLOCATOR_PROPERTIES actual;
+    HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cBuffers >= wanted.cBuffers && actual.cbBuffer >= wanted.cbBuffer ? S_OK : E_FAIL;
+}
+
+void TTeeOutputPin::RenegotiateAllocator(IMemAllocator* previous, IMemAllocator* current) {
+    if (!inputPin_) return;
+    TTeeInputPin* input = tee_->input_.get();
+    if (!WantsOwnBuffers()) {
+        const BOOL readOnly = tee_->OutputsShareSamples() || input->IsReadOnly();
+        if (SUCCEEDED(inputPin_->NotifyAllocator(current, readOnly))) {
+            allocator_ = current;
+            return;
+        }
+    }
+    // Our own buffers: never keep one that belonged to the previous upstream connection, and size
+    // the ones we keep after the new input.
+    if (!allocator_ || allocator_.get() == previous || allocator_.get() == current) {
+        ComPtr<IMemAllocator> own;
+        if (SUCCEEDED(TBCBaseOutputPin::DecideAllocator(inputPin_.get(), own.put())))
+            allocator_ = own;
+        else
+            allocator_ = nullptr; // activation then fails with VFW_E_NO_ALLOCATOR
+        return;
+    }
+    ALLOCATOR_PROPERTIES request;
+    DecideBufferSize(allocator_.get(), &request);
+}
+
+bool TTeeOutputPin::SharesInputAllocator() const {
+    return allocator_ && allocator_.get() == tee_->input_->PeekAllocator();
+}
+
+HRESULT TTeeOutputPin::DeliverSample(IMediaSample* sample) {
+    if (SharesInputAllocator()) return Deliver(sample);
+    ComPtr<IMediaSample> copy;
+    HRESULT hr = CopySample(sample, 0, false, false, copy.put());
+    if (FAILED(hr)) return hr;
+    return Deliver(copy.get());
+}
+
+HRESULT TTeeOutputPin::CopySample(IMediaSample* sample, DWORD getBufferFlags, bool clearTimes,
+                                  bool discontinuity, IMediaSample** out) {
+    *out = nullptr;
+    AM_SAMPLE2_PROPERTIES props;
+    ReadSampleProperties(sample, &props);
+    if (clearTimes) props.dwSampleFlags &= ~(AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID);
+    if (discontinuity) props.dwSampleFlags |= AM_SAMPLE_DATADISCONTINUITY;
+    REFERENCE_TIME start = props.tStart, stop = props.tStop;
+    ComPtr<IMediaSample> dest;
+    HRESULT hr = GetDeliveryBuffer(
+        dest.put(), (props.dwSampleFlags & AM_SAMPLE_TIMEVALID) ? &start : nullptr,
+        (props.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr, getBufferFlags);
+    if (FAILED(hr)) return hr;
+    const long length = sample->GetActualDataLength();
+    if (length > dest->GetSize()) return VFW_E_BUFFER_OVERFLOW;
+    BYTE* from = nullptr;
+    BYTE* to = nullptr;
+    sample->GetPointer(&from);
+    dest->GetPointer(&to);
+    if (length > 0) std::memcpy(to, from, static_cast<std::size_t>(length));
+
+    ComPtr<IMediaSample2> dest2 = dest.As<IMediaSample2>();
+    if (dest2) {
+        props.lActual = length;
+        hr = dest2->SetProperties(offsetof(AM_SAMPLE2_PROPERTIES, pbBuffer),
+                                  reinterpret_cast<const BYTE*>(&props));
+    } else {
+        hr = dest->SetActualDataLength(length);
+        if (props.dwSampleFlags & AM_SAMPLE_TIMEVALID)
+            dest->SetTime(&start, (props.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr);
+        else
+            dest->SetTime(nullptr, nullptr);
+        dest->SetSyncPoint((props.dwSampleFlags & AM_SAMPLE_SPLICEPOINT) != 0);
+        dest->SetDiscontinuity((props.dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) != 0);
+        dest->SetPreroll((props.dwSampleFlags & AM_SAMPLE_PREROLL) != 0);
+        if (SUCCEEDED(hr) && (props.dwSampleFlags & AM_SAMPLE_TYPECHANGED))
+            hr = dest->SetMediaType(props.pMediaType);
+    }
+    if (FAILED(hr)) return hr;
+    LONGLONG mStart = 0, mEnd = 0;
+    if (!clearTimes && sample->GetMediaTime(&mStart, &mEnd) == S_OK)
+        dest->SetMediaTime(&mStart, &mEnd);
+    ++copies_;
+    *out = dest.Detach();
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTeeFilter
+
+TTeeFilter::TTeeFilter(std::string name, const CLSID& clsid)
+    : TBCBaseFilter(std::move(name), nullptr, &filterLock_, clsid) {}
+
+TTeeFilter::~TTeeFilter() {
+    for (TTeeOutputPin* pin : outputs_)
+        pin->Drop();
+}
+
+int TTeeFilter::GetPinCount() {
+    TBCAutoLock lock(filterLock_);
+    return 1 + static_cast<int>(outputs_.size());
+}
+
+TBCBasePin* TTeeFilter::GetPin(int index) {
+    TBCAutoLock lock(filterLock_);
+    if (index == 0) return input_.get();
+    if (index < 1 || index > static_cast<int>(outputs_.size())) return nullptr;
+    return outputs_[index - 1];
+}
+
+TTeeOutputPin* TTeeFilter::AddOutput(std::unique_ptr<TTeeOutputPin> pin) {
+    TBCAutoLock lock(filterLock_);
+    TTeeOutputPin* p = pin.release();
+    p->Hold();
+    outputs_.push_back(p);
+    IncrementPinVersion();
+    return p;
+}
+
+void TTeeFilter::RemoveOutput(TTeeOutputPin* pin) {
+    TBCAutoLock lock(filterLock_);
+    auto it = std::find(outputs_.begin(), outputs_.end(), pin);
+    if (it == outputs_.end()) return;
+    outputs_.erase(it);
+    IncrementPinVersion();
+    pin->Drop();
+}
+
+bool TTeeFilter::IsListed(TTeeOutputPin* pin) const {
+    return std::find(outputs_.begin(), outputs_.end(), pin) != outputs_.end();
+}
+
+HRESULT TTeeFilter::ReconnectPin(IPin* pin, const AM_MEDIA_TYPE* mt) {
+    IFilterGraph* graph = Graph();
+    if (!graph) return VFW_E_NOT_IN_GRAPH;
+    ComPtr<IFilterGraph2> graph2;
+    if (SUCCEEDED(graph->QueryInterface(IFilterGraph2::iid, graph2.putVoid())) && graph2)
+        return graph2->ReconnectEx(pin, mt);
+    return graph->Reconnect(pin);
+}
+
+HRESULT TTeeFilter::Pause() {
+    TBCAutoLock lock(filterLock_);
+    if (state_ == State_Paused) return S_OK;
+    if (state_ == State_Stopped) {
+        if (!input_->IsConnected()) {
+            // Nothing will ever arrive: the branches learn it once.
+            if (!eosDelivered_) {
+                for (TTeeOutputPin* out : outputs_)
+                    if (out->IsConnected()) out->TBCBaseOutputPin::DeliverEndOfStream();
+                eosDelivered_ = true;
+            }
+        } else {
+            {
+                TBCAutoLock receive(receiveLock_);
+                StartStreaming();
+            }
+            for (TTeeOutputPin* out : outputs_) {
+                if (!out->IsConnected()) continue;
+                HRESULT hr = out->Active();
+                if (FAILED(hr)) {
+                    for (TTeeOutputPin* undo : outputs_)
+                        if (undo->IsConnected()) undo->Inactive();
+                    return hr;
+                }
+            }
+        }
+    }
+    state_ = State_Paused;
+    return S_OK;
+}
+
+HRESULT TTeeFilter::Stop() {
+    TBCAutoLock lock(filterLock_);
+    if (state_ == State_Stopped) return S_OK;
+    // The input first: decommitting its allocator releases an upstream thread blocked in
+    // GetBuffer. Our own pools next, for a streaming thread waiting for a buffer to copy into
+    // while it holds the receive lock.
+    if (input_->IsConnected()) input_->Inactive();
+    for (TTeeOutputPin* out : outputs_)
+        if (out->IsConnected() && out->Allocator()) out->Allocator()->Decommit();
+    TBCAutoLock receive(receiveLock_);
+    for (TTeeOutputPin* out : outputs_)
+        if (out->IsConnected()) out->Inactive();
+    eosDelivered_ = false;
+    state_ = State_Stopped; // under the receive lock: a sample waiting for it is then refused
+    return S_OK;
+}
+
+} // namespace talvence
