@@ -4,6 +4,7 @@
 // file names, and what each capture state shows. TCaptureControl applies
 // them; the command-line tool uses them directly.
 
+#include "graph/videosources.h"
 #include "platform/shell/DateTime.h"
 
 #include <cstdint>
@@ -13,8 +14,7 @@
 
 namespace talvence {
 
-// Kind of the selected video source, as source analysis decides it.
-enum class SourceKind : std::uint8_t { skDv = 0, skMovieBox, skCapturePin, skMpeg2Stream, skNone };
+// SourceKind (the kind of the selected video source) belongs to the source catalogue.
 
 // Audio kind of the application state.
 enum class AudioType : std::uint8_t { atNone = 0, atIncluded = 1, atSoundCard = 2 };

@@ -9,12 +9,14 @@
 #include "tools/talvence-cli/CommandTable.h"
 #include "tools/talvence-cli/DvCommands.h"
 #include "tools/talvence-cli/PostprocCommands.h"
+#include "tools/talvence-cli/SourceCommands.h"
 
 int main(int argc, char** argv) {
     using namespace talvence;
     cli::CommandTable table("talvence-cli");
     cli::AddPostprocCommands(table, ApplicationAviWalker());
     cli::AddDvCommands(table);
+    cli::AddSourceCommands(table);
 
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return table.run(args, std::cout, std::cerr);
