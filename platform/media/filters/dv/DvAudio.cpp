@@ -1,5 +1,8 @@
 #include "platform/media/filters/dv/DvAudio.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace talvence::dvcodec {
 namespace {
 
@@ -21,18 +24,25 @@ int RateOfCode(int code) {
     }
 }
 
-// The fewest samples a frame carries at each rate; the pack gives the excess over this.
-int MinimumSamples(DvSystem system, int rate) {
-    const bool pal = system == DvSystem::Pal625;
+int RateCode(int rate) {
     switch (rate) {
     case 48000:
-        return pal ? 1896 : 1580;
+        return 0;
     case 44100:
-        return pal ? 1742 : 1452;
+        return 1;
+    case 32000:
+        return 2;
     default:
-        return pal ? 1264 : 1053;
+        return -1;
     }
 }
+
+int MinimumSamples(DvSystem system, int rate) {
+    return MinimumAudioSamples(system, rate);
+}
+
+constexpr std::uint8_t kAudioControlPackId = 0x51;
+constexpr std::uint8_t kNoInfoPackId = 0xFF;
 
 // Samples per pass over the audio blocks of one half of the frame.
 int ShuffleStride(DvSystem system) {
@@ -56,6 +66,26 @@ const std::uint8_t* AudioData(const std::uint8_t* frame, int sequence, int block
     return frame + kDifSequenceBytes * std::size_t(sequence) +
            (kFirstAudioBlock + kAudioBlockStride * std::size_t(block)) * kDifBlockBytes +
            kAudioDataOffset;
+}
+
+std::uint8_t* AudioPack(std::uint8_t* frame, int sequence, int block) {
+    return const_cast<std::uint8_t*>(AudioData(frame, sequence, block)) - 5;
+}
+
+void PutPack(std::uint8_t* pack, std::uint8_t id, DWORD data) {
+    pack[0] = id;
+    for (int i = 0; i < 4; ++i)
+        pack[1 + i] = static_cast<std::uint8_t>(data >> (8 * i));
+}
+
+// Every audio block: its pack set to "no information", its samples to zero.
+void ClearAudioBlocks(std::uint8_t* frame, DvSystem system) {
+    for (int s = 0; s < DifSequences(system); ++s)
+        for (int b = 0; b < kAudioBlocksPerSequence; ++b) {
+            std::uint8_t* pack = AudioPack(frame, s, b);
+            std::memset(pack, kNoInfoPackId, 5);
+            std::memset(pack + 5, 0, kDifBlockBytes - kAudioDataOffset);
+        }
 }
 
 std::int16_t Linear16(const std::uint8_t* p) {
@@ -126,6 +156,88 @@ DvAudioStatus ExtractAudio(std::span<const std::uint8_t> frame, DvSystem system,
             pcm[2 * n + 1] = Nonlinear12(static_cast<std::uint16_t>(p[1] << 4 | (p[2] & 0x0F)));
         }
     }
+    return DvAudioStatus::Ok;
+}
+
+int MinimumAudioSamples(DvSystem system, int sampleRate) {
+    const bool pal = system == DvSystem::Pal625;
+    switch (sampleRate) {
+    case 48000:
+        return pal ? 1896 : 1580;
+    case 44100:
+        return pal ? 1742 : 1452;
+    case 32000:
+        return pal ? 1264 : 1053;
+    default:
+        return 0;
+    }
+}
+
+int AudioSamplesForFrame(DvSystem system, int sampleRate, std::uint64_t frameIndex) {
+    // 525-line DV at 48 kHz has a standard five-frame pattern, which camcorders and the ffmpeg
+    // command line follow.
+    if (system == DvSystem::Ntsc525 && sampleRate == 48000)
+        return frameIndex % 5 == 0 ? 1600 : 1602;
+    // Otherwise samples before frame k: k x rate x frame duration, in whole samples.
+    const std::uint64_t num = system == DvSystem::Pal625 ? 1 : 1001;
+    const std::uint64_t den = system == DvSystem::Pal625 ? 25 : 30000;
+    auto before = [&](std::uint64_t k) { return k * std::uint64_t(sampleRate) * num / den; };
+    return static_cast<int>(before(frameIndex + 1) - before(frameIndex));
+}
+
+DWORD AudioSourcePackData(DvSystem system, int sampleRate, int samples) {
+    const bool pal = system == DvSystem::Pal625;
+    const int excess = samples - MinimumSamples(system, sampleRate);
+    const int code = std::max(0, RateCode(sampleRate));
+    const DWORD pc1 = 0xC0 | DWORD(excess & 0x3F); // unlocked mode, the sample count
+    const DWORD pc2 = 0x00;                        // one stereo pair, left and right
+    const DWORD pc3 = 0xC0 | (pal ? 0x20 : 0x00);  // the 50/60 flag, standard definition
+    const DWORD pc4 = 0x80 | DWORD(code << 3);     // no emphasis, 16-bit linear
+    return pc1 | pc2 << 8 | pc3 << 16 | pc4 << 24;
+}
+
+DWORD AudioControlPackData(DvSystem system) {
+    const DWORD pc3 = 0x80 | (system == DvSystem::Pal625 ? 0x20 : 0x1E); // forward, normal speed
+    return 0x3F | 0xCF << 8 | pc3 << 16 | DWORD(0xFF) << 24;             // no copy limits
+}
+
+DvAudioStatus WriteAudio(std::span<std::uint8_t> frame, DvSystem system, int sampleRate,
+                         std::span<const std::int16_t> interleaved, int samples) {
+    if (frame.size() < FrameBytes(system)) return DvAudioStatus::Malformed;
+    if (RateCode(sampleRate) < 0) return DvAudioStatus::Unsupported;
+    const int least = MinimumSamples(system, sampleRate);
+    if (samples < least || samples > least + 0x3F || samples > AudioCapacity(system, 16) ||
+        interleaved.size() < 2 * std::size_t(samples))
+        return DvAudioStatus::Malformed;
+
+    std::uint8_t* base = frame.data();
+    ClearAudioBlocks(base, system);
+    const DWORD source = AudioSourcePackData(system, sampleRate, samples);
+    const DWORD control = AudioControlPackData(system);
+    for (int s = 0; s < DifSequences(system); ++s) {
+        const int first = s % 2 == 0 ? 3 : 0;
+        PutPack(AudioPack(base, s, first), kAudioSourcePackId, source);
+        PutPack(AudioPack(base, s, first + 1), kAudioControlPackId, control);
+    }
+    const int half = DifSequences(system) / 2;
+    for (int n = 0; n < samples; ++n) {
+        const AudioSlot slot = SlotOf(n, system);
+        for (int c = 0; c < 2; ++c) {
+            // 0x8000 would read back as a sample lost on tape: the nearest value instead.
+            const std::int16_t sample = interleaved[2 * std::size_t(n) + c];
+            const auto v = static_cast<std::uint16_t>(sample == -32768 ? -32767 : sample);
+            std::uint8_t* p = const_cast<std::uint8_t*>(
+                AudioData(base, slot.sequence + c * half, slot.block) + 2 * slot.index);
+            p[0] = static_cast<std::uint8_t>(v >> 8);
+            p[1] = static_cast<std::uint8_t>(v & 0xFF);
+        }
+    }
+    return DvAudioStatus::Ok;
+}
+
+DvAudioStatus WriteNoAudio(std::span<std::uint8_t> frame, DvSystem system) {
+    if (frame.size() < FrameBytes(system)) return DvAudioStatus::Malformed;
+    ClearAudioBlocks(frame.data(), system);
     return DvAudioStatus::Ok;
 }
 

@@ -49,6 +49,31 @@ DvAudioStatus ReadAudioSource(std::span<const std::uint8_t> frame, DvSystem syst
 DvAudioStatus ExtractAudio(std::span<const std::uint8_t> frame, DvSystem system, int pair,
                            std::span<std::int16_t> out, DvAudioSource& source);
 
+// The fewest samples per channel a frame carries at that rate (the audio source pack stores the
+// count as the excess over this); 0 for a rate DV does not define.
+int MinimumAudioSamples(DvSystem system, int sampleRate);
+// Samples per channel of frame `frameIndex` of a continuous stream at that rate: 1600, 1602,
+// 1602, 1602, 1602 for 525-line DV at 48 kHz (the standard pattern), otherwise the nominal rate
+// spread evenly over the frames (1920 a frame at 48 kHz for 625-line DV); always within what
+// one frame may carry.
+int AudioSamplesForFrame(DvSystem system, int sampleRate, std::uint64_t frameIndex);
+
+// The inverse of ExtractAudio for 16-bit audio: writes an audio source pack and an audio
+// control pack into every DIF sequence (source in block 3 of even sequences and block 0 of odd
+// ones, control after it, "no information" elsewhere) and `samples` stereo samples, shuffled,
+// as big-endian 16-bit values; unused sample bytes are zero. `interleaved` holds left/right
+// pairs and at least 2 × samples values. The frame's other blocks are left as they are.
+// Malformed when the count is not one a frame of that rate may carry or the frame is short.
+DvAudioStatus WriteAudio(std::span<std::uint8_t> frame, DvSystem system, int sampleRate,
+                         std::span<const std::int16_t> interleaved, int samples);
+// Marks a frame as carrying no audio: "no information" packs and zero samples in every audio
+// block.
+DvAudioStatus WriteNoAudio(std::span<std::uint8_t> frame, DvSystem system);
+// The data bytes (PC1..PC4, first in the low byte) of the packs WriteAudio writes, for the
+// DVINFO format block.
+DWORD AudioSourcePackData(DvSystem system, int sampleRate, int samples);
+DWORD AudioControlPackData(DvSystem system);
+
 // A 12-bit nonlinear DV sample (two's complement in the low 12 bits) as 16-bit linear.
 std::int16_t DvAudio12To16(std::uint16_t code);
 

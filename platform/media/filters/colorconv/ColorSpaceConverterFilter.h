@@ -1,0 +1,65 @@
+#pragma once
+// The Color Space Converter filter: pictures between the YUV layouts of DV (planar 4:2:0 'I420',
+// planar 4:1:1 'Y41B', packed YUY2) and 24-bit RGB, both ways, with the colorconv converters.
+// YUV in gives RGB24 out, bottom-up (what the inlay and the frame grabber take). RGB24 in
+// (bottom-up or top-down) gives, in order of preference, RGB24 bottom-up (a copy, which turns a
+// top-down picture the right way up, so that a tee or grabber downstream keeps RGB24), then
+// YUY2, I420 and Y41B for a filter that wants YUV. The size never changes.
+//
+// A sample shorter than its picture is dropped (EC_QUALITY_CHANGE once per run).
+//
+// Threads: the application thread connects and drives states; Transform runs on the upstream's
+// streaming thread under the receive lock.
+
+#include "filters/BaseClass/TransformFilter.h"
+#include "platform/media/filters/colorconv/ColorConvert.h"
+
+#include <atomic>
+#include <optional>
+
+namespace talvence {
+
+inline constexpr CLSID CLSID_Colour = MakeGuid("1643E180-90F5-11CE-97D5-00AA0055595A");
+
+class TColorSpaceConverter : public TBCTransformFilter {
+public:
+    TColorSpaceConverter();
+    ~TColorSpaceConverter() override;
+
+    HRESULT CheckInputType(const CMediaType* mtIn) override;
+    HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT GetMediaType(int position, CMediaType* mt) override;
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+    // Follows a type change announced by a sample (the framework has checked it).
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT StartStreaming() override;
+
+    // Any thread: samples dropped since the filter was made.
+    long FramesDropped() const { return dropped_; }
+
+    // A picture type this filter reads or writes.
+    struct Format {
+        bool rgb = false;                                      // RGB24, else YUV
+        colorconv::YuvLayout yuv = colorconv::YuvLayout::Yuy2; // when not RGB
+        int width = 0;
+        int height = 0;        // rows, always positive
+        bool bottomUp = false; // RGB only
+        std::size_t bytes = 0; // of one picture
+    };
+    static std::optional<Format> FormatOf(const CMediaType& mt);
+    // The media type of a format, with the input's frame time and rectangles.
+    static CMediaType TypeOf(const Format& format, const CMediaType& like);
+
+private:
+    colorconv::ColorConverter converter_; // receive lock
+    std::atomic<long> dropped_{0};
+    CMediaType inputType_; // receive lock: the type of the samples now arriving
+};
+
+// Registers the converter in the filter category with MERIT_UNLIKELY: intelligent connection
+// inserts it between pictures of different layouts, after filters that suit better.
+class FilterRegistry;
+void RegisterColorSpaceConverter(FilterRegistry& registry);
+
+} // namespace talvence

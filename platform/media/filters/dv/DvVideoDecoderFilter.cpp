@@ -1,0 +1,125 @@
+#include "platform/media/filters/dv/DvVideoDecoderFilter.h"
+
+#include "platform/media/MediaGuids.h"
+#include "platform/media/filters/dv/DvFilterIds.h"
+#include "platform/media/filters/dv/DvMediaTypes.h"
+
+namespace talvence {
+
+using namespace dvcodec;
+
+namespace {
+// Cheapest first: the codec's own layout is a plain copy.
+PixelLayout OfferedLayout(DvSystem system, int position) {
+    switch (position) {
+    case 0:
+        return NativeLayout(system);
+    case 1:
+        return PixelLayout::Yuy2;
+    case 2:
+        return PixelLayout::Rgb24;
+    default:
+        return PixelLayout::Rgb32;
+    }
+}
+constexpr int kOfferedLayouts = 4;
+} // namespace
+
+TDvVideoDecoder::TDvVideoDecoder()
+    : TBCTransformFilter("DV Video Decoder", nullptr, CLSID_DVVideoCodec) {}
+
+TDvVideoDecoder::~TDvVideoDecoder() = default;
+
+HRESULT TDvVideoDecoder::CheckInputType(const CMediaType* mtIn) {
+    if (!(mtIn->majortype == MEDIATYPE_Video)) return VFW_E_TYPE_NOT_ACCEPTED;
+    return SystemOfDvsdType(*mtIn) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TDvVideoDecoder::CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) {
+    const std::optional<DvSystem> system = SystemOfDvsdType(*mtIn);
+    const std::optional<PictureFormat> out = PictureFormatOf(*mtOut);
+    if (!system || !out) return VFW_E_TYPE_NOT_ACCEPTED;
+    // Whole frames only: the picture is the frame's full size.
+    if (out->width != kDvWidth || out->height != FrameHeight(*system))
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+HRESULT TDvVideoDecoder::GetMediaType(int position, CMediaType* mt) {
+    if (position < 0) return E_INVALIDARG;
+    if (position >= kOfferedLayouts) return VFW_S_NO_MORE_ITEMS;
+    const std::optional<DvSystem> system = SystemOfDvsdType(InputPin()->CurrentMediaType());
+    if (!system) return E_UNEXPECTED;
+    *mt = PictureType(*system, OfferedLayout(*system, position));
+    // Keep the source's frame time (a DV source may run slightly off nominal).
+    const VIDEOINFOHEADER* in = InputPin()->CurrentMediaType().FormatAs<VIDEOINFOHEADER>();
+    if (in && InputPin()->CurrentMediaType().formattype == FORMAT_VideoInfo &&
+        in->AvgTimePerFrame > 0)
+        mt->FormatAs<VIDEOINFOHEADER>()->AvgTimePerFrame = in->AvgTimePerFrame;
+    return S_OK;
+}
+
+HRESULT TDvVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+    const std::optional<PictureFormat> out = PictureFormatOf(OutputPin()->CurrentMediaType());
+    if (!out) return E_UNEXPECTED;
+    const auto bytes = static_cast<LONG>(PictureBytes(out->layout, out->width, out->height));
+    if (request->cBuffers < 2) request->cBuffers = 2;
+    if (request->cbBuffer < bytes) request->cbBuffer = bytes;
+    if (request->cbAlign < 1) request->cbAlign = 1;
+    ALLOCATOR_PROPERTIES actual;
+    HRESULT hr = allocator->SetProperties(request, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cbBuffer >= bytes && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+}
+
+HRESULT TDvVideoDecoder::StartStreaming() {
+    inputType_ = InputPin()->CurrentMediaType();
+    core_ = std::make_unique<DvVideoDecoderCore>();
+    return core_->ready() ? S_OK : E_FAIL;
+}
+
+HRESULT TDvVideoDecoder::StopStreaming() {
+    core_.reset();
+    return S_OK;
+}
+
+HRESULT TDvVideoDecoder::Receive(IMediaSample* sample) {
+    AM_MEDIA_TYPE* changed = nullptr;
+    if (sample->GetMediaType(&changed) == S_OK && changed) {
+        inputType_ = *changed;
+        DeleteMediaType(changed);
+    }
+    return TBCTransformFilter::Receive(sample);
+}
+
+HRESULT TDvVideoDecoder::Transform(IMediaSample* in, IMediaSample* out) {
+    if (!core_) return E_UNEXPECTED;
+    const std::optional<DvSystem> system = SystemOfDvsdType(inputType_);
+    const std::optional<PictureFormat> format = PictureFormatOf(OutputPin()->CurrentMediaType());
+    if (!system || !format) return E_UNEXPECTED;
+
+    BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    in->GetPointer(&src);
+    out->GetPointer(&dst);
+    const long length = in->GetActualDataLength();
+    // A frame of another size (or of the other system) is not decoded into this connection.
+    if (!src || !dst || length <= 0 || SystemForFrameSize(std::size_t(length)) != system) {
+        ++dropped_;
+        return S_FALSE;
+    }
+    const DvDecodeStatus status =
+        core_->DecodeTo(std::span<const std::uint8_t>(src, std::size_t(length)), format->layout,
+                        std::span<std::uint8_t>(dst, std::size_t(out->GetSize())));
+    if (status == DvDecodeStatus::NotReady || status == DvDecodeStatus::BadOutput) return E_FAIL;
+    if (status != DvDecodeStatus::Ok) {
+        ++dropped_;
+        return S_FALSE;
+    }
+    out->SetActualDataLength(
+        static_cast<long>(PictureBytes(format->layout, format->width, format->height)));
+    out->SetSyncPoint(1);
+    return S_OK;
+}
+
+} // namespace talvence

@@ -1,0 +1,46 @@
+#pragma once
+// The DV Video Decoder filter: 'dvsd' video in, one uncompressed picture per frame out, on the
+// decoder core. Output types, in order of preference: the system's own planar layout (no
+// conversion), YUY2, RGB24 (bottom-up, what previews, the frame grabber and the inlay take) and
+// RGB32.
+//
+// A frame that is not a whole frame of the connected system (truncated, oversized, the other
+// system) or that the codec refuses is dropped: nothing is delivered for it, the graph hears of
+// drops once per run (EC_QUALITY_CHANGE) and the stream goes on.
+//
+// Threads: the application thread connects and drives states; Transform runs on the upstream's
+// streaming thread under the receive lock.
+
+#include "filters/BaseClass/TransformFilter.h"
+#include "platform/media/filters/dv/DvVideoDecoderCore.h"
+
+#include <atomic>
+#include <memory>
+
+namespace talvence {
+
+class TDvVideoDecoder : public TBCTransformFilter {
+public:
+    TDvVideoDecoder();
+    ~TDvVideoDecoder() override;
+
+    HRESULT CheckInputType(const CMediaType* mtIn) override;
+    HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT GetMediaType(int position, CMediaType* mt) override;
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+    // Follows a type change announced by a sample (the framework has checked it).
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT StartStreaming() override;
+    HRESULT StopStreaming() override;
+
+    // Any thread: frames dropped since the filter was made.
+    long FramesDropped() const { return dropped_; }
+
+private:
+    std::unique_ptr<dvcodec::DvVideoDecoderCore> core_; // receive lock; made per run
+    std::atomic<long> dropped_{0};
+    CMediaType inputType_; // receive lock: the type of the samples now arriving
+};
+
+} // namespace talvence

@@ -1,0 +1,124 @@
+#include "platform/media/filters/dv/DvVideoEncoderFilter.h"
+
+#include "platform/media/MediaGuids.h"
+#include "platform/media/filters/dv/DvMediaTypes.h"
+
+namespace talvence {
+
+using namespace dvcodec;
+
+TDvVideoEncoder::TDvVideoEncoder()
+    : TBCTransformFilter("DV Video Encoder", nullptr, CLSID_DVVideoEnc),
+      core_(std::make_unique<DvVideoEncoderCore>()), system_(core_->system()) {}
+
+TDvVideoEncoder::~TDvVideoEncoder() = default;
+
+HRESULT TDvVideoEncoder::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IDVEnc::iid) return GetInterface(static_cast<IDVEnc*>(this), ppv);
+    return TBCTransformFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TDvVideoEncoder::get_IFormatResolution(int* videoFormat, int* dvFormat, int* resolution,
+                                               BYTE fDVInfo, DVINFO* sDVInfo) {
+    if (!videoFormat || !dvFormat || !resolution) return E_POINTER;
+    if (fDVInfo && !sDVInfo) return E_POINTER;
+    TBCAutoLock lock(csFilter_);
+    *videoFormat =
+        System() == DvSystem::Pal625 ? DVENCODERVIDEOFORMAT_PAL : DVENCODERVIDEOFORMAT_NTSC;
+    *dvFormat = DVENCODERFORMAT_DVSD;
+    *resolution = DVENCODERRESOLUTION_720x480;
+    if (fDVInfo) *sDVInfo = MakeDvInfo(System(), std::nullopt);
+    return S_OK;
+}
+
+HRESULT TDvVideoEncoder::put_IFormatResolution(int videoFormat, int dvFormat, int resolution,
+                                               BYTE fDVInfo, DVINFO*) {
+    TBCAutoLock lock(csFilter_);
+    if (!IsStopped()) return VFW_E_NOT_STOPPED;
+    TBCAutoLock receive(csReceive_);
+    const DvSystem before = core_->system();
+    HRESULT hr = core_->SetFormatResolution(videoFormat, dvFormat, resolution, fDVInfo != 0);
+    if (FAILED(hr)) return hr;
+    if (core_->system() != before && output_ && output_->IsConnected()) {
+        // The connection announces the old frame size: keep it consistent.
+        core_->SetFormatResolution(before == DvSystem::Pal625 ? DVENCODERVIDEOFORMAT_PAL
+                                                              : DVENCODERVIDEOFORMAT_NTSC,
+                                   DVENCODERFORMAT_DVSD, DVENCODERRESOLUTION_720x480, false);
+        return VFW_E_ALREADY_CONNECTED;
+    }
+    system_ = core_->system();
+    return S_OK;
+}
+
+HRESULT TDvVideoEncoder::CheckInputType(const CMediaType* mtIn) {
+    return PictureFormatOf(*mtIn) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TDvVideoEncoder::CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) {
+    if (!PictureFormatOf(*mtIn)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!(mtOut->majortype == MEDIATYPE_Video)) return VFW_E_TYPE_NOT_ACCEPTED;
+    return SystemOfDvsdType(*mtOut) == System() ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TDvVideoEncoder::GetMediaType(int position, CMediaType* mt) {
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    *mt = DvsdVideoType(System());
+    return S_OK;
+}
+
+HRESULT TDvVideoEncoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+    const auto bytes = static_cast<LONG>(FrameBytes(System()));
+    if (request->cBuffers < 2) request->cBuffers = 2;
+    if (request->cbBuffer < bytes) request->cbBuffer = bytes;
+    if (request->cbAlign < 1) request->cbAlign = 1;
+    ALLOCATOR_PROPERTIES actual;
+    HRESULT hr = allocator->SetProperties(request, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cbBuffer >= bytes && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+}
+
+HRESULT TDvVideoEncoder::Receive(IMediaSample* sample) {
+    AM_MEDIA_TYPE* changed = nullptr;
+    if (sample->GetMediaType(&changed) == S_OK && changed) {
+        inputType_ = *changed;
+        DeleteMediaType(changed);
+    }
+    return TBCTransformFilter::Receive(sample);
+}
+
+HRESULT TDvVideoEncoder::StartStreaming() {
+    inputType_ = InputPin()->CurrentMediaType();
+    return S_OK;
+}
+
+HRESULT TDvVideoEncoder::Transform(IMediaSample* in, IMediaSample* out) {
+    const std::optional<PictureFormat> format = PictureFormatOf(inputType_);
+    if (!format) return E_UNEXPECTED;
+    BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    in->GetPointer(&src);
+    out->GetPointer(&dst);
+    const long length = in->GetActualDataLength();
+    if (!src || !dst || length <= 0) {
+        ++dropped_;
+        return S_FALSE;
+    }
+    const DvEncodeResult result = core_->Encode(
+        std::span<const std::uint8_t>(src, std::size_t(length)), format->layout, format->width,
+        format->height, std::span<std::uint8_t>(dst, std::size_t(out->GetSize())));
+    switch (result.status) {
+    case DvEncodeStatus::Ok:
+        out->SetActualDataLength(static_cast<long>(result.bytes));
+        out->SetSyncPoint(1); // every DV frame stands alone
+        return S_OK;
+    case DvEncodeStatus::NotReady:
+    case DvEncodeStatus::BadOutput:
+        return E_FAIL;
+    default:
+        ++dropped_;
+        return S_FALSE;
+    }
+}
+
+} // namespace talvence

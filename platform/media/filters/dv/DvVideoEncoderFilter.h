@@ -1,0 +1,65 @@
+#pragma once
+// The DV Video Encoder filter: uncompressed video in (RGB24 and RGB32 bottom-up, YUY2, planar
+// 4:2:0 and 4:1:1, any size: the core scales), full-size 'dvsd' out, exactly 144000 bytes a
+// frame for 625-line DV and 120000 for 525-line DV. The system is set through IDVEnc; it starts
+// as NTSC, as the platform's encoder does.
+//
+// A sample too short for its picture, or one the codec refuses, is dropped (EC_QUALITY_CHANGE
+// once per run); the stream goes on.
+//
+// Threads: the application thread connects, drives states and calls IDVEnc; Transform runs on
+// the upstream's streaming thread under the receive lock.
+
+#include "filters/BaseClass/TransformFilter.h"
+#include "platform/media/filters/dv/DvFilterIds.h"
+#include "platform/media/filters/dv/DvVideoEncoderCore.h"
+
+#include <atomic>
+#include <memory>
+
+namespace talvence {
+
+class TDvVideoEncoder : public TBCTransformFilter, public IDVEnc {
+public:
+    TDvVideoEncoder();
+    ~TDvVideoEncoder() override;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        return TBCTransformFilter::QueryInterface(riid, ppv);
+    }
+    ULONG AddRef() override { return TBCTransformFilter::AddRef(); }
+    ULONG Release() override { return TBCTransformFilter::Release(); }
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    // IDVEnc (application thread). put_IFormatResolution works while the filter is stopped
+    // (VFW_E_NOT_STOPPED otherwise); changing the system while the output is connected is
+    // refused with VFW_E_ALREADY_CONNECTED, since the connection carries the frame size.
+    HRESULT get_IFormatResolution(int* videoFormat, int* dvFormat, int* resolution, BYTE fDVInfo,
+                                  DVINFO* sDVInfo) override;
+    HRESULT put_IFormatResolution(int videoFormat, int dvFormat, int resolution, BYTE fDVInfo,
+                                  DVINFO* sDVInfo) override;
+
+    HRESULT CheckInputType(const CMediaType* mtIn) override;
+    HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT GetMediaType(int position, CMediaType* mt) override;
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+    // Follows a type change announced by a sample (the framework has checked it).
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT StartStreaming() override;
+
+    // Any thread: samples dropped since the filter was made.
+    long FramesDropped() const { return dropped_; }
+
+private:
+    dvcodec::DvSystem System() const { return system_; }
+
+    // Written under both locks while stopped; read by the streaming thread under the receive
+    // lock and by the connection hooks under the filter lock.
+    std::unique_ptr<dvcodec::DvVideoEncoderCore> core_;
+    std::atomic<dvcodec::DvSystem> system_;
+    std::atomic<long> dropped_{0};
+    CMediaType inputType_; // receive lock: the type of the samples now arriving
+};
+
+} // namespace talvence
