@@ -70,39 +70,6 @@ void DvMakeSourceControlPack(std::uint8_t* pack, bool wideScreen) {
     pack[4] = 0xFF; // genre: no information
 }
 
-int DvAudioMinSamples(int sampleRate, bool system625) {
-    switch (sampleRate) {
-    case 48000:
-        return system625 ? 1896 : 1580;
-    case 44100:
-        return system625 ? 1742 : 1452;
-    case 32000:
-        return system625 ? 1264 : 1053;
-    default:
-        return 0;
-    }
-}
-
-void DvMakeAudioSourcePack(std::uint8_t* pack, int sampleRate, int bits, bool system625,
-                           int samplesInFrame) {
-    const int smp = sampleRate == 44100 ? 1 : sampleRate == 32000 ? 2 : 0;
-    const int quant = bits == 12 ? 1 : 0;
-    const int extra = samplesInFrame - DvAudioMinSamples(sampleRate, system625);
-    pack[0] = kDvPackAudioSource;
-    pack[1] = static_cast<std::uint8_t>(0xC0 | (extra & 0x3F)); // unlocked, sample count
-    pack[2] = 0x00;                                             // stereo, one pair
-    pack[3] = static_cast<std::uint8_t>(0xC0 | (system625 ? 0x20 : 0x00));
-    pack[4] = static_cast<std::uint8_t>(0x80 | (smp << 3) | quant); // no emphasis
-}
-
-void DvMakeAudioControlPack(std::uint8_t* pack, bool system625) {
-    pack[0] = kDvPackAudioControl;
-    pack[1] = 0x3F; // no copy restriction
-    pack[2] = 0xCF; // original recording, no start/end
-    pack[3] = static_cast<std::uint8_t>(0x80 | (system625 ? 0x20 : 0x1E)); // forward, speed
-    pack[4] = 0xFF;
-}
-
 void DvWriteTimecode(std::uint8_t* frame, int s, const DvTimecode& tc, bool dropFrame) {
     std::uint8_t* seq = Sequence(frame, s);
     for (int block = 0; block < 2; ++block) {

@@ -2,7 +2,8 @@
 // Writers of the DV auxiliary packs that the readers of dvcodes.h decode, for
 // the frames the virtual camcorder makes. A pack is 5 bytes: header, PC1..PC4.
 // The frame-level writers put each pack where consumer camcorders put it, so
-// that the readers (and other DV software) find it.
+// that the readers (and other DV software) find it. The audio source and control
+// packs go with the sound, which the DV codec's audio writers lay out.
 
 #include <cstdint>
 
@@ -24,16 +25,6 @@ void DvMakeRecTimePack(std::uint8_t* pack, const DvRecDateTime& rec,
                        std::uint8_t header = kDvPackRecTime);
 // Display select 2 (16:9 full) or 0 (4:3); original recording, no copy guard.
 void DvMakeSourceControlPack(std::uint8_t* pack, bool wideScreen);
-// sampleRate 48000, 44100 or 32000; bits 16 or 12. samplesInFrame is the
-// number of audio samples per channel that the frame carries.
-void DvMakeAudioSourcePack(std::uint8_t* pack, int sampleRate, int bits, bool system625,
-                           int samplesInFrame);
-void DvMakeAudioControlPack(std::uint8_t* pack, bool system625);
-
-// Fewest audio samples per channel a frame may carry; the audio source pack
-// stores the count as the difference to this. 0 for a rate not listed.
-int DvAudioMinSamples(int sampleRate, bool system625);
-
 // Timecode into sync blocks 0 and 3 of both subcode blocks of sequence s.
 void DvWriteTimecode(std::uint8_t* frame, int s, const DvTimecode& tc, bool dropFrame);
 // Recording date and time into slots 2/3 and 11/12 of the three VAUX blocks

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <numbers>
+#include <span>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,15 +12,12 @@ extern "C" {
 }
 
 #include "filters/dvcodes/DvPackWriter.h"
+#include "platform/media/filters/dv/DvAudio.h"
 
 namespace talvence {
 
 namespace {
 
-constexpr int kAudioBlocksPerSequence = 9;
-constexpr std::size_t kFirstAudioBlock = 6;   // header, 2 subcode, 3 VAUX
-constexpr std::size_t kAudioBlockStride = 16; // one audio block, then 15 video blocks
-constexpr std::size_t kAudioDataOffset = 8;   // 3-byte block id, 5-byte pack
 constexpr int kPictureVariants = 8;
 
 bool IsPal(DvTapeSystem system) {
@@ -35,18 +32,12 @@ std::size_t FrameBytesOf(DvTapeSystem system) {
     return IsPal(system) ? kDvFrameBytes625 : kDvFrameBytes525;
 }
 
-int SampleRateOf(DvTapeAudio audio) {
-    return audio == DvTapeAudio::Pcm32k12 ? 32000 : 48000;
+dvcodec::DvSystem CodecSystem(DvTapeSystem system) {
+    return IsPal(system) ? dvcodec::DvSystem::Pal625 : dvcodec::DvSystem::Ntsc525;
 }
 
-// Samples per channel before frame k of a recording. 525/60 at 48 kHz uses the
-// locked 5-frame pattern 1600, 1602, 1602, 1602, 1602; 32 kHz spreads
-// 16016 samples over 15 frames as evenly as whole samples allow.
-std::uint64_t SamplesBefore(DvTapeAudio audio, DvTapeSystem system, std::uint64_t k) {
-    const int rate = SampleRateOf(audio);
-    if (IsPal(system)) return k * static_cast<std::uint64_t>(rate / 25);
-    if (rate == 48000) return (k / 5) * 8008 + (k % 5 == 0 ? 0 : 1600 + 1602 * (k % 5 - 1));
-    return k * 16016 / 15;
+int SampleRateOf(DvTapeAudio audio) {
+    return audio == DvTapeAudio::Pcm32k12 ? 32000 : 48000;
 }
 
 // Tone of the first stereo pair: 1 kHz on the left, 400 Hz on the right.
@@ -54,26 +45,6 @@ std::int16_t ToneSample(std::uint64_t n, int rate, int channel) {
     const double hz = channel == 0 ? 1000.0 : 400.0;
     const double phase = 2.0 * std::numbers::pi * hz * static_cast<double>(n % rate) / rate;
     return static_cast<std::int16_t>(std::lround(12000.0 * std::sin(phase)));
-}
-
-std::uint8_t* AudioBlock(std::uint8_t* frame, int s, int a) {
-    return frame + kDvSequenceBytes * static_cast<std::size_t>(s) +
-           (kFirstAudioBlock + kAudioBlockStride * static_cast<std::size_t>(a)) * kDvDifBlockBytes;
-}
-
-// Where sample n of a frame goes: DIF sequence (within its half of the
-// frame), audio block, and index inside the block.
-struct AudioSlot {
-    int sequence;
-    int block;
-    int index;
-};
-
-AudioSlot Shuffle(int n, bool pal) {
-    const int stride = pal ? 54 : 45; // samples per pass over the blocks of a half frame
-    const int half = pal ? 6 : 5;
-    const int r = n % stride;
-    return {(r / 3 + 2 * (r % 3)) % half, 3 * (r % 3) + r / (stride / 3), n / stride};
 }
 
 // Y, Cb, Cr of the 75% colour bars.
@@ -172,28 +143,6 @@ bool EncodePicture(DvTapeSystem system, bool wide, int variant, std::vector<std:
 
 } // namespace
 
-std::uint16_t DvAudio16To12(std::int16_t sample) {
-    // Codes 0..511 are linear; above, each further 256 codes halve the
-    // resolution. Negative samples mirror through the ones' complement.
-    auto positive = [](int x) {
-        if (x < 512) return x;
-        int shift = 1;
-        while ((x >> shift) >= 512)
-            ++shift;
-        return (x >> shift) + 256 * shift;
-    };
-    const int x = sample;
-    int code = x >= 0 ? positive(x) : ~positive(~x);
-    // 0x800 marks a lost sample; the loudest negative samples take the next code.
-    if (code == -2048) code = -2047;
-    return static_cast<std::uint16_t>(code & 0xFFF);
-}
-
-int DvTapeAudioSamples(DvTapeAudio audio, DvTapeSystem system, std::uint64_t frameInRecording) {
-    return static_cast<int>(SamplesBefore(audio, system, frameInRecording + 1) -
-                            SamplesBefore(audio, system, frameInRecording));
-}
-
 DvTapeSynthesiser::DvTapeSynthesiser(DvTapeScript script) : script_(std::move(script)) {
     for (const DvRecording& r : script_.recordings) {
         firstFrames_.push_back(totalFrames_);
@@ -255,10 +204,12 @@ void DvTapeSynthesiser::audioSamples(std::uint64_t tapeFrame,
     if (!at) return;
     const DvRecording& recording = script_.recordings[at->recording];
     if (recording.audio == DvTapeAudio::None) return;
+    // Each recording is one continuous stream, so the tone and the per-frame counts restart
+    // with it.
     const int rate = SampleRateOf(recording.audio);
-    const std::uint64_t first =
-        SamplesBefore(recording.audio, recording.system, at->frameInRecording);
-    const int count = DvTapeAudioSamples(recording.audio, recording.system, at->frameInRecording);
+    const dvcodec::DvSystem system = CodecSystem(recording.system);
+    const std::uint64_t first = dvcodec::AudioSamplesBefore(system, rate, at->frameInRecording);
+    const int count = dvcodec::AudioSamplesForFrame(system, rate, at->frameInRecording);
     interleaved.resize(static_cast<std::size_t>(count) * 2);
     for (int n = 0; n < count; ++n) {
         interleaved[2 * n] = ToneSample(first + n, rate, 0);
@@ -326,65 +277,32 @@ bool DvTapeSynthesiser::compose(std::uint64_t tapeFrame, std::vector<std::uint8_
         DvWriteSourceControl(frame, s, recording.wideScreen);
     }
 
-    // Audio auxiliary packs: source, source control, recording date and time
-    // in blocks 3..6 of even sequences and 0..3 of odd ones.
+    // The sound, with its audio source and control packs, and after them the recording date
+    // and time, as camcorders write them.
+    const std::span<std::uint8_t> bytes(out);
+    const dvcodec::DvSystem system = CodecSystem(recording.system);
+    if (recording.audio == DvTapeAudio::None) {
+        dvcodec::WriteNoAudio(bytes, system);
+        return true;
+    }
     std::vector<std::int16_t> samples;
     audioSamples(tapeFrame, samples);
     const int count = static_cast<int>(samples.size() / 2);
-    const int rate = SampleRateOf(recording.audio);
-    const int bits = recording.audio == DvTapeAudio::Pcm32k12 ? 12 : 16;
-    for (int s = 0; s < sequences; ++s) {
-        const int first = (s % 2 == 0) ? 3 : 0;
-        for (int a = 0; a < kAudioBlocksPerSequence; ++a) {
-            std::uint8_t* block = AudioBlock(frame, s, a);
-            std::uint8_t* pack = block + 3;
-            std::memset(block + kAudioDataOffset, 0, kDvDifBlockBytes - kAudioDataOffset);
-            DvMakeNoInfoPack(pack);
-            if (recording.audio == DvTapeAudio::None) continue;
-            switch (a - first) {
-            case 0:
-                DvMakeAudioSourcePack(pack, rate, bits, pal, count);
-                break;
-            case 1:
-                DvMakeAudioControlPack(pack, pal);
-                break;
-            case 2:
-                if (rec.year >= 0) DvMakeRecDatePack(pack, rec, kDvPackAudioRecDate);
-                break;
-            case 3:
-                if (rec.year >= 0) DvMakeRecTimePack(pack, rec, kDvPackAudioRecTime);
-                break;
-            default:
-                break;
-            }
-        }
+    const dvcodec::DvAudioStatus status =
+        recording.audio == DvTapeAudio::Pcm32k12
+            ? dvcodec::WriteAudio12(bytes, system, samples, count)
+            : dvcodec::WriteAudio(bytes, system, SampleRateOf(recording.audio), samples, count);
+    if (status != dvcodec::DvAudioStatus::Ok) {
+        error_ = "cannot write the sound of the frame";
+        return false;
     }
-
-    // Samples, shuffled over the audio blocks: 16-bit big-endian with the left
-    // channel in the first half of the sequences and the right in the second;
-    // 12-bit as left/right pairs in three bytes, the first pair in the first
-    // half, the silent second pair (all zero) in the other.
-    const int half = sequences / 2;
-    for (int n = 0; n < count; ++n) {
-        const AudioSlot slot = Shuffle(n, pal);
-        if (bits == 16) {
-            for (int c = 0; c < 2; ++c) {
-                const auto v = static_cast<std::uint16_t>(samples[2 * n + c]);
-                std::uint8_t* p = AudioBlock(frame, slot.sequence + c * half, slot.block) +
-                                  kAudioDataOffset + 2 * slot.index;
-                p[0] = static_cast<std::uint8_t>(v >> 8);
-                p[1] = static_cast<std::uint8_t>(v & 0xFF);
-            }
-        } else {
-            const std::uint16_t left = DvAudio16To12(samples[2 * n]);
-            const std::uint16_t right = DvAudio16To12(samples[2 * n + 1]);
-            std::uint8_t* p =
-                AudioBlock(frame, slot.sequence, slot.block) + kAudioDataOffset + 3 * slot.index;
-            p[0] = static_cast<std::uint8_t>(left >> 4);
-            p[1] = static_cast<std::uint8_t>(right >> 4);
-            p[2] = static_cast<std::uint8_t>(((left & 0x0F) << 4) | (right & 0x0F));
+    if (rec.year >= 0)
+        for (int s = 0; s < sequences; ++s) {
+            const int date = dvcodec::AudioSourcePackBlock(s) + 2;
+            DvMakeRecDatePack(frame + dvcodec::AudioPackByte(s, date), rec, kDvPackAudioRecDate);
+            DvMakeRecTimePack(frame + dvcodec::AudioPackByte(s, date + 1), rec,
+                              kDvPackAudioRecTime);
         }
-    }
     return true;
 }
 

@@ -48,12 +48,6 @@ struct DvTapePosition {
     std::uint32_t frameInRecording = 0;
 };
 
-// 16-bit linear sample to the 12-bit nonlinear code of 32 kHz DV audio.
-std::uint16_t DvAudio16To12(std::int16_t sample);
-
-// Audio samples per channel that frame `frameInRecording` of a recording carries.
-int DvTapeAudioSamples(DvTapeAudio audio, DvTapeSystem system, std::uint64_t frameInRecording);
-
 class DvTapeSynthesiser {
 public:
     explicit DvTapeSynthesiser(DvTapeScript script);

@@ -35,9 +35,16 @@ inline std::vector<std::uint8_t> MakeDvFrame(const DvFrameRecipe& recipe) {
         if (recipe.sourceControl) DvWriteSourceControl(f, s, recipe.wide);
         DvWriteRecDateTime(f, s, recipe.rec);
     }
-    if (recipe.audioPack)
-        DvMakeAudioSourcePack(f + kDvAudioSourcePackByte, recipe.rate, recipe.bits, recipe.pal,
-                              DvAudioMinSamples(recipe.rate, recipe.pal));
+    if (recipe.audioPack) {
+        // Unlocked, the fewest samples the rate allows, one stereo pair, no emphasis.
+        const int rateCode = recipe.rate == 44100 ? 1 : recipe.rate == 32000 ? 2 : 0;
+        std::uint8_t* pack = f + kDvAudioSourcePackByte;
+        pack[0] = kDvPackAudioSource;
+        pack[1] = 0xC0;
+        pack[2] = 0x00;
+        pack[3] = recipe.pal ? 0xE0 : 0xC0;
+        pack[4] = static_cast<std::uint8_t>(0x80 | rateCode << 3 | (recipe.bits == 12 ? 1 : 0));
+    }
     return frame;
 }
 

@@ -11,6 +11,7 @@
 
 #include "filters/dvcodes/dvcodes.h"
 #include "platform/devices/virtual/DvTapeSynthesiser.h"
+#include "platform/media/filters/dv/DvAudio.h"
 #include "platform/shell/DateTime.h"
 #include "tests/filters/dvcodes/DvTestFrames.h"
 #include "tests/postproc/AviTestFiles.h"
@@ -163,6 +164,8 @@ TEST(DvTapeSynthesiser, TimecodeCountsDropFrameIn525) {
 }
 
 TEST(DvAudio16To12, FollowsTheNonlinearSegments) {
+    using dvcodec::DvAudio16To12;
+
     // Exercise / Verification: linear below 512, then each 256 codes at half
     // the resolution of the ones below; negatives mirror.
     EXPECT_EQ(DvAudio16To12(0), 0x000);

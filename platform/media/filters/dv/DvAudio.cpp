@@ -69,7 +69,7 @@ const std::uint8_t* AudioData(const std::uint8_t* frame, int sequence, int block
 }
 
 std::uint8_t* AudioPack(std::uint8_t* frame, int sequence, int block) {
-    return const_cast<std::uint8_t*>(AudioData(frame, sequence, block)) - 5;
+    return frame + AudioPackByte(sequence, block);
 }
 
 void PutPack(std::uint8_t* pack, std::uint8_t id, DWORD data) {
@@ -86,6 +86,30 @@ void ClearAudioBlocks(std::uint8_t* frame, DvSystem system) {
             std::memset(pack, kNoInfoPackId, 5);
             std::memset(pack + 5, 0, kDifBlockBytes - kAudioDataOffset);
         }
+}
+
+// What both writers check before touching the frame.
+DvAudioStatus CheckWrite(std::span<std::uint8_t> frame, DvSystem system, int sampleRate, int bits,
+                         std::span<const std::int16_t> interleaved, int samples) {
+    if (frame.size() < FrameBytes(system)) return DvAudioStatus::Malformed;
+    if (RateCode(sampleRate) < 0) return DvAudioStatus::Unsupported;
+    const int least = MinimumSamples(system, sampleRate);
+    if (samples < least || samples > least + 0x3F || samples > AudioCapacity(system, bits) ||
+        interleaved.size() < 2 * std::size_t(samples))
+        return DvAudioStatus::Malformed;
+    return DvAudioStatus::Ok;
+}
+
+// Clears the audio blocks and writes the source and control packs into every sequence.
+void WritePacks(std::uint8_t* frame, DvSystem system, int sampleRate, int samples, int bits) {
+    ClearAudioBlocks(frame, system);
+    const DWORD source = AudioSourcePackData(system, sampleRate, samples, bits);
+    const DWORD control = AudioControlPackData(system);
+    for (int s = 0; s < DifSequences(system); ++s) {
+        const int first = AudioSourcePackBlock(s);
+        PutPack(AudioPack(frame, s, first), kAudioSourcePackId, source);
+        PutPack(AudioPack(frame, s, first + 1), kAudioControlPackId, control);
+    }
 }
 
 std::int16_t Linear16(const std::uint8_t* p) {
@@ -174,25 +198,31 @@ int MinimumAudioSamples(DvSystem system, int sampleRate) {
 }
 
 int AudioSamplesForFrame(DvSystem system, int sampleRate, std::uint64_t frameIndex) {
-    // 525-line DV at 48 kHz has a standard five-frame pattern, which camcorders and the ffmpeg
-    // command line follow.
-    if (system == DvSystem::Ntsc525 && sampleRate == 48000)
-        return frameIndex % 5 == 0 ? 1600 : 1602;
-    // Otherwise samples before frame k: k x rate x frame duration, in whole samples.
-    const std::uint64_t num = system == DvSystem::Pal625 ? 1 : 1001;
-    const std::uint64_t den = system == DvSystem::Pal625 ? 25 : 30000;
-    auto before = [&](std::uint64_t k) { return k * std::uint64_t(sampleRate) * num / den; };
-    return static_cast<int>(before(frameIndex + 1) - before(frameIndex));
+    return static_cast<int>(AudioSamplesBefore(system, sampleRate, frameIndex + 1) -
+                            AudioSamplesBefore(system, sampleRate, frameIndex));
 }
 
-DWORD AudioSourcePackData(DvSystem system, int sampleRate, int samples) {
+std::uint64_t AudioSamplesBefore(DvSystem system, int sampleRate, std::uint64_t frameIndex) {
+    const std::uint64_t k = frameIndex;
+    // 525-line DV at 48 kHz has a standard five-frame pattern (1600, then 1602 four times, 8008
+    // in all), which camcorders and the ffmpeg command line follow.
+    if (system == DvSystem::Ntsc525 && sampleRate == 48000)
+        return k / 5 * 8008 + (k % 5 == 0 ? 0 : 1600 + 1602 * (k % 5 - 1));
+    // Otherwise k x rate x frame duration, in whole samples.
+    const std::uint64_t num = system == DvSystem::Pal625 ? 1 : 1001;
+    const std::uint64_t den = system == DvSystem::Pal625 ? 25 : 30000;
+    return k * std::uint64_t(sampleRate) * num / den;
+}
+
+DWORD AudioSourcePackData(DvSystem system, int sampleRate, int samples, int bits) {
     const bool pal = system == DvSystem::Pal625;
     const int excess = samples - MinimumSamples(system, sampleRate);
     const int code = std::max(0, RateCode(sampleRate));
-    const DWORD pc1 = 0xC0 | DWORD(excess & 0x3F); // unlocked mode, the sample count
-    const DWORD pc2 = 0x00;                        // one stereo pair, left and right
-    const DWORD pc3 = 0xC0 | (pal ? 0x20 : 0x00);  // the 50/60 flag, standard definition
-    const DWORD pc4 = 0x80 | DWORD(code << 3);     // no emphasis, 16-bit linear
+    const DWORD pc1 = 0xC0 | DWORD(excess & 0x3F);            // unlocked mode, the sample count
+    const DWORD pc2 = 0x00;                                   // one stereo pair, left and right
+    const DWORD pc3 = 0xC0 | (pal ? 0x20 : 0x00);             // the 50/60 flag, standard definition
+    const DWORD quantisation = bits == 12 ? 1 : 0;            // 16-bit linear or 12-bit nonlinear
+    const DWORD pc4 = 0x80 | DWORD(code << 3) | quantisation; // no emphasis
     return pc1 | pc2 << 8 | pc3 << 16 | pc4 << 24;
 }
 
@@ -203,22 +233,11 @@ DWORD AudioControlPackData(DvSystem system) {
 
 DvAudioStatus WriteAudio(std::span<std::uint8_t> frame, DvSystem system, int sampleRate,
                          std::span<const std::int16_t> interleaved, int samples) {
-    if (frame.size() < FrameBytes(system)) return DvAudioStatus::Malformed;
-    if (RateCode(sampleRate) < 0) return DvAudioStatus::Unsupported;
-    const int least = MinimumSamples(system, sampleRate);
-    if (samples < least || samples > least + 0x3F || samples > AudioCapacity(system, 16) ||
-        interleaved.size() < 2 * std::size_t(samples))
-        return DvAudioStatus::Malformed;
+    const DvAudioStatus status = CheckWrite(frame, system, sampleRate, 16, interleaved, samples);
+    if (status != DvAudioStatus::Ok) return status;
 
     std::uint8_t* base = frame.data();
-    ClearAudioBlocks(base, system);
-    const DWORD source = AudioSourcePackData(system, sampleRate, samples);
-    const DWORD control = AudioControlPackData(system);
-    for (int s = 0; s < DifSequences(system); ++s) {
-        const int first = s % 2 == 0 ? 3 : 0;
-        PutPack(AudioPack(base, s, first), kAudioSourcePackId, source);
-        PutPack(AudioPack(base, s, first + 1), kAudioControlPackId, control);
-    }
+    WritePacks(base, system, sampleRate, samples, 16);
     const int half = DifSequences(system) / 2;
     for (int n = 0; n < samples; ++n) {
         const AudioSlot slot = SlotOf(n, system);
@@ -235,10 +254,42 @@ DvAudioStatus WriteAudio(std::span<std::uint8_t> frame, DvSystem system, int sam
     return DvAudioStatus::Ok;
 }
 
+DvAudioStatus WriteAudio12(std::span<std::uint8_t> frame, DvSystem system,
+                           std::span<const std::int16_t> interleaved, int samples) {
+    // DV defines 12-bit audio at 32 kHz only.
+    constexpr int kRate = 32000;
+    const DvAudioStatus status = CheckWrite(frame, system, kRate, 12, interleaved, samples);
+    if (status != DvAudioStatus::Ok) return status;
+
+    std::uint8_t* base = frame.data();
+    WritePacks(base, system, kRate, samples, 12);
+    for (int n = 0; n < samples; ++n) {
+        const AudioSlot slot = SlotOf(n, system);
+        const std::uint16_t left = DvAudio16To12(interleaved[2 * std::size_t(n)]);
+        const std::uint16_t right = DvAudio16To12(interleaved[2 * std::size_t(n) + 1]);
+        std::uint8_t* p =
+            const_cast<std::uint8_t*>(AudioData(base, slot.sequence, slot.block) + 3 * slot.index);
+        p[0] = static_cast<std::uint8_t>(left >> 4);
+        p[1] = static_cast<std::uint8_t>(right >> 4);
+        p[2] = static_cast<std::uint8_t>((left & 0x0F) << 4 | (right & 0x0F));
+    }
+    return DvAudioStatus::Ok;
+}
+
 DvAudioStatus WriteNoAudio(std::span<std::uint8_t> frame, DvSystem system) {
     if (frame.size() < FrameBytes(system)) return DvAudioStatus::Malformed;
     ClearAudioBlocks(frame.data(), system);
     return DvAudioStatus::Ok;
+}
+
+std::size_t AudioPackByte(int sequence, int block) {
+    return kDifSequenceBytes * std::size_t(sequence) +
+           (kFirstAudioBlock + kAudioBlockStride * std::size_t(block)) * kDifBlockBytes +
+           kAudioDataOffset - 5;
+}
+
+int AudioSourcePackBlock(int sequence) {
+    return sequence % 2 == 0 ? 3 : 0;
 }
 
 std::int16_t DvAudio12To16(std::uint16_t code) {
@@ -252,6 +303,23 @@ std::int16_t DvAudio12To16(std::uint16_t code) {
         return (v - 256 * shift) << shift;
     };
     return static_cast<std::int16_t>(s >= 0 ? positive(s) : -1 - positive(-1 - s));
+}
+
+std::uint16_t DvAudio16To12(std::int16_t sample) {
+    // The inverse of DvAudio12To16's segments: linear up to 511, then each run of 256 codes at
+    // half the resolution of the one below; negatives mirror through the ones' complement.
+    auto positive = [](int x) {
+        if (x < 512) return x;
+        int shift = 1;
+        while ((x >> shift) >= 512)
+            ++shift;
+        return (x >> shift) + 256 * shift;
+    };
+    const int x = sample;
+    int code = x >= 0 ? positive(x) : ~positive(~x);
+    // The loudest negative samples would give the lost-sample code: the next one instead.
+    if (code == -2048) code = -2047;
+    return static_cast<std::uint16_t>(code & 0xFFF);
 }
 
 WAVEFORMATEX PcmWaveFormat(int sampleRate, int channels) {

@@ -57,6 +57,9 @@ int MinimumAudioSamples(DvSystem system, int sampleRate);
 // spread evenly over the frames (1920 a frame at 48 kHz for 625-line DV); always within what
 // one frame may carry.
 int AudioSamplesForFrame(DvSystem system, int sampleRate, std::uint64_t frameIndex);
+// Samples per channel of the frames before frame `frameIndex` of such a stream: the sum of
+// AudioSamplesForFrame over them.
+std::uint64_t AudioSamplesBefore(DvSystem system, int sampleRate, std::uint64_t frameIndex);
 
 // The inverse of ExtractAudio for 16-bit audio: writes an audio source pack and an audio
 // control pack into every DIF sequence (source in block 3 of even sequences and block 0 of odd
@@ -66,16 +69,31 @@ int AudioSamplesForFrame(DvSystem system, int sampleRate, std::uint64_t frameInd
 // Malformed when the count is not one a frame of that rate may carry or the frame is short.
 DvAudioStatus WriteAudio(std::span<std::uint8_t> frame, DvSystem system, int sampleRate,
                          std::span<const std::int16_t> interleaved, int samples);
+// The same for 12-bit nonlinear audio at 32 kHz: the packs say so, and `samples` stereo samples
+// of the first pair, converted by DvAudio16To12, go shuffled into the first half of the
+// sequences as three-byte pairs; the second pair, in the other half, is silent (zero bytes).
+DvAudioStatus WriteAudio12(std::span<std::uint8_t> frame, DvSystem system,
+                           std::span<const std::int16_t> interleaved, int samples);
 // Marks a frame as carrying no audio: "no information" packs and zero samples in every audio
 // block.
 DvAudioStatus WriteNoAudio(std::span<std::uint8_t> frame, DvSystem system);
-// The data bytes (PC1..PC4, first in the low byte) of the packs WriteAudio writes, for the
-// DVINFO format block.
-DWORD AudioSourcePackData(DvSystem system, int sampleRate, int samples);
+// The data bytes (PC1..PC4, first in the low byte) of the packs WriteAudio and WriteAudio12
+// write, for the DVINFO format block.
+DWORD AudioSourcePackData(DvSystem system, int sampleRate, int samples, int bits = 16);
 DWORD AudioControlPackData(DvSystem system);
+
+// Byte of the pack (id, then PC1..PC4) of audio block `block` (0..8) of DIF sequence `sequence`.
+std::size_t AudioPackByte(int sequence, int block);
+// The audio block of a DIF sequence whose pack is the audio source pack: 3 in even sequences, 0
+// in odd ones. The audio control pack follows it; camcorders put the recording date and time in
+// the two blocks after that, which the writers above leave at "no information".
+int AudioSourcePackBlock(int sequence);
 
 // A 12-bit nonlinear DV sample (two's complement in the low 12 bits) as 16-bit linear.
 std::int16_t DvAudio12To16(std::uint16_t code);
+// A 16-bit linear sample as a 12-bit nonlinear code (in the low 12 bits), dropping the low bits
+// its segment cannot hold; never 0x800, which marks a sample lost on tape.
+std::uint16_t DvAudio16To12(std::int16_t sample);
 
 // The PCM format the DV splitter delivers: 16-bit, the given rate and channels.
 WAVEFORMATEX PcmWaveFormat(int sampleRate, int channels);
