@@ -46,9 +46,12 @@ HRESULT TRendererInputPin::BeginFlush() {
 }
 
 HRESULT TRendererInputPin::EndFlush() {
-    renderer_->AllowWait();
     {
+        // The receive lock first: a streaming thread that has not yet seen the flush's cancel
+        // must leave Receive before waits are allowed again, or it could start a new wait while
+        // holding the lock and keep this call waiting.
         TBCAutoLock lock(renderer_->receiveLock_);
+        renderer_->AllowWait();
         renderer_->endOfStream_ = false;
     }
     return TBCBaseInputPin::EndFlush();
