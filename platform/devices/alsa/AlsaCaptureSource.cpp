@@ -1,0 +1,97 @@
+#include "platform/devices/alsa/AlsaCaptureSource.h"
+
+#include "platform/devices/alsa/AlsaDevices.h"
+#include "platform/media/MediaGuids.h"
+
+#include <algorithm>
+
+namespace talvence {
+
+namespace {
+constexpr TPcmFormat kOffered[] = {{48000, 2, 16}, {44100, 2, 16}, {32000, 2, 16}};
+constexpr unsigned kSamplesPerSecond = 10;
+constexpr long kBufferCount = 4;
+} // namespace
+
+TAlsaCaptureStream::TAlsaCaptureStream(TAlsaCaptureSource* source)
+    : TBCSourceStream("ALSA capture pin", source, "Capture"), source_(source) {
+    SetPinCategory(PIN_CATEGORY_CAPTURE);
+}
+
+HRESULT TAlsaCaptureStream::CheckMediaType(const CMediaType* mt) {
+    return mt && PcmFormatOf(*mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TAlsaCaptureStream::GetMediaType(int position, CMediaType* mt) {
+    if (position < 0) return E_INVALIDARG;
+    if (position >= static_cast<int>(std::size(kOffered))) return VFW_S_NO_MORE_ITEMS;
+    *mt = MakePcmType(kOffered[position]);
+    return S_OK;
+}
+
+HRESULT TAlsaCaptureStream::DecideBufferSize(IMemAllocator* allocator,
+                                             ALLOCATOR_PROPERTIES* request) {
+    auto format = PcmFormatOf(CurrentMediaType());
+    if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
+    const long block = static_cast<long>(format->BlockAlign());
+    const long frames = std::max<long>(static_cast<long>(format->rate / kSamplesPerSecond), 1);
+    request->cBuffers = std::max<LONG>(request->cBuffers, kBufferCount);
+    request->cbBuffer = std::max<LONG>(request->cbBuffer, frames * block);
+    if (request->cbAlign <= 0) request->cbAlign = 1;
+    ALLOCATOR_PROPERTIES actual;
+    HRESULT hr = allocator->SetProperties(request, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cbBuffer >= block ? S_OK : E_FAIL;
+}
+
+HRESULT TAlsaCaptureStream::Active() {
+    auto format = PcmFormatOf(CurrentMediaType());
+    if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
+    format_ = *format;
+    device_ = source_->backend_->Open(source_->devicePath_, format_);
+    if (!device_) return E_FAIL;
+    HRESULT hr = TBCSourceStream::Active();
+    if (FAILED(hr)) device_.reset();
+    return hr;
+}
+
+HRESULT TAlsaCaptureStream::Inactive() {
+    // The thread may be blocked in a read: dropping the device lets it see the stop.
+    if (device_) device_->Drop();
+    HRESULT hr = TBCSourceStream::Inactive();
+    device_.reset();
+    return hr;
+}
+
+HRESULT TAlsaCaptureStream::OnThreadCreate() {
+    frames_ = 0;
+    return S_OK;
+}
+
+HRESULT TAlsaCaptureStream::FillBuffer(IMediaSample* sample) {
+    if (!device_) return E_UNEXPECTED;
+    const long block = static_cast<long>(format_.BlockAlign());
+    const long wanted = std::min<long>(sample->GetSize() / block,
+                                       std::max<long>(format_.rate / kSamplesPerSecond, 1));
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    const long n = device_->Read(data, wanted);
+    if (n < 0) return E_FAIL; // the device went away: the stream ends with an error
+    if (n < wanted || StopRequested()) return S_FALSE;
+    sample->SetActualDataLength(n * block);
+    REFERENCE_TIME start = format_.Duration(frames_), stop = format_.Duration(frames_ + n);
+    sample->SetTime(&start, &stop);
+    sample->SetSyncPoint(1);
+    frames_ += n;
+    return S_OK;
+}
+
+TAlsaCaptureSource::TAlsaCaptureSource(std::shared_ptr<TPcmCaptureBackend> backend,
+                                       std::string devicePath, std::string name)
+    : TBCSource(std::move(name), nullptr, CLSID_AudioRecord),
+      backend_(backend ? std::move(backend) : MakeAlsaCaptureBackend()),
+      devicePath_(std::move(devicePath)) {
+    AddPin(std::make_unique<TAlsaCaptureStream>(this));
+}
+
+} // namespace talvence

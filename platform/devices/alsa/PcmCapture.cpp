@@ -1,0 +1,135 @@
+#include "platform/devices/alsa/PcmCapture.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace talvence {
+
+namespace {
+
+constexpr unsigned kLatencyMicroseconds = 200000;
+
+class TAlsaCaptureDevice : public TPcmCaptureDevice {
+public:
+    TAlsaCaptureDevice(snd_pcm_t* pcm, const TPcmFormat& format) : pcm_(pcm), format_(format) {}
+    ~TAlsaCaptureDevice() override { snd_pcm_close(pcm_); }
+
+    long Read(BYTE* data, long frames) override {
+        const long block = static_cast<long>(format_.BlockAlign());
+        long done = 0;
+        while (done < frames) {
+            if (dropped_) return done;
+            snd_pcm_sframes_t n = snd_pcm_readi(pcm_, data + done * block,
+                                                static_cast<snd_pcm_uframes_t>(frames - done));
+            if (n >= 0) {
+                done += n;
+                continue;
+            }
+            if (dropped_ || n == -EBADFD) return done;
+            // Overrun (the stream was not read in time) or a suspend: recover and go on.
+            if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) return -1;
+        }
+        return done;
+    }
+
+    void Drop() override {
+        dropped_ = true;
+        snd_pcm_drop(pcm_);
+    }
+
+private:
+    snd_pcm_t* pcm_;
+    TPcmFormat format_;
+    std::atomic<bool> dropped_{false};
+};
+
+class TAlsaCaptureBackend : public TPcmCaptureBackend {
+public:
+    std::unique_ptr<TPcmCaptureDevice> Open(const std::string& device,
+                                            const TPcmFormat& format) override {
+        snd_pcm_t* pcm = nullptr;
+        if (snd_pcm_open(&pcm, device.c_str(), SND_PCM_STREAM_CAPTURE, 0) < 0) return nullptr;
+        const snd_pcm_format_t sampleFormat =
+            format.bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
+        if (snd_pcm_set_params(pcm, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
+                               format.rate, 1, kLatencyMicroseconds) < 0) {
+            snd_pcm_close(pcm);
+            return nullptr;
+        }
+        return std::make_unique<TAlsaCaptureDevice>(pcm, format);
+    }
+};
+
+} // namespace
+
+std::shared_ptr<TPcmCaptureBackend> MakeAlsaCaptureBackend() {
+    return std::make_shared<TAlsaCaptureBackend>();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fake
+
+class TFakePcmCaptureDevice : public TPcmCaptureDevice {
+public:
+    TFakePcmCaptureDevice(std::shared_ptr<TFakePcmCapture> owner, const TPcmFormat& format)
+        : owner_(std::move(owner)), format_(format) {}
+
+    long Read(BYTE* data, long frames) override {
+        TFakePcmCapture& o = *owner_;
+        std::unique_lock lock(o.mutex_);
+        const std::size_t block = format_.BlockAlign();
+        const std::size_t left = o.data.size() - std::min(o.data.size(), offset_);
+        const long n = std::min<long>(frames, static_cast<long>(left / block));
+        std::memcpy(data, o.data.data() + offset_, static_cast<std::size_t>(n) * block);
+        offset_ += static_cast<std::size_t>(n) * block;
+        if (n == frames) return n;
+        // Nothing more to give: a live device waits for sound, here until dropped.
+        o.changed_.wait(lock, [&] { return dropped_; });
+        return n;
+    }
+
+    void Drop() override {
+        {
+            std::lock_guard lock(owner_->mutex_);
+            dropped_ = true;
+            ++owner_->drops_;
+        }
+        owner_->changed_.notify_all();
+    }
+
+private:
+    std::shared_ptr<TFakePcmCapture> owner_;
+    TPcmFormat format_;
+    std::size_t offset_ = 0; // streaming thread
+    bool dropped_ = false;   // owner's mutex
+};
+
+std::unique_ptr<TPcmCaptureDevice> TFakePcmCapture::Open(const std::string& device,
+                                                         const TPcmFormat& format) {
+    std::lock_guard lock(mutex_);
+    if (failOpen) return nullptr;
+    opened_.push_back(device);
+    format_ = format;
+    return std::make_unique<TFakePcmCaptureDevice>(shared_from_this(), format);
+}
+
+std::vector<std::string> TFakePcmCapture::OpenedDevices() const {
+    std::lock_guard lock(mutex_);
+    return opened_;
+}
+
+TPcmFormat TFakePcmCapture::LastFormat() const {
+    std::lock_guard lock(mutex_);
+    return format_;
+}
+
+long TFakePcmCapture::Drops() const {
+    std::lock_guard lock(mutex_);
+    return drops_;
+}
+
+} // namespace talvence
