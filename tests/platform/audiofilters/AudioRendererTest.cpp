@@ -186,6 +186,32 @@ TEST(AudioRenderer, StopReleasesASamplePausedBeforeTheRun) {
     EXPECT_TRUE(g.playback->Written().empty());
 }
 
+TEST(AudioRenderer, AnEndOfStreamWhilePausedReturnsAtOnceAndCompletesOnRun) {
+    // Setup: the renderer paused on its own, its source idle, as when an upstream filter ends its
+    // stream while the graph pauses (on the application thread, which must stay free to run it).
+    RenderGraph g;
+    g.source->format = TPcmFormat{48000, 2, 16};
+    g.source->data = MakeSine(g.source->format, 0.1, 440.0);
+    ASSERT_EQ(g.Connect(), S_OK);
+    ASSERT_EQ(g.renderer->Pause(), S_OK);
+    ComPtr<IPin> input(g.renderer->InputPin());
+    long code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+
+    // Exercise
+    const HRESULT ended = CallWithin([&] { return input->EndOfStream(); });
+    const HRESULT earlyEvent = g.graph->GetEvent(&code, &p1, &p2, 0);
+    ASSERT_EQ(g.renderer->Run(0), S_OK);
+    const HRESULT event = g.graph->GetEvent(&code, &p1, &p2, 5000);
+    g.renderer->Stop();
+
+    // Verification
+    EXPECT_EQ(ended, S_OK);
+    EXPECT_TRUE(FAILED(earlyEvent));
+    ASSERT_EQ(event, S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+}
+
 TEST(AudioRenderer, WithoutADeviceSamplesAreConsumedAsTheClockReachesThem) {
     // Setup: no device opens; a clock that moves when told; 4 samples of 10 ms.
     RenderGraph g;

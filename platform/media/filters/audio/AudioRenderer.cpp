@@ -59,6 +59,7 @@ HRESULT TAudioRendererInputPin::EndFlush() {
         // would take that thread's write again and hold it, and us, until the device plays.
         TBCAutoLock lock(renderer_->receiveLock_);
         renderer_->endOfStream_ = false;
+        renderer_->completeOnRun_ = false;
         renderer_->nextTime_ = 0;
         renderer_->AllowWait();
     }
@@ -92,6 +93,7 @@ HRESULT TAudioRenderer::Pause() {
         auto format = PcmFormatOf(input_.CurrentMediaType());
         if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
         endOfStream_ = false;
+        completeOnRun_ = false;
         rendered_ = 0;
         nextTime_ = 0;
         AllowWait();
@@ -104,7 +106,12 @@ HRESULT TAudioRenderer::Run(REFERENCE_TIME tStart) {
     HRESULT hr = TBCBaseFilter::Run(tStart);
     // A sample held while paused may now be played.
     if (SUCCEEDED(hr)) due_.Set();
+    if (SUCCEEDED(hr) && completeOnRun_.exchange(false)) NotifyComplete();
     return hr;
+}
+
+void TAudioRenderer::NotifyComplete() {
+    NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
 HRESULT TAudioRenderer::Stop() {
@@ -292,8 +299,11 @@ HRESULT TAudioRenderer::Render(IMediaSample* sample) {
 HRESULT TAudioRenderer::HandleEndOfStream() {
     if (endOfStream_) return S_OK;
     endOfStream_ = true;
-    // Renderers complete while running; a stop meanwhile ends the wait and nothing is reported.
-    if (!WaitUntilRunning()) return S_OK;
+    // Renderers complete while running. An end that comes while paused (an upstream filter ends
+    // its stream as the graph pauses, on the application thread) must not wait here for a Run
+    // that thread would never get to make: Run posts the completion instead.
+    completeOnRun_ = true;
+    if (State() != State_Running || !completeOnRun_.exchange(false)) return S_OK;
     std::shared_ptr<TPcmPlaybackDevice> device;
     {
         std::lock_guard lock(deviceLock_);
@@ -304,7 +314,7 @@ HRESULT TAudioRenderer::HandleEndOfStream() {
         const long pending = device->Pending();
         if (pending > 0 && !WaitFor(format_.Duration(pending))) return S_OK;
     }
-    NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+    NotifyComplete();
     return S_OK;
 }
 

@@ -93,6 +93,7 @@ private:
     // Receive lock held.
     HRESULT Render(IMediaSample* sample);
     HRESULT HandleEndOfStream();
+    void NotifyComplete();
     void OpenDevice(const TPcmFormat& format);
     void CloseDevice();
     // Streaming thread: false when a stop or flush cancelled the wait.
@@ -120,6 +121,9 @@ private:
     TPcmFormat format_;                          // receive lock
     REFERENCE_TIME nextTime_ = 0;                // receive lock: null device, untimed samples
     bool endOfStream_ = false;                   // receive lock: reported for this run
+    // The end of the stream came while not running: EC_COMPLETE is posted by Run. Taken with an
+    // exchange by whichever of the two sees it last, so it is posted once.
+    std::atomic<bool> completeOnRun_{false};
     std::vector<BYTE> scratch_;                  // receive lock: grows, never shrinks
 
     CAMEvent due_;                       // set by the run, the clock and a cancel
