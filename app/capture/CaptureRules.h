@@ -4,6 +4,7 @@
 // file names, and what each capture state shows. TCaptureControl applies
 // them; the command-line tool uses them directly.
 
+#include "graph/CaptureFormats.h"
 #include "graph/videosources.h"
 #include "platform/shell/DateTime.h"
 
@@ -25,16 +26,6 @@ enum class CaptureState : std::uint8_t {
     Capturing = 2,
     ScheduleArmed = 3,
     ScheduledCapture = 4,
-};
-
-// Values of "Capture Format".
-enum CaptureFormat : int {
-    cfNative = 0,
-    cfDvType1 = 1,
-    cfDvType2 = 2,
-    cfDvType2Inlay = 3,
-    cfWmvInlay = 4,
-    cfImageByImage = 5,
 };
 
 // Index to text; empty for an index outside 0..5.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "postproc/fpsunit.h"
+#include "tools/talvence-cli/CaptureCommands.h"
 #include "tools/talvence-cli/CommandTable.h"
 #include "tools/talvence-cli/DvCommands.h"
 #include "tools/talvence-cli/PostprocCommands.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     cli::AddPostprocCommands(table, ApplicationAviWalker());
     cli::AddDvCommands(table);
     cli::AddSourceCommands(table);
+    cli::AddCaptureCommands(table);
 
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return table.run(args, std::cout, std::cerr);

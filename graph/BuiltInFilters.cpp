@@ -1,0 +1,23 @@
+#include "graph/BuiltInFilters.h"
+
+#include "platform/devices/virtual/VirtualDevices.h"
+#include "platform/media/filters/audio/AudioFilters.h"
+#include "platform/media/filters/avimux/AviMux.h"
+#include "platform/media/filters/basic/BasicFilters.h"
+#include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
+#include "platform/media/filters/dv/DvFilters.h"
+
+namespace talvence {
+
+std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
+                                                std::shared_ptr<TPcmPlaybackBackend> playback) {
+    RegisterBasicFilters(registry);
+    RegisterDvFilters(registry);
+    RegisterColorSpaceConverter(registry);
+    RegisterAviFilters(registry);
+    RegisterAudioFilters(registry, std::move(playback));
+    VirtualDeviceRegistration devices = RegisterVirtualDevicesFromEnvironment(registry);
+    return std::move(devices.warnings);
+}
+
+} // namespace talvence

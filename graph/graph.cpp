@@ -1,0 +1,632 @@
+#include "graph/graph.h"
+
+#include "graph/DeviceCategories.h"
+#include "platform/media/EventCodes.h"
+#include "platform/media/MediaGuids.h"
+#include "platform/media/MediaType.h"
+#include "platform/media/filters/audio/AudioFilterIds.h"
+#include "platform/media/filters/audio/StreamConfig.h"
+#include "platform/media/filters/avimux/AviMuxInterfaces.h"
+#include "platform/media/filters/basic/BasicFilterIds.h"
+#include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
+#include "platform/media/filters/dv/DvFilterIds.h"
+
+#include <cstring>
+
+namespace talvence {
+
+namespace {
+
+// The MovieBox USB capture filter: its stream pin makes the source a MovieBox.
+inline constexpr CLSID kMovieBoxCaptureClsid = MakeGuid("45722E7E-7A80-4985-9333-7788B27B126F");
+inline constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("4A2286E0-7BEF-11CE-9BD9-0000E202599C");
+
+// IDVEnc codes.
+constexpr int kDvEncNtsc = 2000;
+constexpr int kDvEncPal = 2001;
+constexpr int kDvEncDvsd = 2007;
+constexpr int kDvEncFullResolution = 2012;
+
+constexpr std::int64_t kPalFrameDuration = 400000;
+constexpr std::int64_t kNtscFrameDuration = 333667;
+
+// The media type of a pin's connection, freed when it goes.
+struct ConnectionType {
+    AM_MEDIA_TYPE mt{};
+    bool valid = false;
+    explicit ConnectionType(IPin* pin) { valid = pin && SUCCEEDED(pin->ConnectionMediaType(&mt)); }
+    ~ConnectionType() {
+        if (valid) FreeMediaType(mt);
+    }
+    ConnectionType(const ConnectionType&) = delete;
+    ConnectionType& operator=(const ConnectionType&) = delete;
+};
+
+// The first unconnected output pin of the filter that offers the major type `type`, or, with a
+// category, that has that pin category; null when there is none.
+ComPtr<IPin> FindFreeOutput(ICaptureGraphBuilder2* builder, IBaseFilter* filter,
+                            const GUID* category, const GUID* type) {
+    ComPtr<IPin> pin;
+    if (FAILED(builder->FindPin(filter, PINDIR_OUTPUT, category, type, 1, 0, pin.put())))
+        return nullptr;
+    return pin;
+}
+
+ComPtr<IBaseFilter> FilterOfSink(IFileSinkFilter* sink) {
+    ComPtr<IBaseFilter> filter;
+    if (sink) sink->QueryInterface(IBaseFilter::iid, filter.putVoid());
+    return filter;
+}
+
+} // namespace
+
+TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
+    : registry_(registry), devEnum_(new CSystemDeviceEnum(registry)),
+      fg_(registry, true, gmCapture), window_(window) {
+    // The fixed slots take their filters by class id from the filter category, the encoder from
+    // the video compressor category by name. A missing one leaves its slot empty: a recipe that
+    // uses it then fails where it needs it.
+    ICreateDevEnum* de = devEnum_.get();
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_SmartTee, Smarttee);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_InfTee, Infinite);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_InfTee, Infinite2);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_InfTee, infinite3);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_InfTee, infinite4);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_DVSplitter, DVsplitter);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_DVSplitter, DVsplitter2);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_DVVideoCodec, DVDEcoder);
+    FindDeviceByName(de, CLSID_VideoCompressorCategory, "DV Video Encoder", DVencoder);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_DVMux, DVmuxer);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_Colour, color1);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_Colour, color2);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_MpegAudioDecoder, MpegAudioDec);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_ACMWrapper, acm);
+    // Without an audio renderer the heard audio ends in the null renderer.
+    if (!FindDeviceByName(de, CLSID_AudioRendererCategory, kDefaultAudioRendererName, AudioRender))
+        FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_NullRenderer, AudioRender);
+    FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_SampleGrabber, sg);
+    // Filters of other makers (and the dump writer) are looked up by name once; a slot whose
+    // filter is not installed stays empty.
+    const TSysDevEnum filters(devEnum_, CLSID_LegacyAmFilterCategory);
+    dumpPresent_ = FindFilterByName(filters, "Dump", Dump);
+    FindFilterByName(filters, "Pinnacle Video Deinterlacer", Deinterlacer);
+    FindFilterByName(filters, "Pinnacle MPEG 2 Decoder", Mpeg2VideoDec);
+
+    sceneDetect_ = new Tvq_SceneDetect;
+    superposer_ = new Tvq_Superposer(sceneDetect_.get());
+    dvHeader_ = new Tvq_DVheader(sceneDetect_.get());
+    controlFilter_ = new Tvq_ControlFilter;
+    tsVideo_ = new Tvq_TimeStamper;
+    tsAudio_ = new Tvq_TimeStamper;
+    tsAuto_ = new Tvq_TimeStamper;
+
+    graphBuilder_ = fg_.CaptureGraphBuilder();
+}
+
+TdmCam::~TdmCam() {
+    // DataModuleDestroy.
+    try {
+        fg_.SetGraphVolume(10000);
+        TearDownGraph();
+        VideoSource.SetFilterGraph(nullptr);
+        fg_.EmptyGraph();
+        camcorder_ = {};
+        sourcePin_.reset();
+        sourceAudioPin_.reset();
+        sourceFilter_.reset();
+        previewRenderer_.reset();
+        graphBuilder_.reset();
+        fg_.SetActive(false);
+    } catch (const std::exception&) {
+        // The module goes whatever the platform answers.
+    }
+}
+
+bool TdmCam::Fail(const std::string& why) {
+    lastError_ = why;
+    return false;
+}
+
+void TdmCam::Join(TFilter& slot) {
+    slot.SetFilterGraph(&fg_);
+}
+
+bool TdmCam::InGraph(IBaseFilter* filter) const {
+    if (!filter) return false;
+    FILTER_INFO info;
+    if (FAILED(filter->QueryFilterInfo(&info))) return false;
+    const bool in = info.pGraph != nullptr;
+    if (info.pGraph) info.pGraph->Release();
+    return in;
+}
+
+void TdmCam::AddOwn(IBaseFilter* filter, const std::string& name) {
+    if (InGraph(filter)) return;
+    CheckGraphResult(fg_.GraphBuilder()->AddFilter(filter, name),
+                     "Cannot add \"" + name + "\" to the graph");
+}
+
+void TdmCam::RemoveOwn(IBaseFilter* filter) {
+    if (!filter || !InGraph(filter) || !fg_.Active()) return;
+    fg_.GraphBuilder()->RemoveFilter(filter);
+}
+
+HRESULT TdmCam::Render(IUnknown* source, IBaseFilter* intermediate, IBaseFilter* sink,
+                       const GUID* type) {
+    return graphBuilder_->RenderStream(nullptr, type, source, intermediate, sink);
+}
+
+bool TdmCam::DeinterlacerInGraph() const {
+    return Deinterlacer.FilterGraph() == &fg_ && Deinterlacer.HasFilter();
+}
+
+// --- Source analysis ---------------------------------------------------------------------------
+
+bool TdmCam::AnalyseSource(const std::string& friendlyName) {
+    lastError_.clear();
+    sourcePin_.reset();
+    sourceFilter_.reset();
+    sourceAudioPin_.reset();
+    hasAudioPin_ = false;
+    try {
+        if (previewReady_) {
+            StopGraph();
+            fg_.EmptyGraph();
+        }
+        if (!FindDeviceByName(devEnum_.get(), CLSID_VideoInputDeviceCategory, friendlyName,
+                              VideoSource))
+            return Fail("No video source is named \"" + friendlyName + "\"");
+        Join(VideoSource);
+        if (!VideoSource.HasFilter())
+            return Fail("The video source \"" + friendlyName + "\" cannot be opened");
+
+        // The description is replaced only by a successful read.
+        ComPtr<IPropertyBag> bag;
+        if (VideoSource.BaseFilter() && SUCCEEDED(VideoSource.BaseFilter()->BindToStorage(
+                                            nullptr, nullptr, IPropertyBag::iid, bag.putVoid()))) {
+            VARIANT v;
+            if (SUCCEEDED(bag->Read("Description", &v, nullptr)) && v.vt == VT_BSTR)
+                camcorder_.deviceDescription = v.bstrVal;
+        }
+
+        if (!ProbeExternalDevice()) return Fail("The video source cannot be reached");
+        FindSourceControls();
+
+        IBaseFilter* source = sourceFilter_.get();
+        bool found = false;
+        if (auto pin = FindFreeOutput(graphBuilder_.get(), source, nullptr, &MEDIATYPE_Stream)) {
+            sourcePin_ = pin;
+            sourceKind_ = SourceKind::skMpeg2Stream;
+            CLSID clsid{};
+            if (SUCCEEDED(source->GetClassID(&clsid)) && clsid == kMovieBoxCaptureClsid)
+                sourceKind_ = SourceKind::skMovieBox;
+            // The demultiplexer choice belongs to the stream previews, which are not built yet.
+            found = true;
+        } else if (auto dv = FindFreeOutput(graphBuilder_.get(), source, nullptr,
+                                            &MEDIATYPE_Interleaved)) {
+            sourcePin_ = dv;
+            sourceKind_ = SourceKind::skDv;
+            found = true;
+        } else {
+            sourceKind_ = SourceKind::skCapturePin;
+            sourcePin_ =
+                FindFreeOutput(graphBuilder_.get(), source, &PIN_CATEGORY_CAPTURE, nullptr);
+            found = sourcePin_ != nullptr;
+        }
+        sourceAudioPin_ = FindFreeOutput(graphBuilder_.get(), source, nullptr, &MEDIATYPE_Audio);
+        hasAudioPin_ = sourceAudioPin_ != nullptr;
+        if (!found) return Fail("The video source has no capture pin");
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+bool TdmCam::FindSourceControls() {
+    // Neither the legacy driver dialogs nor crossbars exist for the devices of this platform yet:
+    // nothing to fetch.
+    return true;
+}
+
+bool TdmCam::ProbeExternalDevice() {
+    if (!fg_.Active()) {
+        fg_.SetActive(true);
+        graphBuilder_ = fg_.CaptureGraphBuilder(); // each activation has its own builder
+    }
+    sourceFilter_.reset();
+    if (!VideoSource.HasFilter()) return false;
+    sourceFilter_ = VideoSource.Filter();
+
+    ComPtr<IAMExtDevice> device;
+    sourceFilter_->QueryInterface(IAMExtDevice::iid, device.putVoid());
+    camcorder_.transport.reset();
+    camcorder_.transportAvailable = SUCCEEDED(
+        sourceFilter_->QueryInterface(IAMExtTransport::iid, camcorder_.transport.putVoid()));
+    camcorder_.timecodeReader.reset();
+    camcorder_.timecodeAvailable = SUCCEEDED(
+        sourceFilter_->QueryInterface(IAMTimecodeReader::iid, camcorder_.timecodeReader.putVoid()));
+    camcorder_.vcrMode = false;
+    if (device) {
+        long type = 0;
+        double unused = 0;
+        device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, &unused);
+        camcorder_.vcrMode = type == ED_DEVTYPE_VCR;
+    }
+    return true;
+}
+
+// --- Previews ------------------------------------------------------------------------------------
+
+void TdmCam::StopGraph() {
+    if (fg_.GraphState() != gsRunning) return;
+    fg_.HaltGraph();
+}
+
+bool TdmCam::RunGraph() {
+    return fg_.RunGraph();
+}
+
+void TdmCam::TearDownGraph() {
+    if (!fg_.Active()) return;
+    fg_.HaltGraph();
+    fg_.DisconnectAllPins();
+    RemoveOwn(controlFilter_.get());
+    RemoveOwn(dvHeader_.get());
+    RemoveOwn(superposer_.get());
+    RemoveOwn(sceneDetect_.get());
+    RemoveOwn(captureWriter_.get());
+    RemoveOwn(FilterOfSink(captureSink_.get()).get());
+    RemoveOwn(tsVideo_.get());
+    RemoveOwn(tsAudio_.get());
+    RemoveOwn(tsAuto_.get());
+    captureWriter_.reset();
+    captureSink_.reset();
+    for (TFilter* slot : {&AudioSource,  &demux,         &Dump,
+                          &Deinterlacer, &Mpeg2VideoDec, &Smarttee,
+                          &Infinite,     &Infinite2,     &infinite3,
+                          &infinite4,    &DVsplitter,    &DVsplitter2,
+                          &DVDEcoder,    &DVencoder,     &DVmuxer,
+                          &color1,       &color2,        &MpegAudioDec,
+                          &acm,          &AudioRender,   static_cast<TFilter*>(&sg)})
+        slot->SetFilterGraph(nullptr);
+    // Filters intelligent connection inserted belong to no slot.
+    fg_.EmptyGraph();
+}
+
+bool TdmCam::BuildPreviewGraph(SourceKind kind) {
+    lastError_.clear();
+    if (kind != sourceKind_ || !sourcePin_)
+        return Fail("The preview does not match the analysed source");
+    switch (kind) {
+    case SourceKind::skDv:
+        return BuildDvPreview();
+    case SourceKind::skMovieBox:
+    case SourceKind::skCapturePin:
+    case SourceKind::skMpeg2Stream:
+        return Fail("The preview of this kind of source is not built yet");
+    case SourceKind::skNone:
+        break;
+    }
+    return Fail("No video source");
+}
+
+bool TdmCam::BuildDvPreview() {
+    previewReady_ = false;
+    try {
+        TearDownGraph();
+        // The preview window's renderer ends the preview; it joins with the window's slot.
+        window_.SetFilterGraph(&fg_);
+        previewRenderer_ = window_.PreviewRenderer();
+
+        Join(Smarttee);
+        Join(Infinite);
+        Join(DVsplitter);
+        CheckGraphResult(Render(sourcePin_.get(), Smarttee.Filter().get(), Infinite.Filter().get()),
+                         "The source does not reach the raw-stream tee");
+
+        AddOwn(sceneDetect_.get(), "SceneDetect");
+        Render(Infinite.Filter().get(), sceneDetect_.get(), DVsplitter.Filter().get());
+        Join(DVDEcoder);
+        Join(color2);
+        Join(color1);
+        ComPtr<IBaseFilter> deinterlacer;
+        if (settings_.deinterlacerOn) {
+            Join(Deinterlacer);
+            deinterlacer = Deinterlacer.Filter();
+        }
+        AddOwn(superposer_.get(), "Superposer");
+        Render(DVsplitter.Filter().get(), deinterlacer.get(), color1.Filter().get());
+        Render(color1.Filter().get(), superposer_.get(), color2.Filter().get());
+        Join(Infinite2);
+        Render(color2.Filter().get(), nullptr, Infinite2.Filter().get());
+        Join(sg);
+        Render(Infinite2.Filter().get(), nullptr, sg.Filter().get());
+        AddOwn(tsVideo_.get(), "tsVideo");
+        Render(sg.Filter().get(), tsVideo_.get(), previewRenderer_.get());
+        tsVideo_->SetClearTimesMode();
+
+        previewReady_ = true;
+        if (settings_.listenIncludedAudio) BuildAudioBranch();
+        tsAudio_->SetClearTimesMode();
+
+        ReadSourceFrameDuration();
+        lastError_.clear();
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+void TdmCam::ReadSourceFrameDuration() {
+    frameDuration_ = kPalFrameDuration;
+    ConnectionType type(sourcePin_.get());
+    if (!type.valid) return;
+    const AM_MEDIA_TYPE& mt = type.mt;
+    if (mt.formattype == FORMAT_DvInfo && mt.cbFormat >= sizeof(DVINFO) && mt.pbFormat) {
+        DVINFO info;
+        std::memcpy(&info, mt.pbFormat, sizeof info);
+        // The 50/60 flag: bit 5 of PC3 of the video source pack.
+        const bool fifty = ((info.dwDVVAuxSrc >> 16) & 0x20) != 0;
+        frameDuration_ = fifty ? kPalFrameDuration : kNtscFrameDuration;
+    } else if ((mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= 88 && mt.pbFormat) ||
+               (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= 112 && mt.pbFormat)) {
+        REFERENCE_TIME avg = 0;
+        std::memcpy(&avg, mt.pbFormat + offsetof(VIDEOINFOHEADER, AvgTimePerFrame), sizeof avg);
+        frameDuration_ = avg;
+    }
+    settings_.standardDv = (frameDuration_ == 400000 || frameDuration_ == 2000000) ? 0 : 1;
+}
+
+// --- Capture branches ----------------------------------------------------------------------------
+
+void TdmCam::ReleaseCaptureWriter() {
+    captureWriter_.reset();
+    captureSink_.reset();
+}
+
+bool TdmCam::WriterFrame(const std::string& file) {
+    if (!previewReady_) return Fail("No completed preview to add a capture to");
+    previewReady_ = false;
+    ReleaseCaptureWriter();
+    if (FAILED(graphBuilder_->SetOutputFileName(&MEDIASUBTYPE_Avi, file, captureWriter_.put(),
+                                                captureSink_.put())))
+        return Fail("The file writer for \"" + file + "\" cannot be made");
+    return true;
+}
+
+bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
+                               const std::string& captureFile) {
+    lastError_.clear();
+    captureFile_ = captureFile;
+    if (kind != SourceKind::skDv)
+        return Fail("Captures from this kind of source are not built yet");
+    try {
+        switch (format) {
+        case cfDvType1:
+            return CaptureA1(captureFile);
+        case cfDvType2:
+            return CaptureA2(captureFile);
+        case cfDvType2Inlay:
+            return CaptureDdv(tvStandard, captureFile);
+        case cfImageByImage:
+            return CaptureIdv(captureFile);
+        case cfWmvInlay:
+            return Fail("Windows Media captures are not built yet");
+        default:
+            return Fail("No capture graph for this format and source");
+        }
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+bool TdmCam::CaptureA1(const std::string& file) {
+    // Takes part in the preview guard like the other writers: a second writer on the same tee
+    // would write a second file from the same stream.
+    if (!WriterFrame(file)) return false;
+    if (FAILED(Render(Infinite.Filter().get(), nullptr, captureWriter_.get())))
+        return Fail("The DV stream does not reach the writer");
+    return true;
+}
+
+bool TdmCam::CaptureA2(const std::string& file) {
+    if (sourceKind_ != SourceKind::skDv) return Fail("The source is not a DV camcorder");
+    if (!WriterFrame(file)) return false;
+    Join(DVsplitter2);
+    Render(Infinite.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+    return true;
+}
+
+bool TdmCam::CaptureDdv(std::uint8_t tvStandard, const std::string& file) {
+    if (!WriterFrame(file)) return false;
+    Join(DVmuxer);
+    Join(DVencoder);
+    DVencoder.Query<IDVEnc>()->put_IFormatResolution(tvStandard == 0 ? kDvEncPal : kDvEncNtsc,
+                                                     kDvEncDvsd, kDvEncFullResolution, 0, nullptr);
+    Render(Infinite2.Filter().get(), DVencoder.Filter().get(), DVmuxer.Filter().get());
+    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_)
+        Render(infinite4.Filter().get(), nullptr, DVmuxer.Filter().get());
+    if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_) {
+        Join(acm);
+        Render(infinite3.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+    }
+    Join(DVsplitter2);
+    AddOwn(dvHeader_.get(), "DVheader");
+    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    Render(DVsplitter2.Filter().get(), dvHeader_.get(), captureWriter_.get()); // video
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get());         // audio
+    return true;
+}
+
+bool TdmCam::CaptureIdv(const std::string& file) {
+    if (sourceKind_ != SourceKind::skDv) return Fail("The source is not a DV camcorder");
+    if (!WriterFrame(file)) return false;
+    Join(DVsplitter2);
+    Render(Infinite.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    AddOwn(controlFilter_.get(), "vq_controlFilter");
+    // The DV video stream only: images carry no sound.
+    Render(DVsplitter2.Filter().get(), controlFilter_.get(), captureWriter_.get());
+    ControlFilterSetUp();
+    return true;
+}
+
+void TdmCam::ControlFilterSetUp() {
+    ComPtr<IConfigInterleaving> interleaving;
+    if (SUCCEEDED(captureWriter_->QueryInterface(IConfigInterleaving::iid, interleaving.putVoid())))
+        interleaving->put_Mode(INTERLEAVE_NONE);
+    controlFilter_->SetMarkSyncPoint(true);
+    controlFilter_->SetMarkDiscontinuity(true);
+    controlFilter_->SetMediaTimeStep(1);
+    controlFilter_->SetMediaTimeStamping(true);
+    controlFilter_->SetPassNext(false);
+}
+
+bool TdmCam::SwitchOutputFile(const std::string& path) {
+    lastError_.clear();
+    if (!captureSink_) return Fail("No capture writer to give a new file");
+    try {
+        if (FAILED(captureSink_->SetFileName(path, nullptr)))
+            return Fail("The writer refuses the file \"" + path + "\"");
+        captureFile_ = path;
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+// --- Audio ---------------------------------------------------------------------------------------
+
+bool TdmCam::BuildAudioBranch() {
+    try {
+        if (fg_.GraphState() == gsRunning) StopGraph();
+        const bool branchIn = infinite4.FilterGraph() == &fg_;
+        if (!settings_.listenIncludedAudio) {
+            if (!branchIn) return false;
+            infinite4.SetFilterGraph(nullptr);
+            MpegAudioDec.SetFilterGraph(nullptr);
+            // The ACM wrapper and the renderer go too: a converter left without input ends its
+            // stream at every pause, and the audio renderer would hold that pause until a run.
+            acm.SetFilterGraph(nullptr);
+            AudioRender.SetFilterGraph(nullptr);
+            return true;
+        }
+        if (branchIn) return false;
+        if (sourceKind_ != SourceKind::skDv)
+            return Fail("Included audio of this source kind is not built yet");
+        if (DVsplitter.FilterGraph() != &fg_) return false;
+        Join(AudioRender);
+        Join(infinite4);
+        AddOwn(tsAudio_.get(), "tsAudio");
+        if (acm.BaseFilter()) {
+            Join(acm);
+            if (FAILED(Render(DVsplitter.Filter().get(), infinite4.Filter().get(),
+                              acm.Filter().get(), &MEDIATYPE_Audio))) {
+                // A stream without sound: nothing to hear, and a renderer behind an unfed
+                // converter would hold every pause (see above).
+                acm.SetFilterGraph(nullptr);
+                AudioRender.SetFilterGraph(nullptr);
+                return true;
+            }
+            Render(acm.Filter().get(), tsAudio_.get(), AudioRender.Filter().get());
+            SetAcmOutputRate(44100, false);
+        } else {
+            // Without the ACM wrapper the DV audio is heard at its own rate.
+            Render(DVsplitter.Filter().get(), nullptr, infinite4.Filter().get(), &MEDIATYPE_Audio);
+            Render(infinite4.Filter().get(), tsAudio_.get(), AudioRender.Filter().get());
+        }
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+bool TdmCam::SetAcmOutputRate(int rate, bool stereo16) {
+    ComPtr<IPin> out;
+    if (FAILED(graphBuilder_->FindPin(acm.Filter().get(), PINDIR_OUTPUT, nullptr, nullptr, 0, 0,
+                                      out.put())))
+        return false;
+    ConnectionType type(out.get());
+    if (!type.valid || !type.mt.pbFormat || type.mt.cbFormat < sizeof(WAVEFORMATEX)) return false;
+    CMediaType mt(type.mt);
+    mt.subtype = MEDIASUBTYPE_PCM;
+    mt.formattype = FORMAT_WaveFormatEx;
+    auto* wave = reinterpret_cast<WAVEFORMATEX*>(mt.pbFormat);
+    if (stereo16) {
+        wave->nChannels = 2;
+        wave->wBitsPerSample = 16;
+        wave->nBlockAlign = 4;
+    }
+    wave->nSamplesPerSec = static_cast<DWORD>(rate);
+    wave->nAvgBytesPerSec = static_cast<DWORD>(rate) * 4;
+    ComPtr<IAMStreamConfig> config;
+    if (FAILED(out->QueryInterface(IAMStreamConfig::iid, config.putVoid()))) return false;
+    const bool running = fg_.GraphState() == gsRunning;
+    if (running) fg_.HaltGraph();
+    const HRESULT hr = config->SetFormat(&mt);
+    if (running) fg_.RunGraph();
+    return SUCCEEDED(hr);
+}
+
+bool TdmCam::ForceDvAudio44100(int rate) {
+    try {
+        if (acm.FilterGraph() != &fg_ || !acm.HasFilter()) return false;
+        if (rate <= 0) {
+            // The listening rate follows the DV stream's own.
+            ComPtr<IPin> in;
+            if (FAILED(graphBuilder_->FindPin(acm.Filter().get(), PINDIR_INPUT, nullptr, nullptr, 0,
+                                              0, in.put())))
+                return false;
+            ConnectionType type(in.get());
+            if (!type.valid || !type.mt.pbFormat || type.mt.cbFormat < sizeof(WAVEFORMATEX))
+                return false;
+            rate = static_cast<int>(
+                reinterpret_cast<const WAVEFORMATEX*>(type.mt.pbFormat)->nSamplesPerSec);
+        }
+        return rate > 0 && SetAcmOutputRate(rate, false);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+bool TdmCam::ForceAcmOutputRate(int rate) {
+    try {
+        if (acm.FilterGraph() != &fg_ || !acm.HasFilter() || rate <= 0) return false;
+        return SetAcmOutputRate(rate, true);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+bool TdmCam::SelectAudioSource(const std::string& friendlyName) {
+    return FindDeviceByName(devEnum_.get(), CLSID_AudioInputDeviceCategory, friendlyName,
+                            AudioSource);
+}
+
+// --- Run-time facts ------------------------------------------------------------------------------
+
+bool TdmCam::SourceFrameCounts(long& delivered, long& dropped) const {
+    if (!sourcePin_) return false;
+    ComPtr<IAMDroppedFrames> counts;
+    if (FAILED(sourcePin_->QueryInterface(IAMDroppedFrames::iid, counts.putVoid()))) return false;
+    return SUCCEEDED(counts->GetNumNotDropped(&delivered)) &&
+           SUCCEEDED(counts->GetNumDropped(&dropped));
+}
+
+bool TdmCam::TakeCompletion() {
+    if (!fg_.Active()) return false;
+    ComPtr<IMediaEvent> events;
+    if (FAILED(fg_.GraphBuilder()->QueryInterface(IMediaEvent::iid, events.putVoid())))
+        return false;
+    bool complete = false;
+    long code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    while (SUCCEEDED(events->GetEvent(&code, &p1, &p2, 0))) {
+        if (code == EC_COMPLETE) complete = true;
+        events->FreeEventParams(code, p1, p2);
+    }
+    return complete;
+}
+
+} // namespace talvence

@@ -1,0 +1,220 @@
+#pragma once
+
+// TdmCam, the graph module: the one media graph `fg`, every filter slot, the system's own filters,
+// the state the analysis of a video source leaves behind, the preview graph of each source kind,
+// the capture branches added onto a preview, the included-audio branch and the camcorder link.
+//
+// Built so far: the DV camcorder (skDv) with the capture formats "DV type 1 (no inlay)", "DV type 2
+// (no inlay)", "DV type 2 (with inlay)" and "Image by Image". The other source kinds are analysed
+// (their kind is known) but their previews and captures are not built yet: the builders answer
+// false and LastError() says so. The sound-card branch (AddSoundCardBranch), the Windows Media
+// writer, the crossbar and the settings pages are not built yet either.
+//
+// Graph-building operations answer a boolean and catch every error raised inside them; what was
+// already built stays in the graph and LastError() tells what failed.
+//
+// Threads: application thread for everything, except where a member says otherwise. The own
+// filters run their per-frame code on the graph's streaming threads.
+
+#include "filters/vq_Controlunit/vq_Controlunit.h"
+#include "filters/vq_DVheader/vq_DVheader.h"
+#include "filters/vq_scenedetect/vq_scenedetect.h"
+#include "filters/vq_superposer/vq_superposer.h"
+#include "filters/vq_timestamper/vq_timestamper.h"
+#include "graph/CaptureFormats.h"
+#include "graph/FilterGraphComponents.h"
+#include "graph/FrameGrabber.h"
+#include "graph/VideoWindow.h"
+#include "graph/videosources.h"
+#include "platform/devices/virtual/ExternalDevice.h"
+#include "platform/media/DeviceEnum.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace talvence {
+
+// What the graph module reads of the preferences, and the one it writes ("Standard DV"). The
+// owner copies the stored values in before a build and reads standardDv back after it.
+struct TdmCamSettings {
+    bool listenIncludedAudio = true; // "Ecouter Audio inclus"
+    bool recordSoundCard = false;    // "Enregistrer Source Audio"
+    bool deinterlacerOn = false;     // "Deinterlacer On"
+    std::uint8_t standardDv = 0;     // "Standard DV": 0 PAL, 1 NTSC (written by DV previews)
+};
+
+// The camcorder link: the transport, timecode and device-type answers of the video source,
+// refreshed by every probe.
+struct TCamcorderLink {
+    ComPtr<IAMExtTransport> transport;
+    bool transportAvailable = false;
+    ComPtr<IAMTimecodeReader> timecodeReader;
+    bool timecodeAvailable = false;
+    bool vcrMode = false;
+    std::string deviceDescription;
+};
+
+class TdmCam {
+public:
+    // registry: every built-in filter and device (see RegisterBuiltInFilters). window: the
+    // preview window whose renderer ends every preview (not owned; it outlives this module).
+    TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window);
+    // DataModuleDestroy.
+    ~TdmCam();
+
+    TdmCam(const TdmCam&) = delete;
+    TdmCam& operator=(const TdmCam&) = delete;
+
+    TdmCamSettings& Settings() { return settings_; }
+    const TdmCamSettings& Settings() const { return settings_; }
+
+    // --- Source analysis and previews ---------------------------------------------------------
+    // Binds the video input device of that friendly name and decides its kind; true when it can
+    // be previewed (for kinds whose preview is not built yet it still answers true: the preview
+    // builder then refuses).
+    bool AnalyseSource(const std::string& friendlyName);
+    // The preview graph for the kind; left stopped.
+    bool BuildPreviewGraph(SourceKind kind);
+    // Stops a running graph; a stopped or paused graph is left as it is.
+    void StopGraph();
+    bool RunGraph();
+    // Takes everything but the video source out of the graph.
+    void TearDownGraph();
+    // The source's legacy dialogs and crossbar; true (neither exists on this platform yet).
+    bool FindSourceControls();
+    // False when the video source slot holds no filter.
+    bool ProbeExternalDevice();
+
+    // --- Capture branches -------------------------------------------------------------------
+    // The branch of the pair onto the completed, stopped preview, writing captureFile.
+    bool BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
+                           const std::string& captureFile);
+    // A new file for the stopped capture's writer, written from its next run.
+    bool SwitchOutputFile(const std::string& path);
+    void ReleaseCaptureWriter();
+
+    // --- Audio ----------------------------------------------------------------------------------
+    bool BuildAudioBranch();
+    // rate > 0: the listening rate; rate <= 0 follows the DV stream. False without the ACM wrapper
+    // in the graph or without its pin's connection.
+    bool ForceDvAudio44100(int rate);
+    // The ACM wrapper's output as 16-bit stereo PCM at rate (the DV recording rate); false without
+    // the wrapper in the graph.
+    bool ForceAcmOutputRate(int rate);
+    bool SelectAudioSource(const std::string& friendlyName);
+
+    // --- State ------------------------------------------------------------------------------
+    SourceKind Kind() const { return sourceKind_; }
+    void SetKind(SourceKind kind) { sourceKind_ = kind; }
+    bool PreviewReady() const { return previewReady_; }
+    bool HasAudioPin() const { return hasAudioPin_; }
+    std::int64_t FrameDuration() const { return frameDuration_; }
+    const TCamcorderLink& Camcorder() const { return camcorder_; }
+    TGraphState GraphState() const { return fg_.GraphState(); }
+    bool DeinterlacerInGraph() const;
+    // The "Dump" filter was found at start-up.
+    bool DumpPresent() const { return dumpPresent_; }
+    // Why the last failing operation failed (empty after a success).
+    const std::string& LastError() const { return lastError_; }
+    // Frames the source delivered and lost since its last start; false when it keeps no count.
+    bool SourceFrameCounts(long& delivered, long& dropped) const;
+    // Takes the graph's queued events; true when one of them says the run completed (the source
+    // ended and every renderer received the end of the stream).
+    bool TakeCompletion();
+
+    TFilterGraph& Graph() { return fg_; }
+    ICreateDevEnum* DeviceEnumerator() const { return devEnum_.get(); }
+
+    // The own filters (created with the module, reused by every graph).
+    Tvq_SceneDetect& SceneDetect() { return *sceneDetect_; }
+    Tvq_Superposer& Superposer() { return *superposer_; }
+    Tvq_DVheader& DVheader() { return *dvHeader_; }
+    Tvq_ControlFilter& ControlFilter() { return *controlFilter_; }
+    Tvq_TimeStamper& TsVideo() { return *tsVideo_; }
+    Tvq_TimeStamper& TsAudio() { return *tsAudio_; }
+    Tvq_TimeStamper& TsAuto() { return *tsAuto_; }
+    IBaseFilter* CaptureWriter() const { return captureWriter_.get(); }
+
+private:
+    bool BuildDvPreview();
+    bool CaptureA1(const std::string& file);
+    bool CaptureA2(const std::string& file);
+    bool CaptureDdv(std::uint8_t tvStandard, const std::string& file);
+    bool CaptureIdv(const std::string& file);
+    bool WriterFrame(const std::string& file);
+    void ControlFilterSetUp();
+    // IAMStreamConfig::SetFormat on the ACM wrapper's first output: its connection's type with
+    // PCM at rate (and 2 channels of 16 bits when stereo16); the graph is halted around it when
+    // running.
+    bool SetAcmOutputRate(int rate, bool stereo16);
+    void ReadSourceFrameDuration();
+
+    // RenderStream with no category and no type; the raised form for steps whose failure fails
+    // the recipe, the quiet one for those whose failure is ignored.
+    HRESULT Render(IUnknown* source, IBaseFilter* intermediate, IBaseFilter* sink,
+                   const GUID* type = nullptr);
+    void Join(TFilter& slot);
+    void AddOwn(IBaseFilter* filter, const std::string& name);
+    void RemoveOwn(IBaseFilter* filter);
+    bool InGraph(IBaseFilter* filter) const;
+    bool Fail(const std::string& why);
+
+    std::shared_ptr<FilterRegistry> registry_;
+    ComPtr<CSystemDeviceEnum> devEnum_;
+    TFilterGraph fg_;
+    TVideoWindow& window_;
+    TdmCamSettings settings_;
+
+    // Slots.
+    TFilter VideoSource{"VideoSource"};
+    TFilter AudioSource{"AudioSource"};
+    TFilter demux{"demux"};
+    TFilter Dump{"Dump"};
+    TFilter Deinterlacer{"Deinterlacer"};
+    TFilter Mpeg2VideoDec{"Mpeg2VideoDec"};
+    TFilter Smarttee{"Smarttee"};
+    TFilter Infinite{"Infinite"};
+    TFilter Infinite2{"Infinite2"};
+    TFilter infinite3{"infinite3"};
+    TFilter infinite4{"infinite4"};
+    TFilter DVsplitter{"DVsplitter"};
+    TFilter DVsplitter2{"DVsplitter2"};
+    TFilter DVDEcoder{"DVDEcoder"};
+    TFilter DVencoder{"DVencoder"};
+    TFilter DVmuxer{"DVmuxer"};
+    TFilter color1{"color1"};
+    TFilter color2{"color2"};
+    TFilter MpegAudioDec{"MpegAudioDec"};
+    TFilter acm{"acm"};
+    TFilter AudioRender{"AudioRender"};
+    TSampleGrabber sg{"sg"};
+
+    // Own filters.
+    ComPtr<Tvq_SceneDetect> sceneDetect_;
+    ComPtr<Tvq_Superposer> superposer_;
+    ComPtr<Tvq_DVheader> dvHeader_;
+    ComPtr<Tvq_ControlFilter> controlFilter_;
+    ComPtr<Tvq_TimeStamper> tsVideo_;
+    ComPtr<Tvq_TimeStamper> tsAudio_;
+    ComPtr<Tvq_TimeStamper> tsAuto_;
+
+    // State.
+    SourceKind sourceKind_ = SourceKind::skNone;
+    ComPtr<IPin> sourcePin_;
+    ComPtr<IPin> sourceAudioPin_;
+    bool hasAudioPin_ = false;
+    ComPtr<IBaseFilter> sourceFilter_;
+    bool previewReady_ = false;
+    ComPtr<IBaseFilter> previewRenderer_;
+    ComPtr<ICaptureGraphBuilder2> graphBuilder_;
+    std::int64_t frameDuration_ = 400000;
+    TCamcorderLink camcorder_;
+    ComPtr<IBaseFilter> captureWriter_;
+    ComPtr<IFileSinkFilter> captureSink_;
+    std::string captureFile_;
+    std::string lastError_;
+    bool dumpPresent_ = false;
+};
+
+} // namespace talvence

@@ -1,0 +1,386 @@
+// The graph module with the virtual DV camcorder: the DV preview and the DV capture branches,
+// checked on the files they write with ffprobe and the DV reader of talvence-cli.
+
+#include "tests/graph/DmCamTestSupport.h"
+#include "tests/support/TempStore.h"
+#include "tools/talvence-cli/DvCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+namespace talvence {
+namespace {
+
+using namespace dmcamtest;
+
+constexpr const char* kCamcorder = "Virtual DV Camcorder";
+
+// Every DV frame of a file (raw DV or AVI), in order.
+std::vector<std::vector<std::uint8_t>> DvFrames(const std::string& path) {
+    std::string error;
+    auto source = cli::OpenDvFrameSource(path, error);
+    std::vector<std::vector<std::uint8_t>> frames;
+    if (!source) return frames;
+    std::vector<std::uint8_t> frame;
+    while (source->next(frame))
+        frames.push_back(frame);
+    return frames;
+}
+
+std::vector<std::string> DvInfoLines(const std::string& path) {
+    std::vector<std::string> args{path};
+    std::ostringstream out, err;
+    cli::RunDvInfo(args, out, err);
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("frame ", 0) == 0) lines.push_back(line);
+    return lines;
+}
+
+// Frame 0 of a video file decoded to RGB24 by ffmpeg.
+std::string FirstPicture(const std::string& path) {
+    return RunCommand("ffmpeg -v error -i '" + path +
+                      "' -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+}
+
+class DmCamDvTest : public ::testing::Test {
+protected:
+    testing::TempStore store;
+    TempDir dir;
+};
+
+TEST_F(DmCamDvTest, PreviewFollowsTheSourceSystemAndStopIsIdempotent) {
+    struct Case {
+        std::string tape;
+        std::int64_t frameDuration;
+        std::uint8_t standard;
+    };
+    for (const Case& c :
+         {Case{"20240101T100000/50/pal", 400000, 0}, Case{"20240101T100000/50/ntsc", 333667, 1}}) {
+        SCOPED_TRACE(c.tape);
+        // Setup
+        DmCamPlatform platform("dv:pace=fast:tape=" + c.tape);
+        TdmCam& cam = *platform.cam;
+        cam.Settings().standardDv = c.standard == 0 ? 1 : 0;
+
+        // Exercise
+        ASSERT_TRUE(cam.AnalyseSource(kCamcorder)) << cam.LastError();
+        ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv)) << cam.LastError();
+        ASSERT_TRUE(cam.RunGraph());
+        const bool shown = WaitUntil([&] { return platform.sink.frames >= 5; });
+        cam.StopGraph();
+        const TGraphState afterFirstStop = cam.GraphState();
+        cam.StopGraph();
+
+        // Verification
+        EXPECT_EQ(cam.Kind(), SourceKind::skDv);
+        EXPECT_TRUE(cam.PreviewReady());
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(cam.FrameDuration(), c.frameDuration);
+        EXPECT_EQ(cam.Settings().standardDv, c.standard);
+        EXPECT_FALSE(cam.Camcorder().vcrMode);
+        EXPECT_TRUE(cam.Camcorder().transportAvailable);
+        EXPECT_EQ(afterFirstStop, gsStopped);
+        EXPECT_EQ(cam.GraphState(), gsStopped);
+    }
+}
+
+int FilterCount(TdmCam& cam) {
+    ComPtr<IEnumFilters> filters;
+    cam.Graph().GraphBuilder()->EnumFilters(filters.put());
+    int count = 0;
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.put(), nullptr) == S_OK)
+        ++count;
+    return count;
+}
+
+TEST_F(DmCamDvTest, RebuildingThePreviewTakesTheCaptureBranchOut) {
+    // Setup
+    DmCamPlatform platform("dv:pace=fast");
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const int previewFilters = FilterCount(cam);
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, dir.File("a.avi")));
+    const int captureFilters = FilterCount(cam);
+
+    // Exercise
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+
+    // Verification
+    EXPECT_GT(captureFilters, previewFilters);
+    EXPECT_EQ(FilterCount(cam), previewFilters);
+    EXPECT_EQ(cam.CaptureWriter(), nullptr);
+    EXPECT_TRUE(cam.PreviewReady());
+    EXPECT_FALSE(cam.SwitchOutputFile(dir.File("b.avi")));
+}
+
+TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
+    // Setup
+    DmCamPlatform platform("dv:pace=fast");
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_FALSE(cam.AnalyseSource("No Such Device"));
+
+    // Exercise / Verification: an unknown device leaves no source to preview.
+    EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skDv));
+    EXPECT_TRUE(cam.DumpPresent());
+    cam.Settings().deinterlacerOn = true; // the other maker's deinterlacer is not installed
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skDv));
+    cam.Settings().deinterlacerOn = false;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    cam.SetKind(SourceKind::skCapturePin);
+    EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skCapturePin));
+    EXPECT_NE(cam.LastError().find("not built yet"), std::string::npos);
+    cam.SetKind(SourceKind::skDv);
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    EXPECT_FALSE(
+        cam.BuildCaptureGraph(SourceKind::skMovieBox, cfDvType2Inlay, 0, dir.File("x.avi")));
+    EXPECT_FALSE(cam.BuildCaptureGraph(SourceKind::skDv, cfWmvInlay, 0, dir.File("x.wmv")));
+    EXPECT_FALSE(cam.BuildCaptureGraph(SourceKind::skDv, cfNative, 0, dir.File("x.avi")));
+    EXPECT_FALSE(cam.SwitchOutputFile(dir.File("y.avi")));
+}
+
+TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {
+    struct Case {
+        std::string sound;
+        int force;
+        unsigned heard;
+    };
+    for (const Case& c :
+         {Case{"48k", 44100, 44100}, Case{"48k", 0, 48000}, Case{"32k", 0, 32000}}) {
+        SCOPED_TRACE(c.sound + " " + std::to_string(c.force));
+        // Setup
+        DmCamPlatform platform("dv:pace=fast:tape=20240101T100000/50/pal/4x3/" + c.sound);
+        TdmCam& cam = *platform.cam;
+        ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+        ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+
+        // Exercise
+        const bool forced = cam.ForceDvAudio44100(c.force);
+        const bool again = cam.BuildAudioBranch();
+        ASSERT_TRUE(cam.RunGraph());
+        const bool heard = WaitUntil([&] { return !platform.playback->Written().empty(); });
+        cam.StopGraph();
+
+        // Verification
+        EXPECT_TRUE(forced);
+        EXPECT_FALSE(again); // the branch exists already
+        EXPECT_TRUE(heard);
+        EXPECT_EQ(platform.playback->LastFormat().rate, c.heard);
+    }
+}
+
+TEST_F(DmCamDvTest, ListeningOffCutsTheIncludedAudioBranch) {
+    // Setup
+    DmCamPlatform platform("dv:pace=fast");
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+
+    // Exercise
+    cam.Settings().listenIncludedAudio = false;
+    const bool cut = cam.BuildAudioBranch();
+    const bool cutAgain = cam.BuildAudioBranch();
+    const bool forced = cam.ForceDvAudio44100(44100);
+    ASSERT_TRUE(cam.RunGraph());
+    ASSERT_TRUE(WaitUntil([&] { return platform.sink.frames >= 5; }));
+    cam.StopGraph();
+
+    // Verification: nothing is heard and there is no listening rate to set.
+    EXPECT_TRUE(cut);
+    EXPECT_FALSE(cutAgain);
+    EXPECT_FALSE(forced);
+    EXPECT_TRUE(platform.playback->Written().empty());
+}
+
+TEST_F(DmCamDvTest, TapeWithoutSoundPreviewsWithListeningOn) {
+    // Setup
+    DmCamPlatform platform("dv:pace=fast:tape=20240101T100000/50/pal/4x3/none");
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+
+    // Exercise
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    ASSERT_TRUE(cam.RunGraph());
+    const bool shown = WaitUntil([&] { return platform.sink.frames >= 5; });
+    cam.StopGraph();
+
+    // Verification
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(platform.playback->Written().empty());
+}
+
+TEST_F(DmCamDvTest, DvType1HoldsTheCamcorderFramesByteForByte) {
+    // Setup
+    const std::string source = MakeDvFile(dir, 30);
+    ASSERT_FALSE(source.empty()) << "ffmpeg is needed to make the test tape";
+    DmCamPlatform platform("dv:pace=fast:file=" + source);
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv)) << cam.LastError();
+    const std::string file = dir.File("type1.avi");
+
+    // Exercise
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType1, 0, file)) << cam.LastError();
+    ASSERT_TRUE(RunToCompletion(cam));
+
+    // Verification
+    const auto streams = ProbeStreams(file);
+    ASSERT_FALSE(streams.empty());
+    EXPECT_EQ(streams[0], "video dvvideo 30");
+    const auto written = DvFrames(file);
+    const auto expected = DvFrames(source);
+    ASSERT_EQ(expected.size(), 30u);
+    ASSERT_EQ(written.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(written[i] == expected[i]) << "frame " << i;
+}
+
+TEST_F(DmCamDvTest, DvType2HasDvVideoAndPcmAudioAndOneBuildPerPreview) {
+    // Setup
+    const std::string source = MakeDvFile(dir, 25);
+    ASSERT_FALSE(source.empty());
+    DmCamPlatform platform("dv:pace=fast:file=" + source);
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string first = dir.File("cut_1.avi");
+    const std::string second = dir.File("cut_2.avi");
+
+    // Exercise: a capture, a second build on the same preview, a cut to the next file.
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2, 0, first)) << cam.LastError();
+    const bool secondBuild =
+        cam.BuildCaptureGraph(SourceKind::skDv, cfDvType1, 0, dir.File("other.avi"));
+    ASSERT_TRUE(RunToCompletion(cam));
+    ASSERT_TRUE(cam.SwitchOutputFile(second));
+    ASSERT_TRUE(RunToCompletion(cam));
+
+    // Verification
+    EXPECT_FALSE(secondBuild);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("other.avi")));
+    for (const std::string& file : {first, second}) {
+        SCOPED_TRACE(file);
+        const auto streams = ProbeStreams(file);
+        ASSERT_EQ(streams.size(), 2u);
+        EXPECT_EQ(streams[0], "video dvvideo 25");
+        EXPECT_EQ(streams[1].rfind("audio pcm_s16le", 0), 0u) << streams[1];
+    }
+}
+
+TEST_F(DmCamDvTest, DvType2WithInlayDrawsTheTextAndKeepsTheCamcorderPacks) {
+    // Setup: a tape with timecode and recording date, played in VCR mode.
+    DmCamPlatform platform("dv:pace=fast:mode=vcr:tape=20240315T101500/20");
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(cam.Camcorder().vcrMode);
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string file = dir.File("inlay.avi");
+    cam.Superposer().SetInlayActive(true);
+    cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));
+
+    // Exercise
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, file))
+        << cam.LastError();
+    ASSERT_TRUE(cam.RunGraph());
+    cam.Camcorder().transport->put_Mode(ED_MODE_PLAY);
+    ASSERT_TRUE(WaitUntil([&] { return cam.TakeCompletion(); }, 60));
+    cam.StopGraph();
+
+    // Verification
+    const auto streams = ProbeStreams(file);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0], "video dvvideo 20");
+    EXPECT_EQ(streams[1].rfind("audio pcm_s16le", 0), 0u) << streams[1];
+    const auto lines = DvInfoLines(file);
+    ASSERT_EQ(lines.size(), 20u);
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.find("rec=2024-03-15 10:15:"), std::string::npos) << line;
+        EXPECT_EQ(line.find("tc=-"), std::string::npos) << line;
+    }
+}
+
+TEST_F(DmCamDvTest, DvType2WithInlayWithoutAudioOptionsHasNoAudio) {
+    // Setup
+    DmCamPlatform platform("dv:pace=fast:mode=vcr:tape=20240315T101500/10");
+    TdmCam& cam = *platform.cam;
+    cam.Settings().listenIncludedAudio = false;
+    cam.Settings().recordSoundCard = false;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string file = dir.File("silent.avi");
+
+    // Exercise
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, file));
+    ASSERT_TRUE(cam.RunGraph());
+    cam.Camcorder().transport->put_Mode(ED_MODE_PLAY);
+    ASSERT_TRUE(WaitUntil([&] { return cam.TakeCompletion(); }, 60));
+    cam.StopGraph();
+
+    // Verification
+    EXPECT_EQ(ProbeStreams(file), std::vector<std::string>{"video dvvideo 10"});
+}
+
+TEST_F(DmCamDvTest, InlayChangesThePictureOfTheDvType2WithInlayFile) {
+    // Setup: the same DV file captured twice, with and without the inlay.
+    const std::string source = MakeDvFile(dir, 10);
+    ASSERT_FALSE(source.empty());
+    DmCamPlatform platform("dv:pace=fast:file=" + source);
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));
+    std::vector<std::string> pictures;
+
+    // Exercise
+    for (bool inlay : {false, true}) {
+        const std::string file = dir.File(inlay ? "with.avi" : "without.avi");
+        cam.Superposer().SetInlayActive(inlay);
+        ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+        ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, file));
+        ASSERT_TRUE(RunToCompletion(cam));
+        pictures.push_back(FirstPicture(file));
+    }
+
+    // Verification: same size, and the text changed a visible number of pixels.
+    ASSERT_EQ(pictures[0].size(), 720u * 576u * 3u);
+    ASSERT_EQ(pictures[1].size(), pictures[0].size());
+    long changed = 0;
+    for (std::size_t i = 0; i < pictures[0].size(); i += 3)
+        if (std::abs(pictures[0][i] - pictures[1][i]) > 40) ++changed;
+    EXPECT_GT(changed, 200);
+}
+
+TEST_F(DmCamDvTest, ImageByImageWritesOneFramePerGrab) {
+    // Setup
+    DmCamPlatform platform("dv:pace=fast");
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string file = dir.File("images.avi");
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfImageByImage, 0, file));
+
+    // Exercise: three shots, each waiting until the gate has let its frame through.
+    ASSERT_TRUE(cam.RunGraph());
+    ASSERT_TRUE(WaitUntil([&] { return platform.sink.frames >= 3; }));
+    for (int shot = 0; shot < 3; ++shot) {
+        cam.ControlFilter().SetPassNext(true);
+        ASSERT_TRUE(WaitUntil([&] { return !cam.ControlFilter().Gate().PassNext(); }));
+    }
+    const long previewBefore = platform.sink.frames;
+    ASSERT_TRUE(WaitUntil([&] { return platform.sink.frames >= previewBefore + 5; }));
+    cam.StopGraph();
+
+    // Verification
+    const auto streams = ProbeStreams(file);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0], "video dvvideo 3");
+}
+
+} // namespace
+} // namespace talvence

@@ -1,0 +1,43 @@
+#pragma once
+// The capture command: a headless capture from a video source through the graph module and
+// capture control, with the window's preferences and one-run overrides (format in the README).
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "tools/talvence-cli/CommandTable.h"
+
+namespace talvence::cli {
+
+void AddCaptureCommands(CommandTable& table);
+
+// The options of one run; unset ones keep the stored preference.
+struct CaptureOptions {
+    std::optional<std::string> source;
+    std::optional<std::string> format; // text or index
+    std::optional<double> seconds;
+    std::optional<std::string> folder;
+    std::optional<bool> scn;
+    std::optional<bool> inlay;
+    std::optional<double> grabEvery;
+    std::optional<double> cutEvery;
+    bool yes = false;
+    bool no = false;
+    bool play = false;
+};
+
+// None, with the reason in error, for an unknown option, a missing or wrong value, or --yes
+// together with --no.
+std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error);
+
+// capture [options]: exit 0 when a capture ran and its files were written, kExitFailed when the
+// source, the preview or the capture could not be made (or a question was refused), kExitUsage
+// for wrong options.
+int RunCapture(Args args, std::ostream& out, std::ostream& err);
+
+// The one progress line: "elapsed 0:00:12 frames 300 lost 0 size 43.2 MB scenes 2".
+std::string CaptureProgressLine(double elapsedSeconds, long frames, long lost,
+                                unsigned long long bytes, int scenes);
+
+} // namespace talvence::cli
