@@ -1,5 +1,7 @@
 #include "platform/shell/WavePlayer.h"
 
+#include "platform/shell/AlsaDiagnostics.h"
+
 #include <alsa/asoundlib.h>
 
 #include <cstring>
@@ -14,10 +16,6 @@ std::uint32_t Le32(const std::uint8_t* p) {
 std::uint16_t Le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
-
-// ALSA prints its own complaints to stderr when there is no card; a missing
-// device is normal here (servers, CI), so they are kept quiet.
-void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 } // namespace
 
@@ -54,7 +52,7 @@ std::optional<WaveData> ParseWave(std::span<const std::uint8_t> file) {
 void AlsaWavePlayer::PlaySync(std::span<const std::uint8_t> waveFile) {
     auto wave = ParseWave(waveFile);
     if (!wave) return;
-    snd_lib_error_set_handler(&QuietAlsaErrors);
+    SilenceAlsaDiagnostics();
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return;
     const snd_pcm_format_t format =

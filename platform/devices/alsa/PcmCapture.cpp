@@ -1,5 +1,7 @@
 #include "platform/devices/alsa/PcmCapture.h"
 
+#include "platform/shell/AlsaDiagnostics.h"
+
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
@@ -52,6 +54,7 @@ public:
     std::unique_ptr<TPcmCaptureDevice> Open(const std::string& device,
                                             const TPcmFormat& format) override {
         snd_pcm_t* pcm = nullptr;
+        SilenceAlsaDiagnostics();
         if (snd_pcm_open(&pcm, device.c_str(), SND_PCM_STREAM_CAPTURE, 0) < 0) return nullptr;
         const snd_pcm_format_t sampleFormat =
             format.bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;

@@ -1,5 +1,7 @@
 #include "platform/media/filters/audio/PcmPlayback.h"
 
+#include "platform/shell/AlsaDiagnostics.h"
+
 #include <alsa/asoundlib.h>
 
 #include <atomic>
@@ -64,6 +66,7 @@ public:
     std::unique_ptr<TPcmPlaybackDevice> Open(const std::string& device,
                                              const TPcmFormat& format) override {
         snd_pcm_t* pcm = nullptr;
+        SilenceAlsaDiagnostics();
         if (snd_pcm_open(&pcm, device.c_str(), SND_PCM_STREAM_PLAYBACK, 0) < 0) return nullptr;
         const snd_pcm_format_t sampleFormat =
             format.bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
