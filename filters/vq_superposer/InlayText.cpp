@@ -185,23 +185,30 @@ void InlayTextRenderer::Rasterise(LineMask& m, const QString& text) {
     }
 }
 
-colorconv::Rect InlayTextRenderer::Draw(int slot, const std::string& utf8, int x, int y,
-                                        std::uint32_t color, const colorconv::Rgb24Frame& picture) {
-    if (!fontReady_ || utf8.empty() || slot < 0 || slot > 1 || picture.top == nullptr) return {};
+colorconv::Rect InlayTextRenderer::Prepare(int slot, const std::string& utf8, int x, int y,
+                                           int pictureWidth, int pictureHeight) {
+    if (!fontReady_ || utf8.empty() || slot < 0 || slot > 1) return {};
     LineMask& m = lines_[slot];
     if (!m.valid || m.fontGeneration != fontGeneration_ || m.text != utf8 || m.x != x || m.y != y ||
-        m.pictureWidth != picture.width || m.pictureHeight != picture.height) {
+        m.pictureWidth != pictureWidth || m.pictureHeight != pictureHeight) {
         m.valid = false;
         m.text = utf8;
         m.fontGeneration = fontGeneration_;
         m.x = x;
         m.y = y;
-        m.pictureWidth = picture.width;
-        m.pictureHeight = picture.height;
+        m.pictureWidth = pictureWidth;
+        m.pictureHeight = pictureHeight;
         Rasterise(m, QString::fromStdString(utf8));
         m.valid = true;
     }
-    if (m.area.width == 0) return {};
+    return m.area;
+}
+
+colorconv::Rect InlayTextRenderer::Draw(int slot, const std::string& utf8, int x, int y,
+                                        std::uint32_t color, const colorconv::Rgb24Frame& picture) {
+    if (picture.top == nullptr) return {};
+    if (Prepare(slot, utf8, x, y, picture.width, picture.height).width == 0) return {};
+    const LineMask& m = lines_[slot];
     const int red = static_cast<int>(color & 0xFF);
     const int green = static_cast<int>((color >> 8) & 0xFF);
     const int blue = static_cast<int>((color >> 16) & 0xFF);

@@ -53,6 +53,12 @@ public:
     // Advance width of line `slot` (0 or 1), UTF-8, in the current font (0 without a font).
     int Advance(int slot, const std::string& utf8);
 
+    // Makes the mask of line `slot` (0 or 1) for a picture of that size, as Draw would, and
+    // returns the picture area Draw will change (empty if none). Lets a caller that draws into
+    // a copy of part of the picture know which part to copy.
+    colorconv::Rect Prepare(int slot, const std::string& utf8, int x, int y, int pictureWidth,
+                            int pictureHeight);
+
     // Blends line `slot` (0 or 1) with its cell's top-left at (x, y) into the picture in the
     // colour 0x00BBGGRR. Returns the picture area that may have changed (empty if none).
     colorconv::Rect Draw(int slot, const std::string& utf8, int x, int y, std::uint32_t color,

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -246,8 +247,72 @@ bool SuperposerCore::CopyPicture(const InlayFrame& f, bool flip) {
     return true;
 }
 
+bool SuperposerCore::CopyYuvPicture(const InlayFrame& f, colorconv::YuvLayout layout, bool flip) {
+    if (f.input == nullptr || f.output == nullptr || f.width <= 0 || f.height <= 0) return false;
+    const std::size_t bytes = colorconv::YuvFrameSize(layout, f.width, f.height);
+    if (bytes == 0 || f.inputSize < bytes || f.outputSize < bytes) return false;
+    if (!flip) {
+        if (f.input != f.output) std::memmove(f.output, f.input, bytes);
+        return true;
+    }
+    // Each plane mirrored top to bottom; chroma rows cover whole blocks of luma rows, so the
+    // mirrored chroma still sits on its luma.
+    const colorconv::YuvFrame src =
+        colorconv::YuvFrameOver(const_cast<std::uint8_t*>(f.input), layout, f.width, f.height);
+    const colorconv::YuvFrame dst = colorconv::YuvFrameOver(f.output, layout, f.width, f.height);
+    const int planes = layout == colorconv::YuvLayout::Yuy2 ? 1 : 3;
+    for (int p = 0; p < planes; ++p) {
+        const int rows = p == 0 ? f.height : f.height / colorconv::ChromaBlockHeight(layout);
+        const auto rowBytes = static_cast<std::size_t>(src.strides[p]);
+        std::vector<std::uint8_t> tmp(rowBytes);
+        for (int top = 0, bottom = rows - 1; top <= bottom; ++top, --bottom) {
+            std::uint8_t* a = dst.planes[p] + top * src.strides[p];
+            std::uint8_t* b = dst.planes[p] + bottom * src.strides[p];
+            // Through a row copy, so that composing in place works as well.
+            std::memcpy(tmp.data(), src.planes[p] + bottom * src.strides[p], rowBytes);
+            if (a != b) std::memmove(b, src.planes[p] + top * src.strides[p], rowBytes);
+            std::memcpy(a, tmp.data(), rowBytes);
+        }
+    }
+    return true;
+}
+
+colorconv::Rect SuperposerCore::DrawYuv(const InlayFrame& f, colorconv::YuvLayout layout,
+                                        const SuperposerSettings& s, int x1, int y1, int x2,
+                                        int y2) {
+    // The masks know the area each line will touch before anything is drawn.
+    const colorconv::Rect touched =
+        Union(renderer_.Prepare(0, lines_.line1, x1, y1, f.width, f.height),
+              renderer_.Prepare(1, lines_.line2, x2, y2, f.width, f.height));
+    if (touched.width <= 0 || touched.height <= 0) return {};
+    const colorconv::Rect area = colorconv::AlignToChromaBlocks(touched, layout, f.width, f.height);
+    if (area.width <= 0 || area.height <= 0) return {};
+    const std::ptrdiff_t stride = colorconv::Rgb24Stride(f.width);
+    const std::size_t rgbBytes = static_cast<std::size_t>(stride) * f.height;
+    if (yuvTextRgb_.size() < rgbBytes) yuvTextRgb_.resize(rgbBytes);
+    const colorconv::Rgb24Frame rgb{yuvTextRgb_.data(), f.width, f.height, stride};
+    const colorconv::YuvFrame yuv = colorconv::YuvFrameOver(f.output, layout, f.width, f.height);
+    if (!converter_.YuvToRgb24Rect(yuv, rgb, area))
+        throw std::runtime_error("the text area cannot be converted to RGB");
+    renderer_.Draw(0, lines_.line1, x1, y1, s.fontColor, rgb);
+    renderer_.Draw(1, lines_.line2, x2, y2, s.fontColor, rgb);
+    if (!converter_.Rgb24ToYuvRect(rgb, yuv, area))
+        throw std::runtime_error("the text area cannot be converted back to YUV");
+    return area;
+}
+
 HRESULT SuperposerCore::Compose(const InlayFrame& frame, const DvFrameInfo& rec,
                                 TDateTime localNow) {
+    return ComposeAny(frame, std::nullopt, rec, localNow);
+}
+
+HRESULT SuperposerCore::Compose(const InlayFrame& frame, colorconv::YuvLayout layout,
+                                const DvFrameInfo& rec, TDateTime localNow) {
+    return ComposeAny(frame, layout, rec, localNow);
+}
+
+HRESULT SuperposerCore::ComposeAny(const InlayFrame& frame, std::optional<colorconv::YuvLayout> yuv,
+                                   const DvFrameInfo& rec, TDateTime localNow) {
     // One snapshot for the whole frame: setters running meanwhile publish a new one.
     const std::shared_ptr<const SuperposerSettings> snapshot = settings_.load();
     const SuperposerSettings& s = *snapshot;
@@ -260,7 +325,7 @@ HRESULT SuperposerCore::Compose(const InlayFrame& frame, const DvFrameInfo& rec,
     HRESULT hr = S_OK;
     if (!frame.hasFormat)
         hr = S_FALSE;
-    else if (!CopyPicture(frame, s.flip))
+    else if (!(yuv ? CopyYuvPicture(frame, *yuv, s.flip) : CopyPicture(frame, s.flip)))
         hr = E_FAIL;
     else
         lastFlipped_ = s.flip;
@@ -274,7 +339,10 @@ HRESULT SuperposerCore::Compose(const InlayFrame& frame, const DvFrameInfo& rec,
             const int w2 = renderer_.Advance(1, lines_.line2);
             const LinePlacement p = PlaceLines(frame.width, frame.height, s.posX, s.posY,
                                                s.alignment, lineHeight, w1, w2);
-            if (p.draw) {
+            if (p.draw && yuv) {
+                lastTextArea_ = DrawYuv(frame, *yuv, s, p.x1, p.y1, p.x2, p.y2);
+                lastHadText_ = lastTextArea_.width > 0;
+            } else if (p.draw) {
                 const colorconv::Rgb24Frame picture =
                     colorconv::BottomUpRgb24(frame.output, frame.width, frame.height, frame.stride);
                 const colorconv::Rect a1 =

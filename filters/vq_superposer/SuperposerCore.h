@@ -1,8 +1,8 @@
 #pragma once
 // The date/time inlay without the filter framework: settings and their setters, the automatic
 // display counter, the text of the two lines and the per-frame composition of a bottom-up
-// 24-bit B,G,R picture. The filter `Tvq_Superposer` forwards its setters here and calls
-// StartStreaming and Compose from its framework hooks.
+// 24-bit B,G,R picture or of a YUV picture. The filter `Tvq_Superposer` forwards its setters here
+// and calls StartStreaming and Compose from its framework hooks.
 //
 // Threads: the setters and Settings() may be called from any thread (the application thread in
 // practice). StartStreaming and Compose belong to the streaming thread and must not run
@@ -22,7 +22,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace talvence {
 
@@ -52,7 +54,8 @@ InlayLines BuildInlayLines(const SuperposerSettings& s, const DvFrameInfo& rec, 
 std::string FormatTimecode(const DvTimecode& tc);
 
 // One frame as the copying transform sees it. Input and output share one format: a bottom-up
-// picture of width × height pixels whose stored rows are `stride` bytes apart.
+// picture of width × height pixels whose stored rows are `stride` bytes apart (for the YUV
+// overload of Compose: a top-down picture with its planes packed tight, `stride` unused).
 struct InlayFrame {
     bool hasFormat = true; // false: the input connection has no video format block
     const std::uint8_t* input = nullptr;
@@ -111,6 +114,12 @@ public:
     //   E_FAIL   the picture does not fit the buffers (or a buffer is missing);
     //   S_OK     otherwise, also when the text could not be made (the picture goes out bare).
     HRESULT Compose(const InlayFrame& frame, const DvFrameInfo& rec, TDateTime localNow);
+    // The same for a YUV picture in that layout, planes packed tight and top-down (the DV
+    // decoder's own pictures). The text is drawn without a full-frame round trip through RGB:
+    // only the area it covers is converted to RGB, drawn on and converted back, and
+    // LastTextArea() is that area, grown to whole chroma blocks.
+    HRESULT Compose(const InlayFrame& frame, colorconv::YuvLayout layout, const DvFrameInfo& rec,
+                    TDateTime localNow);
 
     // Streaming-thread observers, for the wrapper, the pipeline and tests.
     std::int32_t Remaining() const { return remaining_.load(); }
@@ -129,6 +138,13 @@ private:
     template <typename Change> void Update(Change change);
     void StepCounter(const SuperposerSettings& s, const DvFrameInfo& rec);
     static bool CopyPicture(const InlayFrame& frame, bool flip);
+    static bool CopyYuvPicture(const InlayFrame& frame, colorconv::YuvLayout layout, bool flip);
+    HRESULT ComposeAny(const InlayFrame& frame, std::optional<colorconv::YuvLayout> yuv,
+                       const DvFrameInfo& rec, TDateTime localNow);
+    // Draws the placed lines into a YUV frame through an RGB copy of the area they cover;
+    // returns that area. Throws when the area cannot be converted.
+    colorconv::Rect DrawYuv(const InlayFrame& frame, colorconv::YuvLayout layout,
+                            const SuperposerSettings& s, int x1, int y1, int x2, int y2);
 
     std::function<std::int64_t()> frameDuration_;
     const LocaleFormats locale_;
@@ -146,6 +162,8 @@ private:
     bool lastFlipped_ = false;
     colorconv::Rect lastTextArea_;
     InlayTextRenderer renderer_;
+    colorconv::ColorConverter converter_;  // YUV frames: the text area to RGB and back
+    std::vector<std::uint8_t> yuvTextRgb_; // YUV frames: RGB copy, only the text area is used
 };
 
 } // namespace talvence

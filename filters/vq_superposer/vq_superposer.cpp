@@ -2,6 +2,7 @@
 
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
+#include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/shell/DateTime.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 namespace talvence {
 
@@ -54,9 +56,19 @@ BITMAPINFOHEADER* MutableBitmapHeader(CMediaType& mt) {
     return nullptr;
 }
 
+// The YUV layouts the inlay draws into without a full RGB round trip, by subtype.
+std::optional<colorconv::YuvLayout> YuvLayoutOf(const GUID& subtype) {
+    if (subtype == MEDIASUBTYPE_I420) return colorconv::YuvLayout::Yuv420p;
+    if (subtype == MEDIASUBTYPE_Y41B) return colorconv::YuvLayout::Yuv411p;
+    if (subtype == MEDIASUBTYPE_YUY2) return colorconv::YuvLayout::Yuy2;
+    return std::nullopt;
+}
+
 } // namespace
 
 CMediaType Tvq_Superposer::OutputTypeFor(const CMediaType& input) {
+    // A YUV picture goes out in its own layout, as it came.
+    if (YuvLayoutOf(input.subtype)) return input;
     CMediaType mt = input;
     mt.SetType(MEDIATYPE_Video);
     mt.SetSubtype(MEDIASUBTYPE_RGB24);
@@ -75,8 +87,16 @@ Tvq_Superposer::Picture Tvq_Superposer::PictureOf(const CMediaType& input) {
     if (VideoBitmapHeader(input, h)) {
         p.hasFormat = true;
         p.width = h.biWidth;
-        p.height = h.biHeight;
-        p.stride = colorconv::Rgb24Stride(h.biWidth);
+        p.yuv = YuvLayoutOf(input.subtype);
+        if (p.yuv) {
+            // YUV pictures are stored top-down whatever the sign of the height.
+            p.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+            p.bytes = colorconv::YuvFrameSize(*p.yuv, p.width, p.height);
+        } else {
+            p.height = h.biHeight;
+            p.stride = colorconv::Rgb24Stride(h.biWidth);
+            p.bytes = static_cast<std::size_t>(p.stride) * static_cast<std::size_t>(p.height);
+        }
     }
     return p;
 }
@@ -89,9 +109,21 @@ Tvq_Superposer::Tvq_Superposer(Tvq_SceneDetect* sceneDetect, LocaleFormats local
 
 HRESULT Tvq_Superposer::CheckInputType(const CMediaType* mt) {
     if (!mt) return E_POINTER;
-    if (mt->majortype != MEDIATYPE_Video || mt->subtype != MEDIASUBTYPE_RGB24)
-        return VFW_E_TYPE_NOT_ACCEPTED;
+    if (mt->majortype != MEDIATYPE_Video) return VFW_E_TYPE_NOT_ACCEPTED;
     BITMAPINFOHEADER h;
+    if (const std::optional<colorconv::YuvLayout> yuv = YuvLayoutOf(mt->subtype)) {
+        if (!yuvInput_.load()) return VFW_E_TYPE_NOT_ACCEPTED;
+        // The DV decoder's own layouts (and YUY2), drawn into through the text's area only.
+        if (!VideoBitmapHeader(*mt, h)) return S_OK;
+        constexpr LONG kLargest = 16384;
+        if (h.biWidth <= 0 || h.biWidth > kLargest || h.biHeight == 0 || h.biHeight > kLargest ||
+            h.biHeight < -kLargest ||
+            colorconv::YuvFrameSize(*yuv, h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight) ==
+                0)
+            return VFW_E_TYPE_NOT_ACCEPTED;
+        return S_OK;
+    }
+    if (mt->subtype != MEDIASUBTYPE_RGB24) return VFW_E_TYPE_NOT_ACCEPTED;
     // Without a format block the type is taken and its frames are skipped; with one, it must be
     // a picture the inlay can be drawn into: top-down rows would come out upside down.
     if (VideoBitmapHeader(*mt, h) && (h.biWidth <= 0 || h.biHeight <= 0 || h.biBitCount != 24))
@@ -191,8 +223,9 @@ HRESULT Tvq_Superposer::Transform(IMediaSample* in, IMediaSample* out) {
     frame.height = picture_.height;
     frame.stride = picture_.stride;
 
-    const HRESULT hr = core_.Compose(frame, rec, NowLocal());
-    if (hr == S_OK) out->SetActualDataLength(static_cast<long>(picture_.stride * picture_.height));
+    const HRESULT hr = picture_.yuv ? core_.Compose(frame, *picture_.yuv, rec, NowLocal())
+                                    : core_.Compose(frame, rec, NowLocal());
+    if (hr == S_OK) out->SetActualDataLength(static_cast<long>(picture_.bytes));
     return hr;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // Tvq_Superposer: the copying transform that draws two lines of text (normally the date and the
-// time) into bottom-up 24-bit RGB frames. The text comes from the computer's clock, or from the
-// recording date or timecode of the frame the scene detector recorded last; reading that record
-// also publishes its ring index for the DV header filter. The drawing itself is SuperposerCore;
-// this class wires it to the framework's hooks.
+// time) into bottom-up 24-bit RGB frames (or, when asked, into the DV decoder's YUV frames). The
+// text comes from the computer's clock, or from the recording date or timecode of the frame the
+// scene detector recorded last; reading that record also publishes its ring index for the DV header
+// filter. The drawing itself is SuperposerCore; this class wires it to the framework's hooks.
 //
 // Threads and locks: the framework's filter lock (state changes and connections, application
 // thread), then its receive lock (Transform and StartStreaming, streaming thread). The setters
@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace talvence {
@@ -69,20 +70,29 @@ public:
     // code when it builds a preview; SetInlayDuration counts frames with it. Any thread.
     void SetSourceFrameDuration(std::int64_t duration) { sourceFrameDuration_.store(duration); }
 
+    // Whether the input also takes YUV pictures (I420, Y41B, YUY2), drawn into without a
+    // full-frame round trip through RGB. Off by default: graphs that connect by media type then
+    // keep RGB24 behind the superposer, as previews and grabbers need. A chain whose next filter
+    // encodes YUV and needs no RGB turns it on before connecting. Application thread.
+    void SetYuvInput(bool on) { yuvInput_.store(on); }
+
     // The settings and the streaming-thread observers (counter, last lines), for the panels and
     // tests.
     const SuperposerCore& Core() const { return core_; }
 
     // ---- Framework hooks ----
     // The connection hooks run on the application thread under the filter lock.
-    // Video RGB24 only; a format block must describe a bottom-up picture (positive height).
+    // Video RGB24, whose format block must describe a bottom-up picture (positive height); with
+    // SetYuvInput also I420, Y41B or YUY2, drawn into through the text's area only (the picture
+    // goes out in the same layout).
     HRESULT CheckInputType(const CMediaType* mt) override;
     // Same major type and subtype; an output format must keep the input's picture size and row
     // order, since the frame is written in the input's layout.
     HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override;
     // The input allocator's buffer count and size; E_FAIL when the output allocator grants less.
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
-    // Position 0: the input type as video RGB24, image size of padded rows × height.
+    // Position 0: the input type as video RGB24, image size of padded rows × height; a YUV
+    // input type unchanged.
     HRESULT GetMediaType(int position, CMediaType* mt) override;
     // Receive lock: takes the input's picture format and re-arms the automatic display.
     HRESULT StartStreaming() override;
@@ -96,7 +106,9 @@ private:
         bool hasFormat = false;
         int width = 0;
         int height = 0;
-        std::ptrdiff_t stride = 0;
+        std::ptrdiff_t stride = 0;               // RGB rows
+        std::optional<colorconv::YuvLayout> yuv; // set for a YUV picture
+        std::size_t bytes = 0;                   // of one picture
     };
     static Picture PictureOf(const CMediaType& input);
     // The input type as video RGB24 with the image size of padded rows.
@@ -104,6 +116,7 @@ private:
 
     const ComPtr<Tvq_SceneDetect> sceneDetect_; // set at creation, never changed
     std::atomic<std::int64_t> sourceFrameDuration_{0};
+    std::atomic<bool> yuvInput_{false};
     SuperposerCore core_; // setters: any thread; StartStreaming/Compose: receive lock
     Picture picture_;     // receive lock
 };

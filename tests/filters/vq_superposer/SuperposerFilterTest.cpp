@@ -275,3 +275,61 @@ TEST_F(SuperposerFilterTest, EachRunReArmsTheAutomaticDisplayCountedInSourceFram
 
 } // namespace
 } // namespace talvence
+
+namespace talvence {
+namespace {
+
+// An I420 picture type of 160 × 120 (a width YUV takes), as the DV decoder announces its own.
+CMediaType I420Type() {
+    CMediaType mt = MakeTestVideoType(160, kHeight);
+    mt.SetSubtype(MEDIASUBTYPE_I420);
+    if (auto* vih = mt.FormatAs<VIDEOINFOHEADER>()) {
+        vih->bmiHeader.biCompression = 0x30323449; // 'I420'
+        vih->bmiHeader.biBitCount = 12;
+        vih->bmiHeader.biSizeImage = 160 * kHeight * 3 / 2;
+    }
+    mt.SetSampleSize(160 * kHeight * 3 / 2);
+    return mt;
+}
+
+TEST(SuperposerYuvFilterTest, TakesI420WhenAskedAndDeliversItInTheSameLayoutWithTheText) {
+    // Setup
+    inlaytest::EnsureGuiApp();
+    ComPtr<Tvq_Superposer> superposer(new Tvq_Superposer(nullptr, EnglishLocaleFormats(), 96));
+    const CMediaType i420 = I420Type();
+    const HRESULT byDefault = superposer->CheckInputType(&i420);
+    superposer->SetYuvInput(true);
+    CMediaType rgb32 = I420Type();
+    rgb32.SetSubtype(MEDIASUBTYPE_RGB32);
+    FrameGraph g;
+    g.source->mediaType = I420Type();
+    g.source->bufferSize = 160 * kHeight * 3 / 2;
+    std::vector<std::uint8_t> picture(160 * kHeight * 3 / 2);
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<std::uint8_t>(16 + (i * 7) % 200);
+
+    // Exercise
+    ASSERT_EQ(g.Build({{superposer.get(), "Superposer"}}), S_OK);
+    CMediaType offered;
+    const HRESULT at0 = superposer->GetMediaType(0, &offered);
+    ASSERT_EQ(g.graph->Run(), S_OK);
+    g.source->Push(Frame(picture, 0));
+    ASSERT_TRUE(g.sink->WaitForSamples(1));
+    ASSERT_EQ(g.graph->Stop(), S_OK);
+
+    // Verification
+    EXPECT_EQ(byDefault, VFW_E_TYPE_NOT_ACCEPTED);
+    EXPECT_EQ(superposer->CheckInputType(&rgb32), VFW_E_TYPE_NOT_ACCEPTED);
+    EXPECT_EQ(at0, S_OK);
+    EXPECT_EQ(offered, I420Type());
+    const auto seen = g.sink->Samples();
+    ASSERT_EQ(seen.size(), 1u);
+    ASSERT_EQ(seen[0].bytes.size(), picture.size());
+    EXPECT_NE(seen[0].bytes, picture) << "no text drawn";
+    // The text sits in the bottom half: the luma of the top half comes out as it went in.
+    const std::size_t topHalf = 160 * kHeight / 2;
+    EXPECT_TRUE(std::equal(picture.begin(), picture.begin() + topHalf, seen[0].bytes.begin()));
+}
+
+} // namespace
+} // namespace talvence

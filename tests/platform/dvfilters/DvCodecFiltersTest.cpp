@@ -340,7 +340,9 @@ TEST_P(ColourConversions, MatchTheConverterLibrary) {
                : g == MEDIASUBTYPE_I420 ? colorconv::YuvLayout::Yuv420p
                                         : colorconv::YuvLayout::Yuv411p;
     };
-    if (from == MEDIASUBTYPE_RGB24 && to == MEDIASUBTYPE_RGB24) {
+    if (from == to && !(from == MEDIASUBTYPE_RGB24)) {
+        expected = src; // a YUV layout asked for as it comes is passed on unchanged
+    } else if (from == MEDIASUBTYPE_RGB24 && to == MEDIASUBTYPE_RGB24) {
         for (int y = 0; y < rows; ++y)
             std::memcpy(rgb(expected, true).top + rgb(expected, true).stride * y,
                         rgb(src, height > 0).top + rgb(src, height > 0).stride * y,
@@ -363,8 +365,10 @@ INSTANTIATE_TEST_SUITE_P(Pairs, ColourConversions,
                                            ConvertCase{MEDIASUBTYPE_RGB24, MEDIASUBTYPE_YUY2, 48},
                                            ConvertCase{MEDIASUBTYPE_RGB24, MEDIASUBTYPE_I420, -48},
                                            ConvertCase{MEDIASUBTYPE_RGB24, MEDIASUBTYPE_Y41B, 48},
-                                           ConvertCase{MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB24,
-                                                       -48}));
+                                           ConvertCase{MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB24, -48},
+                                           ConvertCase{MEDIASUBTYPE_I420, MEDIASUBTYPE_I420, 48},
+                                           ConvertCase{MEDIASUBTYPE_Y41B, MEDIASUBTYPE_Y41B, 48},
+                                           ConvertCase{MEDIASUBTYPE_YUY2, MEDIASUBTYPE_YUY2, 48}));
 
 TEST(ColorSpaceConverterFilter, RefusesConversionsBetweenYuvLayoutsAndSizeChanges) {
     // Setup

@@ -38,7 +38,9 @@ const YuvKind* KindOf(YuvLayout layout) {
 
 // The types offered for an input, in order of preference. RGB24 comes first for RGB24 input
 // too: a downstream filter that takes anything (a tee) then keeps the picture as it is, and
-// one that wants YUV picks its layout from the rest.
+// one that wants YUV picks its layout from the rest. YUV input offers its own layout after
+// RGB24 (a copy): a chain that can draw into YUV asks for it and skips two full-frame
+// conversions, while everything that connects without asking still gets RGB24.
 std::vector<TColorSpaceConverter::Format> Offers(const TColorSpaceConverter::Format& in) {
     std::vector<TColorSpaceConverter::Format> out;
     TColorSpaceConverter::Format f;
@@ -48,7 +50,13 @@ std::vector<TColorSpaceConverter::Format> Offers(const TColorSpaceConverter::For
     f.bottomUp = true;
     f.bytes = std::size_t(Rgb24Stride(in.width)) * std::size_t(in.height);
     out.push_back(f);
-    if (in.rgb) {
+    if (!in.rgb) {
+        f.rgb = false;
+        f.bottomUp = false;
+        f.yuv = in.yuv;
+        f.bytes = in.bytes;
+        out.push_back(f);
+    } else {
         for (const YuvKind& k : kYuvKinds) {
             f.rgb = false;
             f.bottomUp = false;
@@ -147,8 +155,8 @@ HRESULT TColorSpaceConverter::CheckTransform(const CMediaType* mtIn, const CMedi
     const std::optional<Format> out = FormatOf(*mtOut);
     if (!in || !out) return VFW_E_TYPE_NOT_ACCEPTED;
     if (in->width != out->width || in->height != out->height) return VFW_E_TYPE_NOT_ACCEPTED;
-    // Between YUV layouts there is no converter: one side must be RGB.
-    if (!in->rgb && !out->rgb) return VFW_E_TYPE_NOT_ACCEPTED;
+    // Between YUV layouts there is no converter: one side must be RGB, or both the same layout.
+    if (!in->rgb && !out->rgb && in->yuv != out->yuv) return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }
 
@@ -211,6 +219,9 @@ HRESULT TColorSpaceConverter::Transform(IMediaSample* in, IMediaSample* out) {
         const Rgb24Frame b = RgbView(dst, *to);
         for (int y = 0; y < a.height; ++y)
             std::memcpy(b.top + b.stride * y, a.top + a.stride * y, std::size_t(a.width) * 3);
+        ok = true;
+    } else if (!from->rgb && !to->rgb) {
+        std::memcpy(dst, src, to->bytes);
         ok = true;
     } else if (from->rgb) {
         ok = converter_.Rgb24ToYuv(RgbView(src, *from),

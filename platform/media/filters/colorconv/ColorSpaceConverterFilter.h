@@ -4,7 +4,9 @@
 // YUV in gives RGB24 out, bottom-up (what the inlay and the frame grabber take). RGB24 in
 // (bottom-up or top-down) gives, in order of preference, RGB24 bottom-up (a copy, which turns a
 // top-down picture the right way up, so that a tee or grabber downstream keeps RGB24), then
-// YUY2, I420 and Y41B for a filter that wants YUV. The size never changes.
+// YUY2, I420 and Y41B for a filter that wants YUV. YUV in also offers, after RGB24, its own
+// layout unchanged (a copy), for a chain that draws into YUV (the inlay ahead of the DV
+// encoder) and so skips two full-frame conversions. The size never changes.
 //
 // A sample shorter than its picture is dropped (EC_QUALITY_CHANGE once per run).
 //

@@ -7,10 +7,19 @@ extern "C" {
 #include <libavutil/buffer.h>
 }
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace talvence::dvcodec {
+
+int CodecThreadsForCaller() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    return std::clamp(CPU_COUNT(&set), 1, 4);
+}
 namespace {
 
 constexpr std::size_t kInputCapacity = kPalFrameBytes + AV_INPUT_BUFFER_PADDING_SIZE;

@@ -20,6 +20,11 @@ struct AVPacket;
 
 namespace talvence::dvcodec {
 
+// Slice threads worth giving a DV codec started from the calling thread: one per CPU that
+// thread may run on, at most 4. A chain pinned to one CPU then pays for no thread it cannot use,
+// and one with two CPUs splits each frame's decoding or encoding between them.
+int CodecThreadsForCaller();
+
 struct DvDecoderOptions {
     // Slice threads of libavcodec's decoder; 1 decodes on the caller's thread only.
     int threads = 1;

@@ -74,7 +74,7 @@ HRESULT TDvVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PR
 
 HRESULT TDvVideoDecoder::StartStreaming() {
     inputType_ = InputPin()->CurrentMediaType();
-    core_ = std::make_unique<DvVideoDecoderCore>();
+    core_ = std::make_unique<DvVideoDecoderCore>(DvDecoderOptions{CodecThreadsForCaller()});
     return core_->ready() ? S_OK : E_FAIL;
 }
 

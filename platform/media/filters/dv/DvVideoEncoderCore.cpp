@@ -134,6 +134,13 @@ void DvVideoEncoderCore::GetFormatResolution(int& videoFormat, int& dvFormat,
     resolution = DVENCODERRESOLUTION_720x480;
 }
 
+void DvVideoEncoderCore::SetThreads(int threads) {
+    threads = std::max(1, threads);
+    if (threads == options_.threads) return;
+    Close();
+    options_.threads = threads;
+}
+
 void DvVideoEncoderCore::SetWideScreen(bool wide) {
     if (wide == options_.wideScreen) return;
     // The codec takes the aspect from its context when it opens.

@@ -73,6 +73,8 @@ public:
     DvSystem system() const { return options_.system; }
     std::size_t frameBytes() const { return FrameBytes(options_.system); }
     void SetWideScreen(bool wide);
+    // Slice threads of the codec (at least 1); takes effect when the codec next opens.
+    void SetThreads(int threads);
 
     // Encodes one picture of any size and layout into out, which must hold frameBytes().
     DvEncodeResult Encode(const ConstPicture& in, std::span<std::uint8_t> out);

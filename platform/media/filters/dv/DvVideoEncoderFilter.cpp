@@ -1,15 +1,59 @@
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
 
 #include "platform/media/MediaGuids.h"
+#include "platform/media/filters/colorconv/ColorConvert.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
+#include "platform/media/filters/dv/DvVideoDecoderCore.h"
 
 namespace talvence {
 
 using namespace dvcodec;
 
+namespace {
+
+// RGB24 pictures of the full DV size (what the inlay delivers) go to the codec's planar layout
+// through the colorconv converters: no staging copy and no filter taps, several times cheaper
+// per frame than libswscale's bicubic path. Anything that needs scaling or another layout still
+// goes through libswscale.
+class EncoderPictureConverter final : public PictureConverter {
+public:
+    bool Convert(const ConstPicture& src, const Picture& dst) override {
+        const std::optional<colorconv::YuvLayout> layout = PlanarLayout(dst.layout);
+        if (src.layout == PixelLayout::Rgb24 && layout && src.width == dst.width &&
+            src.height == dst.height) {
+            const colorconv::Rgb24Frame rgb{const_cast<std::uint8_t*>(src.planes[0]), src.width,
+                                            src.height, src.strides[0]};
+            colorconv::YuvFrame yuv;
+            yuv.layout = *layout;
+            yuv.width = dst.width;
+            yuv.height = dst.height;
+            for (int p = 0; p < 3; ++p) {
+                yuv.planes[p] = dst.planes[p];
+                yuv.strides[p] = dst.strides[p];
+            }
+            if (converter_.Rgb24ToYuv(rgb, yuv)) return true;
+        }
+        return sws_.Convert(src, dst);
+    }
+
+private:
+    static std::optional<colorconv::YuvLayout> PlanarLayout(PixelLayout layout) {
+        if (layout == PixelLayout::Yuv420p) return colorconv::YuvLayout::Yuv420p;
+        if (layout == PixelLayout::Yuv411p) return colorconv::YuvLayout::Yuv411p;
+        return std::nullopt;
+    }
+
+    colorconv::ColorConverter converter_;
+    SwsPictureConverter sws_;
+};
+
+} // namespace
+
 TDvVideoEncoder::TDvVideoEncoder()
     : TBCTransformFilter("DV Video Encoder", nullptr, CLSID_DVVideoEnc),
-      core_(std::make_unique<DvVideoEncoderCore>()), system_(core_->system()) {}
+      core_(std::make_unique<DvVideoEncoderCore>(DvEncoderOptions{},
+                                                 std::make_unique<EncoderPictureConverter>())),
+      system_(core_->system()) {}
 
 TDvVideoEncoder::~TDvVideoEncoder() = default;
 
@@ -89,6 +133,7 @@ HRESULT TDvVideoEncoder::Receive(IMediaSample* sample) {
 
 HRESULT TDvVideoEncoder::StartStreaming() {
     inputType_ = InputPin()->CurrentMediaType();
+    core_->SetThreads(CodecThreadsForCaller());
     return S_OK;
 }
 
