@@ -1,6 +1,6 @@
 #include "platform/media/filters/audio/PcmPlayback.h"
 
-#include "platform/shell/AlsaDiagnostics.h"
+#include "platform/media/filters/audio/AlsaPcm.h"
 
 #include <alsa/asoundlib.h>
 
@@ -12,7 +12,6 @@ namespace talvence {
 namespace {
 
 // Latency asked of ALSA: enough to ride out scheduling hiccups, short enough for a preview.
-constexpr unsigned kLatencyMicroseconds = 200000;
 
 class TAlsaPlaybackDevice : public TPcmPlaybackDevice {
 public:
@@ -65,16 +64,8 @@ class TAlsaPlaybackBackend : public TPcmPlaybackBackend {
 public:
     std::unique_ptr<TPcmPlaybackDevice> Open(const std::string& device,
                                              const TPcmFormat& format) override {
-        snd_pcm_t* pcm = nullptr;
-        SilenceAlsaDiagnostics();
-        if (snd_pcm_open(&pcm, device.c_str(), SND_PCM_STREAM_PLAYBACK, 0) < 0) return nullptr;
-        const snd_pcm_format_t sampleFormat =
-            format.bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
-        if (snd_pcm_set_params(pcm, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
-                               format.rate, 1, kLatencyMicroseconds) < 0) {
-            snd_pcm_close(pcm);
-            return nullptr;
-        }
+        snd_pcm_t* pcm = OpenAlsaPcm(device, SND_PCM_STREAM_PLAYBACK, format);
+        if (!pcm) return nullptr;
         return std::make_unique<TAlsaPlaybackDevice>(pcm, format);
     }
 };
