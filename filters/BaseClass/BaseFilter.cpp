@@ -1,5 +1,7 @@
 #include "filters/BaseClass/BaseFilter.h"
 
+#include "filters/BaseClass/SampleCopy.h"
+
 #include "platform/media/EventCodes.h"
 #include "platform/media/MemAllocator.h"
 
@@ -547,26 +549,6 @@ HRESULT TBCBaseInputPin::CheckStreaming() {
     return S_OK;
 }
 
-namespace {
-// Samples of other makers may lack IMediaSample2: read the same facts one by one.
-void ReadProperties(IMediaSample* sample, AM_SAMPLE2_PROPERTIES* p) {
-    *p = AM_SAMPLE2_PROPERTIES();
-    REFERENCE_TIME start = 0, stop = 0;
-    HRESULT hr = sample->GetTime(&start, &stop);
-    if (SUCCEEDED(hr)) {
-        p->dwSampleFlags |= AM_SAMPLE_TIMEVALID;
-        p->tStart = start;
-        if (hr == S_OK) p->dwSampleFlags |= AM_SAMPLE_STOPVALID;
-        p->tStop = stop;
-    }
-    if (sample->IsSyncPoint() == S_OK) p->dwSampleFlags |= AM_SAMPLE_SPLICEPOINT;
-    if (sample->IsDiscontinuity() == S_OK) p->dwSampleFlags |= AM_SAMPLE_DATADISCONTINUITY;
-    if (sample->IsPreroll() == S_OK) p->dwSampleFlags |= AM_SAMPLE_PREROLL;
-    p->lActual = sample->GetActualDataLength();
-    p->cbBuffer = sample->GetSize();
-    sample->GetPointer(&p->pbBuffer);
-}
-} // namespace
 
 HRESULT TBCBaseInputPin::Receive(IMediaSample* sample) {
     if (!sample) return E_POINTER;
@@ -584,7 +566,7 @@ HRESULT TBCBaseInputPin::Receive(IMediaSample* sample) {
             typeChanged = true;
         }
     } else {
-        ReadProperties(sample, &sampleProps_);
+        ReadSampleProperties(sample, &sampleProps_);
         AM_MEDIA_TYPE* raw = nullptr;
         if (sample->GetMediaType(&raw) == S_OK && raw) {
             changed = *raw;

@@ -1,5 +1,7 @@
 #include "filters/BaseClass/TransInPlaceFilter.h"
 
+#include "filters/BaseClass/SampleCopy.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -212,32 +214,7 @@ IMediaSample* TBCTransInPlaceFilter::Copy(IMediaSample* source, HRESULT* result)
         *result = hr;
         return nullptr;
     }
-    const long length = source->GetActualDataLength();
-    if (length > dest->GetSize()) {
-        *result = VFW_E_BUFFER_OVERFLOW;
-        return nullptr;
-    }
-    BYTE* from = nullptr;
-    BYTE* to = nullptr;
-    source->GetPointer(&from);
-    dest->GetPointer(&to);
-    if (length > 0) std::memcpy(to, from, static_cast<std::size_t>(length));
-
-    ComPtr<IMediaSample2> dest2 = dest.As<IMediaSample2>();
-    if (dest2) {
-        props.lActual = length;
-        hr = dest2->SetProperties(offsetof(AM_SAMPLE2_PROPERTIES, pbBuffer),
-                                  reinterpret_cast<const BYTE*>(&props));
-    } else {
-        hr = dest->SetActualDataLength(length);
-        if (props.dwSampleFlags & AM_SAMPLE_TIMEVALID)
-            dest->SetTime(&start, (props.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr);
-        dest->SetSyncPoint((props.dwSampleFlags & AM_SAMPLE_SPLICEPOINT) != 0);
-        dest->SetDiscontinuity((props.dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) != 0);
-        dest->SetPreroll((props.dwSampleFlags & AM_SAMPLE_PREROLL) != 0);
-        if (SUCCEEDED(hr) && (props.dwSampleFlags & AM_SAMPLE_TYPECHANGED))
-            hr = dest->SetMediaType(props.pMediaType);
-    }
+    hr = CopySampleContents(source, dest.get(), props);
     if (FAILED(hr)) {
         *result = hr;
         return nullptr;

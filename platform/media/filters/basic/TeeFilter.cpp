@@ -1,32 +1,12 @@
 #include "platform/media/filters/basic/TeeFilter.h"
 
+#include "filters/BaseClass/SampleCopy.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace talvence {
 
-namespace {
-// The properties of a sample, whether or not it offers IMediaSample2.
-void ReadSampleProperties(IMediaSample* sample, AM_SAMPLE2_PROPERTIES* p) {
-    ComPtr<IMediaSample2> s2;
-    if (SUCCEEDED(sample->QueryInterface(IMediaSample2::iid, s2.putVoid())) && s2 &&
-        SUCCEEDED(s2->GetProperties(sizeof *p, reinterpret_cast<BYTE*>(p))))
-        return;
-    *p = AM_SAMPLE2_PROPERTIES();
-    REFERENCE_TIME start = 0, stop = 0;
-    HRESULT hr = sample->GetTime(&start, &stop);
-    if (SUCCEEDED(hr)) {
-        p->dwSampleFlags |= AM_SAMPLE_TIMEVALID;
-        if (hr == S_OK) p->dwSampleFlags |= AM_SAMPLE_STOPVALID;
-        p->tStart = start;
-        p->tStop = stop;
-    }
-    if (sample->IsSyncPoint() == S_OK) p->dwSampleFlags |= AM_SAMPLE_SPLICEPOINT;
-    if (sample->IsDiscontinuity() == S_OK) p->dwSampleFlags |= AM_SAMPLE_DATADISCONTINUITY;
-    if (sample->IsPreroll() == S_OK) p->dwSampleFlags |= AM_SAMPLE_PREROLL;
-    p->lActual = sample->GetActualDataLength();
-}
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TTeeInputPin
@@ -240,31 +220,7 @@ HRESULT TTeeOutputPin::CopySample(IMediaSample* sample, DWORD getBufferFlags, bo
         dest.put(), (props.dwSampleFlags & AM_SAMPLE_TIMEVALID) ? &start : nullptr,
         (props.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr, getBufferFlags);
     if (FAILED(hr)) return hr;
-    const long length = sample->GetActualDataLength();
-    if (length > dest->GetSize()) return VFW_E_BUFFER_OVERFLOW;
-    BYTE* from = nullptr;
-    BYTE* to = nullptr;
-    sample->GetPointer(&from);
-    dest->GetPointer(&to);
-    if (length > 0) std::memcpy(to, from, static_cast<std::size_t>(length));
-
-    ComPtr<IMediaSample2> dest2 = dest.As<IMediaSample2>();
-    if (dest2) {
-        props.lActual = length;
-        hr = dest2->SetProperties(offsetof(AM_SAMPLE2_PROPERTIES, pbBuffer),
-                                  reinterpret_cast<const BYTE*>(&props));
-    } else {
-        hr = dest->SetActualDataLength(length);
-        if (props.dwSampleFlags & AM_SAMPLE_TIMEVALID)
-            dest->SetTime(&start, (props.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr);
-        else
-            dest->SetTime(nullptr, nullptr);
-        dest->SetSyncPoint((props.dwSampleFlags & AM_SAMPLE_SPLICEPOINT) != 0);
-        dest->SetDiscontinuity((props.dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) != 0);
-        dest->SetPreroll((props.dwSampleFlags & AM_SAMPLE_PREROLL) != 0);
-        if (SUCCEEDED(hr) && (props.dwSampleFlags & AM_SAMPLE_TYPECHANGED))
-            hr = dest->SetMediaType(props.pMediaType);
-    }
+    hr = CopySampleContents(sample, dest.get(), props);
     if (FAILED(hr)) return hr;
     LONGLONG mStart = 0, mEnd = 0;
     if (!clearTimes && sample->GetMediaTime(&mStart, &mEnd) == S_OK)
