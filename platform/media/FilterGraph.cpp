@@ -702,46 +702,43 @@ std::vector<ComPtr<IBasicAudio>> CFilterGraph::AudioFilters() const {
     return list;
 }
 
-HRESULT CFilterGraph::put_Volume(long volume) {
-    if (volume < -10000 || volume > 0) return E_INVALIDARG;
+// Setters go to every audio filter (the first failure is returned), getters ask the first.
+HRESULT CFilterGraph::SetOnAudioFilters(HRESULT (IBasicAudio::*set)(long), long value) {
     std::lock_guard lock(graphLock_);
     auto audio = AudioFilters();
     if (audio.empty()) return E_NOTIMPL;
     HRESULT result = S_OK;
     for (auto& a : audio) {
-        HRESULT hr = a->put_Volume(volume);
+        HRESULT hr = (a.get()->*set)(value);
         if (FAILED(hr) && SUCCEEDED(result)) result = hr;
     }
     return result;
 }
 
-HRESULT CFilterGraph::get_Volume(long* volume) {
-    if (!volume) return E_POINTER;
+HRESULT CFilterGraph::GetFromAudioFilters(HRESULT (IBasicAudio::*get)(long*), long* value) {
+    if (!value) return E_POINTER;
     std::lock_guard lock(graphLock_);
     auto audio = AudioFilters();
     if (audio.empty()) return E_NOTIMPL;
-    return audio.front()->get_Volume(volume);
+    return (audio.front().get()->*get)(value);
+}
+
+HRESULT CFilterGraph::put_Volume(long volume) {
+    if (volume < -10000 || volume > 0) return E_INVALIDARG;
+    return SetOnAudioFilters(&IBasicAudio::put_Volume, volume);
+}
+
+HRESULT CFilterGraph::get_Volume(long* volume) {
+    return GetFromAudioFilters(&IBasicAudio::get_Volume, volume);
 }
 
 HRESULT CFilterGraph::put_Balance(long balance) {
     if (balance < -10000 || balance > 10000) return E_INVALIDARG;
-    std::lock_guard lock(graphLock_);
-    auto audio = AudioFilters();
-    if (audio.empty()) return E_NOTIMPL;
-    HRESULT result = S_OK;
-    for (auto& a : audio) {
-        HRESULT hr = a->put_Balance(balance);
-        if (FAILED(hr) && SUCCEEDED(result)) result = hr;
-    }
-    return result;
+    return SetOnAudioFilters(&IBasicAudio::put_Balance, balance);
 }
 
 HRESULT CFilterGraph::get_Balance(long* balance) {
-    if (!balance) return E_POINTER;
-    std::lock_guard lock(graphLock_);
-    auto audio = AudioFilters();
-    if (audio.empty()) return E_NOTIMPL;
-    return audio.front()->get_Balance(balance);
+    return GetFromAudioFilters(&IBasicAudio::get_Balance, balance);
 }
 
 } // namespace talvence

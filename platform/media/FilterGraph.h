@@ -122,6 +122,8 @@ private:
     HRESULT StopAll();
     void DistributeClock();
     std::vector<ComPtr<IBasicAudio>> AudioFilters() const;
+    HRESULT SetOnAudioFilters(HRESULT (IBasicAudio::*set)(long), long value);
+    HRESULT GetFromAudioFilters(HRESULT (IBasicAudio::*get)(long*), long* value);
     int CountRenderers() const;
     // Intelligent connection steps; each removes the filters it added when it fails.
     HRESULT ConnectThrough(IPin* out, IPin* in, int depth);
