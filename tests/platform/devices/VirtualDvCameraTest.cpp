@@ -204,18 +204,6 @@ std::string Text(const DvRecDateTime& r) {
     return s;
 }
 
-std::string Text(TDateTime t) {
-    DateTimeFields f;
-    DecodeDateTime(t, f);
-    DvRecDateTime r{f.year,
-                    std::uint8_t(f.month),
-                    std::uint8_t(f.day),
-                    std::uint8_t(f.hour),
-                    std::uint8_t(f.minute),
-                    std::uint8_t(f.second)};
-    return Text(r);
-}
-
 std::string ReadString(IMoniker* m, const std::string& name) {
     ComPtr<IPropertyBag> bag;
     m->BindToStorage(nullptr, nullptr, IPropertyBag::iid, bag.putVoid());
@@ -442,7 +430,9 @@ TEST(VirtualDvCamera, VcrPlayCarriesTheScriptedPacksChangesTypeAndEndsWithTheTap
             EXPECT_EQ(length, kPalPeriod) << i;
         else
             EXPECT_TRUE(length == 333666 || length == 333667) << i << " " << length;
-        if (i > 0) EXPECT_EQ(f.start, frames[i - 1].stop) << i;
+        if (i > 0) {
+            EXPECT_EQ(f.start, frames[i - 1].stop) << i;
+        }
     }
 }
 
