@@ -4,6 +4,7 @@
 // in chunks with times counted from the frames, a sink that keeps every byte and time it receives,
 // PCM signal makers and a frequency measure.
 
+#include "tests/support/Waits.h"
 #include "filters/BaseClass/SourceFilter.h"
 #include "platform/media/EventCodes.h"
 #include "platform/media/FilterGraph.h"
@@ -237,20 +238,6 @@ inline HRESULT RunToCompletion(CFilterGraph* graph) {
     graph->Stop();
     if (hr != S_OK) return hr;
     return code == EC_COMPLETE ? S_OK : E_FAIL;
-}
-
-// Runs f on another thread; a call that does not return in time fails the test and ends the
-// process, since the blocked thread could never be joined.
-template <class F> HRESULT CallWithin(F f, std::chrono::seconds limit = std::chrono::seconds(5)) {
-    auto task = std::make_shared<std::packaged_task<HRESULT()>>(f);
-    auto result = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    if (result.wait_for(limit) != std::future_status::ready) {
-        ADD_FAILURE() << "call did not return: blocked";
-        std::fflush(nullptr);
-        std::_Exit(1);
-    }
-    return result.get();
 }
 
 } // namespace talvence::testing

@@ -4,6 +4,7 @@
 // queued events, a sample of our own, a sink whose Receive can be held shut, and a frame sink
 // that records what the video renderer hands over.
 
+#include "tests/support/Waits.h"
 #include "filters/BaseClass/CountingFilters.h"
 #include "platform/media/EventCodes.h"
 #include "platform/media/FilterGraph.h"
@@ -46,30 +47,6 @@ inline long CountEvents(const Events& events, long code) {
     for (auto& e : events)
         if (e.first == code) ++n;
     return n;
-}
-
-// Runs f on another thread; a call that does not return in time fails the test and ends the
-// process, since the blocked thread could never be joined.
-template <class F> HRESULT CallWithin(F f, std::chrono::seconds limit = std::chrono::seconds(5)) {
-    auto task = std::make_shared<std::packaged_task<HRESULT()>>(f);
-    auto result = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    if (result.wait_for(limit) != std::future_status::ready) {
-        ADD_FAILURE() << "call did not return: blocked";
-        std::fflush(nullptr);
-        std::_Exit(1);
-    }
-    return result.get();
-}
-
-// Polls a condition that no event announces; false when the time runs out.
-template <class P> bool WaitUntil(P done, std::chrono::seconds limit = std::chrono::seconds(5)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 // A sample of our own for calling Receive directly; keep holds its pool.

@@ -1,3 +1,4 @@
+#include "tests/support/Waits.h"
 #include "platform/media/FilterGraph.h"
 
 #include "filters/BaseClass/CountingFilters.h"
@@ -81,17 +82,7 @@ private:
     StateLog* log_;
 };
 
-template <class F> HRESULT CallWithin(F f) {
-    auto task = std::make_shared<std::packaged_task<HRESULT()>>(f);
-    auto result = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    if (result.wait_for(5s) != std::future_status::ready) {
-        ADD_FAILURE() << "call did not return: blocked";
-        std::fflush(nullptr);
-        std::_Exit(1);
-    }
-    return result.get();
-}
+using testing::CallWithin;
 
 std::string NameOf(IBaseFilter* f) {
     FILTER_INFO info;
