@@ -8,7 +8,7 @@
 //
 // Not thread-safe: its owner locks it.
 
-#include "platform/devices/virtual/ExternalDevice.h"
+#include "platform/media/CaptureInterfaces.h"
 
 #include <cstdint>
 

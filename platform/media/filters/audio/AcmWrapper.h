@@ -20,7 +20,7 @@
 
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/filters/audio/PcmConverter.h"
-#include "platform/media/filters/audio/StreamConfig.h"
+#include "platform/media/CaptureInterfaces.h"
 
 #include <atomic>
 #include <optional>

@@ -1,9 +1,11 @@
 #pragma once
 
-// The camcorder-control and capture-statistics interfaces of the media-graph platform, with their
-// real identifiers and method lists: the external device (device type), its tape transport, its
-// timecode reader, and the dropped-frame counters of a capture pin. Constants keep the platform's
-// values (ED_BASE = 4096); only those the devices answer or the application sends are listed.
+// The capture-device interfaces of the media-graph platform, with their real identifiers and
+// method lists: the external device (device type), its tape transport, its timecode reader, the
+// dropped-frame counters and the stream configuration of a capture pin, and the push-source flags
+// that tell a live source from one that can deliver as fast as it is read. Constants keep the
+// platform's values (ED_BASE = 4096); only those the devices answer or the application sends are
+// listed.
 //
 // Text parameters are UTF-8 std::string, as elsewhere in the engine.
 
@@ -121,6 +123,55 @@ struct IAMDroppedFrames : IUnknown {
     // Frame numbers (counted from 0 since the start) of up to `size` dropped frames.
     virtual HRESULT GetDroppedInfo(long size, long* frames, long* copied) = 0;
     virtual HRESULT GetAverageFrameSize(long* averageSize) = 0;
+};
+
+struct IAMStreamConfig : IUnknown {
+    static constexpr GUID iid = MakeGuid("C6E13340-30AC-11D0-A18C-00A0C9118956");
+    // Fixes the pin's output type. Before connection the next connection uses it; on a connected
+    // pin the pin reconnects with it (stopped graph only). Null forgets a fixed type.
+    virtual HRESULT SetFormat(AM_MEDIA_TYPE* pmt) = 0;
+    // The connection's type, else the fixed or preferred one; free with DeleteMediaType.
+    virtual HRESULT GetFormat(AM_MEDIA_TYPE** pmt) = 0;
+    virtual HRESULT GetNumberOfCapabilities(int* count, int* size) = 0;
+    // caps points to a structure of the size GetNumberOfCapabilities answered.
+    virtual HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* caps) = 0;
+};
+
+struct AUDIO_STREAM_CONFIG_CAPS {
+    GUID guid;
+    ULONG MinimumChannels = 0;
+    ULONG MaximumChannels = 0;
+    ULONG ChannelsGranularity = 0;
+    ULONG MinimumBitsPerSample = 0;
+    ULONG MaximumBitsPerSample = 0;
+    ULONG BitsPerSampleGranularity = 0;
+    ULONG MinimumSampleFrequency = 0;
+    ULONG MaximumSampleFrequency = 0;
+    ULONG SampleFrequencyGranularity = 0;
+};
+static_assert(sizeof(AUDIO_STREAM_CONFIG_CAPS) == 52);
+
+// Latency of a capture source, in 100 ns units.
+struct IAMLatency : IUnknown {
+    static constexpr GUID iid = MakeGuid("62EA93BA-EC62-11D2-B770-00C04FB6BD3D");
+    virtual HRESULT GetLatency(REFERENCE_TIME* latency) = 0;
+};
+
+// Push-source flags (IAMPushSource::GetPushSourceFlags).
+inline constexpr ULONG AM_PUSHSOURCECAPS_INTERNAL_RM = 0x1;
+// The source is not live: it delivers as fast as downstream takes its samples (a file, a tape
+// read at full speed), so a graph it feeds may run without a reference clock.
+inline constexpr ULONG AM_PUSHSOURCECAPS_NOT_LIVE = 0x2;
+inline constexpr ULONG AM_PUSHSOURCECAPS_PRIVATE_CLOCK = 0x4;
+
+struct IAMPushSource : IAMLatency {
+    static constexpr GUID iid = MakeGuid("F185FE76-E64E-11D2-B76E-00C04FB6BD3D");
+    virtual HRESULT GetPushSourceFlags(ULONG* flags) = 0;
+    virtual HRESULT SetPushSourceFlags(ULONG flags) = 0;
+    virtual HRESULT SetStreamOffset(REFERENCE_TIME offset) = 0;
+    virtual HRESULT GetStreamOffset(REFERENCE_TIME* offset) = 0;
+    virtual HRESULT GetMaxStreamOffset(REFERENCE_TIME* maxOffset) = 0;
+    virtual HRESULT SetMaxStreamOffset(REFERENCE_TIME maxOffset) = 0;
 };
 
 } // namespace talvence
