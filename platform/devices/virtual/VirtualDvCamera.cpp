@@ -100,6 +100,8 @@ TVirtualDvStream::TVirtualDvStream(TVirtualDvCamera* filter,
 HRESULT TVirtualDvStream::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IAMDroppedFrames::iid)
         return GetInterface(static_cast<IAMDroppedFrames*>(this), ppv);
+    if (riid == IAMPushSource::iid || riid == IAMLatency::iid)
+        return GetInterface(static_cast<IAMPushSource*>(this), ppv);
     return TBCSourceStream::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -301,13 +303,55 @@ HRESULT TVirtualDvStream::FillBuffer(IMediaSample* sample) {
         announcedPal_ = pal;
     }
     periodUnits_ = pal ? 1200 : 1001;
-    REFERENCE_TIME tStart = UnitsToTime(runUnits_);
+    const REFERENCE_TIME offset = streamOffset_;
+    REFERENCE_TIME tStart = UnitsToTime(runUnits_) + offset;
     runUnits_ += periodUnits_;
-    REFERENCE_TIME tStop = UnitsToTime(runUnits_);
+    REFERENCE_TIME tStop = UnitsToTime(runUnits_) + offset;
     sample->SetTime(&tStart, &tStop);
     sample->SetSyncPoint(1);
     sample->SetDiscontinuity(discontinuity_ ? 1 : 0);
     discontinuity_ = false;
+    return S_OK;
+}
+
+HRESULT TVirtualDvStream::GetLatency(REFERENCE_TIME* latency) {
+    if (!latency) return E_POINTER;
+    // A frame is handed over once it has been read whole: one period.
+    *latency = UnitsToTime(periodUnits_);
+    return S_OK;
+}
+
+HRESULT TVirtualDvStream::GetPushSourceFlags(ULONG* flags) {
+    if (!flags) return E_POINTER;
+    *flags = device_->Config().pacing == DvPacing::RealTime ? 0 : AM_PUSHSOURCECAPS_NOT_LIVE;
+    return S_OK;
+}
+
+HRESULT TVirtualDvStream::SetPushSourceFlags(ULONG) {
+    return E_NOTIMPL; // the pacing is the device's, chosen when it was configured
+}
+
+HRESULT TVirtualDvStream::SetStreamOffset(REFERENCE_TIME offset) {
+    if (maxStreamOffset_ > 0 && offset > maxStreamOffset_) return E_INVALIDARG;
+    streamOffset_ = offset;
+    return S_OK;
+}
+
+HRESULT TVirtualDvStream::GetStreamOffset(REFERENCE_TIME* offset) {
+    if (!offset) return E_POINTER;
+    *offset = streamOffset_;
+    return S_OK;
+}
+
+HRESULT TVirtualDvStream::GetMaxStreamOffset(REFERENCE_TIME* maxOffset) {
+    if (!maxOffset) return E_POINTER;
+    *maxOffset = maxStreamOffset_;
+    return S_OK;
+}
+
+HRESULT TVirtualDvStream::SetMaxStreamOffset(REFERENCE_TIME maxOffset) {
+    if (maxOffset < 0) return E_INVALIDARG;
+    maxStreamOffset_ = maxOffset;
     return S_OK;
 }
 

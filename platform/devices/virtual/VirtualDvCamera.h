@@ -18,7 +18,7 @@
 
 #include "filters/BaseClass/SourceFilter.h"
 #include "platform/devices/virtual/DvCamcorderDevice.h"
-#include "platform/devices/virtual/ExternalDevice.h"
+#include "platform/media/CaptureInterfaces.h"
 #include "platform/media/FormatBlocks.h"
 
 #include <memory>
@@ -38,7 +38,7 @@ CMediaType DvMediaTypeOfFrame(const std::uint8_t* frame, std::size_t size);
 
 class TVirtualDvCamera;
 
-class TVirtualDvStream : public TBCSourceStream, public IAMDroppedFrames {
+class TVirtualDvStream : public TBCSourceStream, public IAMDroppedFrames, public IAMPushSource {
 public:
     TVirtualDvStream(TVirtualDvCamera* filter, std::shared_ptr<DvCamcorderDevice> device);
 
@@ -72,6 +72,16 @@ public:
     HRESULT GetDroppedInfo(long size, long* frames, long* copied) override;
     HRESULT GetAverageFrameSize(long* averageSize) override;
 
+    // IAMPushSource (any thread). A device that reads its file as fast as it is taken is not
+    // live; the stream offset is added to the samples' times from the next one on.
+    HRESULT GetLatency(REFERENCE_TIME* latency) override;
+    HRESULT GetPushSourceFlags(ULONG* flags) override;
+    HRESULT SetPushSourceFlags(ULONG flags) override;
+    HRESULT SetStreamOffset(REFERENCE_TIME offset) override;
+    HRESULT GetStreamOffset(REFERENCE_TIME* offset) override;
+    HRESULT GetMaxStreamOffset(REFERENCE_TIME* maxOffset) override;
+    HRESULT SetMaxStreamOffset(REFERENCE_TIME maxOffset) override;
+
     // Any thread: frame periods the device has gone through since the filter was created (lets
     // a caller know that the device has had its chance to send something).
     std::uint64_t Periods() const { return periods_; }
@@ -100,7 +110,7 @@ private:
     // Streaming thread only.
     std::uint64_t seenGeneration_ = 0;
     std::int64_t runUnits_ = 0; // stream time of the next period, in 1/30000 s
-    std::int64_t periodUnits_ = 1200;
+    std::atomic<std::int64_t> periodUnits_{1200}; // also read by GetLatency
     DvCamcorderDevice::Step step_;
     bool endPending_ = false;
     bool discontinuity_ = true;
@@ -113,6 +123,8 @@ private:
     std::atomic<long> delivered_{0};
     std::atomic<long> dropped_{0};
     std::atomic<long long> deliveredBytes_{0};
+    std::atomic<REFERENCE_TIME> streamOffset_{0};
+    std::atomic<REFERENCE_TIME> maxStreamOffset_{0};
     std::mutex droppedMutex_;
     std::vector<long> droppedFrames_; // the first kMaxDroppedKept frame numbers
 };
