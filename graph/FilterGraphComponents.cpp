@@ -188,6 +188,11 @@ bool TFilterGraph::HaltGraph() {
     return graph_->Stop() == S_OK;
 }
 
+bool TFilterGraph::UseReferenceClock(bool use) {
+    if (!graph_) return false;
+    return SUCCEEDED(use ? graph_->SetDefaultSyncSource() : graph_->SetSyncSource(nullptr));
+}
+
 TGraphState TFilterGraph::GraphState() const {
     if (!graph_) return gsUninitialized;
     OAFilterState state = State_Stopped;
@@ -254,6 +259,9 @@ void TFilterGraph::HandleGraphEvents() {
         } freeParams{graph.get(), code, p1, p2};
         if (code == EC_DEVICE_LOST && OnGraphDeviceLost)
             OnGraphDeviceLost(reinterpret_cast<IUnknown*>(p1), p2 == 1);
+        else if ((code == EC_COMPLETE || code == EC_ERRORABORT || code == EC_USERABORT) &&
+                 OnGraphComplete)
+            OnGraphComplete(code);
     }
 }
 

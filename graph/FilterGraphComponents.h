@@ -78,6 +78,10 @@ public:
     bool HaltGraph();
     // Read without waiting; gsUninitialized while inactive.
     TGraphState GraphState() const;
+    // With a reference clock (the default of every activation) renderers show and play each
+    // sample at its time; without one nothing waits, so a source that is not live runs as fast as
+    // the graph takes its samples. Only while stopped; true on success.
+    bool UseReferenceClock(bool use);
     // Disconnects every pin of every filter in the graph; the filters stay. Answers the first
     // failure (a pin of a filter that is not stopped refuses), S_OK otherwise.
     HRESULT DisconnectAllPins();
@@ -91,13 +95,17 @@ public:
 
     // The device-lost handler (the main window's).
     TGraphDeviceLostEvent OnGraphDeviceLost;
+    // Called on the application thread when a run ends by itself: EC_COMPLETE (every renderer
+    // received the end of its stream), EC_ERRORABORT or EC_USERABORT, with that code.
+    std::function<void(long code)> OnGraphComplete;
 
     // Any thread: called when the platform queues an event; it must only arrange for
     // HandleGraphEvents to run on the application thread. Unset, the call is posted to this
     // graph's thread through the Qt event loop when a QCoreApplication exists.
     void SetEventWakeup(std::function<void()> wakeup);
-    // Takes every queued event and raises OnGraphDeviceLost for each EC_DEVICE_LOST. Stops when
-    // a handler replaced or dropped the platform graph.
+    // Takes every queued event and raises OnGraphDeviceLost for each EC_DEVICE_LOST and
+    // OnGraphComplete for each end of a run. Stops when a handler replaced or dropped the
+    // platform graph.
     void HandleGraphEvents();
 
     // The slots that belong to this graph, in the order they joined.

@@ -260,9 +260,11 @@ protected:
         bool inserted = false;
     };
     std::vector<Seen> seen;
+    std::vector<long> ended;
 
     void SetUp() override {
         GraphSlotTest::SetUp();
+        fg.OnGraphComplete = [this](long code) { ended.push_back(code); };
         fg.OnGraphDeviceLost = [this](IUnknown* device, bool inserted) {
             seen.push_back({device, inserted});
         };
@@ -285,13 +287,15 @@ TEST_F(DeviceLostTest, RemovalAndReturnReachTheHandlerOnTheApplicationThread) {
         sinkEvents->Notify(EC_COMPLETE, 0, 0);
         sinkEvents->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(device.get()), 0);
         sinkEvents->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(device.get()), 1);
+        sinkEvents->Notify(EC_ERRORABORT, E_FAIL, 0);
     });
     streaming.join();
     EXPECT_TRUE(seen.empty());
     fg.HandleGraphEvents();
 
     // Verification
-    EXPECT_EQ(wakeups, 3);
+    EXPECT_EQ(wakeups, 4);
+    EXPECT_EQ(ended, (std::vector<long>{EC_COMPLETE, EC_ERRORABORT}));
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].device, device.get());
     EXPECT_FALSE(seen[0].inserted);
