@@ -264,6 +264,23 @@ TEST(AudioRenderer, WithoutADeviceOrAClockSamplesAreConsumedAtOnce) {
     EXPECT_EQ(g.renderer->SamplesRendered(), 250);
 }
 
+TEST(AudioRenderer, WithoutAClockADeviceDoesNotHoldTheStreamToRealTime) {
+    // Setup: a graph run without a clock (a source read as fast as it goes) and a working device.
+    RenderGraph g;
+    g.source->format = TPcmFormat{48000, 2, 16};
+    g.source->data = MakeSine(g.source->format, 10.0, 440.0);
+    ASSERT_EQ(g.graph->SetSyncSource(nullptr), S_OK);
+    ASSERT_EQ(g.Connect(), S_OK);
+
+    // Exercise
+    const HRESULT hr = RunToCompletion(g.graph.get());
+
+    // Verification: every sample consumed, none played.
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(g.renderer->SamplesRendered(), 250);
+    EXPECT_TRUE(g.playback->Written().empty());
+}
+
 TEST(AudioRenderer, AnUnknownAlsaDeviceFallsBackToTheNullDevice) {
     // Setup: the real ALSA backend with a device name no configuration defines.
     ComPtr<CFilterGraph> graph{new CFilterGraph};

@@ -266,6 +266,16 @@ HRESULT TAudioRenderer::Render(IMediaSample* sample) {
     const long frames = block > 0 ? sample->GetActualDataLength() / block : 0;
     if (frames <= 0) return S_OK;
 
+    bool freeRunning;
+    {
+        std::lock_guard lock(clockLock_);
+        freeRunning = clock_ == nullptr;
+    }
+    if (freeRunning) {
+        ++rendered_;
+        return S_OK;
+    }
+
     if (!nullDevice_) {
         std::shared_ptr<TPcmPlaybackDevice> device;
         {
