@@ -209,6 +209,20 @@ TEST(VideoRenderer, RefusesWhatItCannotShow) {
     EXPECT_EQ(in->QueryAccept(&rgb), S_OK);
 }
 
+TEST(VideoRenderer, AStreamWithoutAClockIsAskedForTheShareAWindowShows) {
+    // A source making 1500 frames a second settles at once on the share that gives 60.
+    const double made = 1500;
+    const long first = FreeRunShare(1000, made);
+    const long second = FreeRunShare(first, made * first / 1000);
+    EXPECT_EQ(first, 40);
+    EXPECT_EQ(second, first);
+    // A source that slows down is asked for more, but never for more than all or less than one.
+    EXPECT_EQ(FreeRunShare(100, 30), 200);
+    EXPECT_EQ(FreeRunShare(1000, 30), 1000);
+    EXPECT_EQ(FreeRunShare(1000, 1e6), 1);
+    EXPECT_EQ(FreeRunShare(250, 0), 1000);
+}
+
 TEST(VideoRenderer, AFrameShorterThanItsImageIsNotHandedOver) {
     // Setup
     RenderGraph<TVideoRenderer> g;

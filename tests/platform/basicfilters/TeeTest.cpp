@@ -353,5 +353,50 @@ TEST(InfTee, AFailingBranchDoesNotStarveTheOthers) {
     EXPECT_EQ(g.sinks[1]->received, 0);
 }
 
+// Passes every sample on untouched and keeps the quality messages that reach it.
+class TQualityListener : public TBCTransInPlaceFilter {
+public:
+    TQualityListener()
+        : TBCTransInPlaceFilter("Quality listener", nullptr,
+                                MakeGuid("6F1B2A3C-3333-4E2D-9C3B-0A1B2C3D4E5F"), false) {}
+    HRESULT CheckInputType(const CMediaType*) override { return S_OK; }
+    HRESULT Transform(IMediaSample*) override { return S_OK; }
+    HRESULT AlterQuality(const Quality& q) override {
+        proportions.push_back(q.Proportion);
+        return S_OK;
+    }
+    std::vector<long> proportions;
+};
+
+TEST(InfTee, QualityMessagesPassUpstreamOnlyFromATeeWithOneBranch) {
+    // Setup: source -> listener -> tee -> one sink, then a second
+    InfTeeGraph g;
+    ComPtr<TQualityListener> listener(new TQualityListener);
+    g.graph->AddFilter(listener.get(), "Listener");
+    ASSERT_EQ(g.graph->ConnectDirect(g.source->OutputPin(),
+                                     ComPtr<IPin>(listener->GetPin(0)).get(), nullptr),
+              S_OK);
+    ASSERT_EQ(g.graph->ConnectDirect(ComPtr<IPin>(listener->GetPin(1)).get(), g.tee->GetPin(0),
+                                     nullptr),
+              S_OK);
+    ASSERT_EQ(g.AddBranch(), S_OK);
+    auto fromFirst = ComPtr<IPin>(g.tee->GetPin(1)).As<IQualityControl>();
+    ASSERT_TRUE(fromFirst);
+    Quality flood{};
+    flood.Type = Flood;
+
+    // Exercise
+    flood.Proportion = 500;
+    HRESULT alone = fromFirst->Notify(g.sinks[0].get(), flood);
+    ASSERT_EQ(g.AddBranch(), S_OK);
+    flood.Proportion = 250;
+    HRESULT shared = fromFirst->Notify(g.sinks[0].get(), flood);
+
+    // Verification: thinning the input would have thinned the other branch too
+    EXPECT_EQ(alone, S_OK);
+    EXPECT_TRUE(FAILED(shared));
+    EXPECT_EQ(listener->proportions, std::vector<long>{500});
+}
+
 } // namespace
 } // namespace talvence::testing

@@ -8,6 +8,7 @@
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
 #include "tests/platform/dvcodec/DvTestMedia.h"
 #include "tests/platform/dvfilters/FilterTestSupport.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -124,6 +125,44 @@ TEST_P(DecoderOnClips, OffersTheNativeLayoutFirstAndRgb24AmongTheRest) {
 
 INSTANTIATE_TEST_SUITE_P(Systems, DecoderOnClips,
                          ::testing::Values(DvSystem::Pal625, DvSystem::Ntsc525));
+
+TEST(DvVideoDecoderFilter, AFloodMessageThinsTheFramesDecodedUntilTheNextRun) {
+    // Setup: the sink asks for a quarter of the frames once the first has arrived
+    const std::vector<Bytes> frames = Clip(DvSystem::Pal625, 12);
+    ASSERT_EQ(frames.size(), 12u) << "ffmpeg could not make the clip";
+    ComPtr<TDvVideoDecoder> decoder(new TDvVideoDecoder);
+    Line line(dvcodec::DvsdVideoType(DvSystem::Pal625), frames, {ComPtr<IBaseFilter>(decoder)},
+              dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
+    ASSERT_EQ(line.Connect(), S_OK);
+    auto quality = dvtest::PinOf(decoder.get(), "Out").As<IQualityControl>();
+    ASSERT_TRUE(quality);
+    line.sink->afterSample = [&](std::size_t count) {
+        if (count != 1) return;
+        Quality flood{};
+        flood.Type = Flood;
+        flood.Proportion = 250;
+        quality->Notify(line.sink.get(), flood);
+    };
+
+    // Exercise
+    ASSERT_TRUE(line.Run());
+    const auto thinned = line.sink->Records();
+    const long passedOver = decoder->FramesPassedOver();
+    ASSERT_EQ(line.graph->Stop(), S_OK);
+    line.sink->afterSample = nullptr;
+    ASSERT_EQ(line.graph->Run(), S_OK);
+    ASSERT_TRUE(talvence::testing::WaitUntil([&] { return line.sink->EndOfStreams() == 2; }));
+    ASSERT_EQ(line.graph->Stop(), S_OK);
+
+    // Verification: whole frames at their own times, one in four after the message
+    std::vector<REFERENCE_TIME> starts;
+    for (const auto& r : thinned) starts.push_back(r.start / line.source->frameTime);
+    EXPECT_EQ(starts, (std::vector<REFERENCE_TIME>{0, 1, 4, 8}));
+    EXPECT_EQ(passedOver, 8);
+    EXPECT_EQ(line.sink->Records().size(), thinned.size() + frames.size());
+    EXPECT_EQ(decoder->FramesPassedOver(), 8);
+    EXPECT_EQ(decoder->FramesDropped(), 0);
+}
 
 struct EncodeCase {
     DvSystem system;

@@ -77,11 +77,14 @@ HRESULT TRecordingPin::Receive(IMediaSample* sample) {
     r.start = sampleProps_.tStart;
     r.stop = sampleProps_.tStop;
     r.discontinuity = (sampleProps_.dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) != 0;
+    std::size_t count = 0;
     {
         std::lock_guard g(sink_->mutex_);
         sink_->records_.push_back(std::move(r));
+        count = sink_->records_.size();
     }
     sink_->changed_.notify_all();
+    if (sink_->afterSample) sink_->afterSample(count);
     return S_OK;
 }
 

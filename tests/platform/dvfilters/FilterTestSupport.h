@@ -84,6 +84,8 @@ public:
     bool WaitForEndOfStream(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     std::function<bool(const CMediaType&)> accept;
+    // Streaming thread: called after each sample is recorded, with how many there are now.
+    std::function<void(std::size_t)> afterSample;
 
 private:
     friend class TRecordingPin;

@@ -100,6 +100,29 @@ ULONG TTeeOutputPin::NonDelegatingRelease() {
     return filter->Release();
 }
 
+HRESULT TTeeOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IQualityControl::iid) return GetInterface(static_cast<IQualityControl*>(this), ppv);
+    return TBCBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TTeeOutputPin::Notify(IBaseFilter*, Quality q) {
+    if (qualitySink_) return qualitySink_->Notify(tee_, q);
+    int connected = 0;
+    for (int i = 0; i < tee_->OutputCount(); ++i)
+        if (tee_->Output(i)->IsConnected()) ++connected;
+    if (connected != 1) return VFW_E_NOT_FOUND;
+    IPin* upstream = tee_->input_->GetConnected();
+    ComPtr<IQualityControl> qc;
+    if (!upstream || FAILED(upstream->QueryInterface(IQualityControl::iid, qc.putVoid())))
+        return VFW_E_NOT_FOUND;
+    return qc->Notify(tee_, q);
+}
+
+HRESULT TTeeOutputPin::SetSink(IQualityControl* sink) {
+    qualitySink_ = sink;
+    return S_OK;
+}
+
 void TTeeOutputPin::Drop() {
     if (--pinRefs_ == 0) delete this;
 }

@@ -48,9 +48,16 @@ private:
     TTeeFilter* tee_;
 };
 
-class TTeeOutputPin : public TBCBaseOutputPin {
+class TTeeOutputPin : public TBCBaseOutputPin, public IQualityControl {
 public:
     TTeeOutputPin(TTeeFilter* tee, std::string name);
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        return TBCBaseOutputPin::QueryInterface(riid, ppv);
+    }
+    ULONG AddRef() override { return TBCBaseOutputPin::AddRef(); }
+    ULONG Release() override { return TBCBaseOutputPin::Release(); }
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // External references count on the pin and on the filter (any thread).
     ULONG NonDelegatingAddRef() override;
@@ -83,6 +90,11 @@ public:
     // Streaming thread: end of stream in order with the samples (overridden by queueing pins).
     virtual HRESULT DeliverEndOfStreamInOrder() { return DeliverEndOfStream(); }
 
+    // IQualityControl (streaming thread). Thinning the tee's input thins every branch, so a
+    // message passes upstream only from a tee with one connected output; otherwise it stops here.
+    HRESULT Notify(IBaseFilter* self, Quality q) override;
+    HRESULT SetSink(IQualityControl* sink) override;
+
     // Any thread: whether samples travel without a copy, and how many were copied so far.
     bool SharesInputAllocator() const;
     long Copies() const { return copies_; }
@@ -96,6 +108,7 @@ protected:
 private:
     std::atomic<ULONG> pinRefs_{0};
     std::atomic<long> copies_{0};
+    IQualityControl* qualitySink_ = nullptr; // not owned (the platform's rule for quality sinks)
 };
 
 class TTeeFilter : public TBCBaseFilter {

@@ -4,6 +4,9 @@
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace talvence {
 
 namespace {
@@ -15,7 +18,18 @@ const BITMAPINFOHEADER* BitmapHeader(const CMediaType& mt) {
         return &reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat)->bmiHeader;
     return nullptr;
 }
+
+// How long the arrival rate is measured before the share is revised.
+constexpr double kMeasuringPeriodSeconds = 0.25;
 } // namespace
+
+long FreeRunShare(long share, double framesPerSecond) {
+    if (framesPerSecond <= 0) return 1000;
+    // The frames arriving are the asked share of what upstream makes: scale the share by how
+    // far the arrivals are from the wanted rate.
+    const double wanted = static_cast<double>(share) * kFreeRunFramesPerSecond / framesPerSecond;
+    return std::clamp(std::lround(wanted), 1L, 1000L);
+}
 
 TVideoRenderer::TVideoRenderer() : TBasicRenderer("Video Renderer", CLSID_VideoMixingRenderer) {}
 
@@ -89,6 +103,8 @@ HRESULT TVideoRenderer::CheckMediaType(const CMediaType* mt) {
 
 HRESULT TVideoRenderer::StartStreaming() {
     refused_ = 0;
+    periodFrames_ = 0;
+    share_ = 1000;
     return S_OK;
 }
 
@@ -129,6 +145,30 @@ bool TVideoRenderer::WaitForPresentationTime(IMediaSample* sample) {
     return !waitCancelled_;
 }
 
+void TVideoRenderer::ThinFreeRunningStream() {
+    const auto now = std::chrono::steady_clock::now();
+    if (periodFrames_++ == 0) {
+        periodStart_ = now;
+        return;
+    }
+    const double seconds = std::chrono::duration<double>(now - periodStart_).count();
+    if (seconds < kMeasuringPeriodSeconds) return;
+    const long share = FreeRunShare(share_, static_cast<double>(periodFrames_ - 1) / seconds);
+    periodFrames_ = 1;
+    periodStart_ = now;
+    if (share == share_) return;
+    share_ = share;
+    IPin* upstream = InputPin()->GetConnected();
+    ComPtr<IQualityControl> quality;
+    if (!upstream || FAILED(upstream->QueryInterface(IQualityControl::iid, quality.putVoid())))
+        return;
+    Quality q;
+    q.Type = share < 1000 ? Flood : Famine;
+    q.Proportion = share;
+    // Nobody upstream may honour it: the frames then keep coming, which is still correct.
+    quality->Notify(this, q);
+}
+
 HRESULT TVideoRenderer::RenderSample(IMediaSample* sample, const CMediaType& type) {
     const BITMAPINFOHEADER* bmi = BitmapHeader(type);
     const long length = sample->GetActualDataLength();
@@ -137,6 +177,8 @@ HRESULT TVideoRenderer::RenderSample(IMediaSample* sample, const CMediaType& typ
         ++refused_;
         return S_FALSE;
     }
+    // The clock changes only while stopped (see WaitForPresentationTime).
+    if (!clock_) ThinFreeRunningStream();
     if (!WaitForPresentationTime(sample)) return S_FALSE; // stopping or flushing: not shown
     if (!sink_) return S_OK;
     TVideoFrame frame;

@@ -8,12 +8,18 @@
 // over at once, and so is every frame when the graph has no clock. Late frames are still shown: a
 // preview would rather lag than go blank.
 //
+// Without a clock a source that is not live sends frames as fast as the graph takes them, far
+// more than a window shows. The renderer then measures the rate frames arrive at and asks
+// upstream, with quality messages (IQualityControl on the pin it is connected to), for the share
+// of them that keeps about kFreeRunFramesPerSecond; a decoder that honours them saves the work.
+//
 // Threads and locks: those of TBasicRenderer. The sink is called on the streaming thread with the
 // receive lock held, so once SetFrameSink returns the previous sink is never called again.
 
 #include "platform/media/SyncObjects.h"
 #include "platform/media/filters/basic/RendererBase.h"
 
+#include <chrono>
 #include <cstdint>
 
 namespace talvence {
@@ -51,6 +57,13 @@ public:
 protected:
     ~IVideoFrameSink() = default;
 };
+
+// The frames per second a window shows of a stream that runs without a clock.
+inline constexpr double kFreeRunFramesPerSecond = 60.0;
+
+// The share of upstream's frames (thousandths, 1..1000) to ask for next, given the share asked
+// for now and the frames per second that arrive with it.
+long FreeRunShare(long share, double framesPerSecond);
 
 // Our own control interface of the preview renderer (application thread).
 struct IVideoRendererControl : IUnknown {
@@ -97,12 +110,20 @@ protected:
 private:
     // Streaming thread, receive lock: false when the wait was cancelled (stop or flush).
     bool WaitForPresentationTime(IMediaSample* sample);
+    // Streaming thread, receive lock: counts a frame of a stream without a clock and, every
+    // measuring period, sends upstream the share of frames to send.
+    void ThinFreeRunningStream();
 
     CAMEvent due_{true}; // set by the clock's advise, or by CancelWait
     std::atomic<bool> waitCancelled_{false};
     IVideoFrameSink* sink_ = nullptr; // not owned; written under both locks, read under either
     TVideoWindowOptions options_;     // filter lock
     std::atomic<long> refused_{0};
+
+    // Receive lock: the measuring period of a stream without a clock.
+    std::chrono::steady_clock::time_point periodStart_;
+    long periodFrames_ = 0;
+    long share_ = 1000; // thousandths of upstream's frames last asked for
 };
 
 } // namespace talvence

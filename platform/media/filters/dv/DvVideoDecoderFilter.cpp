@@ -4,6 +4,8 @@
 #include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
 
+#include <algorithm>
+
 namespace talvence {
 
 using namespace dvcodec;
@@ -74,6 +76,8 @@ HRESULT TDvVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PR
 
 HRESULT TDvVideoDecoder::StartStreaming() {
     inputType_ = InputPin()->CurrentMediaType();
+    proportion_ = 1000;
+    credit_ = 1000;
     core_ = std::make_unique<DvVideoDecoderCore>(DvDecoderOptions{CodecThreadsForCaller()});
     return core_->ready() ? S_OK : E_FAIL;
 }
@@ -89,7 +93,32 @@ HRESULT TDvVideoDecoder::Receive(IMediaSample* sample) {
         inputType_ = *changed;
         DeleteMediaType(changed);
     }
+    const AM_SAMPLE2_PROPERTIES* props = InputPin()->SampleProps();
+    if (props->dwStreamId == AM_STREAM_MEDIA && PassOver()) {
+        ++passedOver_;
+        return S_OK;
+    }
     return TBCTransformFilter::Receive(sample);
+}
+
+bool TDvVideoDecoder::PassOver() {
+    const long share = proportion_;
+    if (share >= 1000) {
+        credit_ = 1000;
+        return false;
+    }
+    credit_ += share;
+    if (credit_ >= 1000) {
+        credit_ -= 1000;
+        return false;
+    }
+    return true;
+}
+
+HRESULT TDvVideoDecoder::AlterQuality(const Quality& q) {
+    if (q.Type != Flood && q.Type != Famine) return S_FALSE;
+    proportion_ = std::clamp(q.Proportion, 1L, 1000L);
+    return S_OK;
 }
 
 HRESULT TDvVideoDecoder::Transform(IMediaSample* in, IMediaSample* out) {

@@ -8,6 +8,10 @@
 // system) or that the codec refuses is dropped: nothing is delivered for it, the graph hears of
 // drops once per run (EC_QUALITY_CHANGE) and the stream goes on.
 //
+// Quality messages from downstream (a preview renderer flooded by a source read faster than real
+// time) set the share of frames decoded, in thousandths; the others are passed over before any
+// work is done. Every run starts decoding every frame.
+//
 // Threads: the application thread connects and drives states; Transform runs on the upstream's
 // streaming thread under the receive lock.
 
@@ -33,13 +37,23 @@ public:
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT StartStreaming() override;
     HRESULT StopStreaming() override;
+    // Any thread: Flood and Famine messages set the share of frames decoded (1..1000).
+    HRESULT AlterQuality(const Quality& q) override;
 
     // Any thread: frames dropped since the filter was made.
     long FramesDropped() const { return dropped_; }
+    // Any thread: frames passed over at downstream's request since the filter was made.
+    long FramesPassedOver() const { return passedOver_; }
 
 private:
     std::unique_ptr<dvcodec::DvVideoDecoderCore> core_; // receive lock; made per run
+    // Receive lock: whether the next frame is to be decoded under the current share.
+    bool PassOver();
+
     std::atomic<long> dropped_{0};
+    std::atomic<long> passedOver_{0};
+    std::atomic<long> proportion_{1000}; // thousandths of the frames to decode
+    long credit_ = 1000;                 // receive lock: each frame adds the share; 1000 decodes
     CMediaType inputType_; // receive lock: the type of the samples now arriving
 };
 
