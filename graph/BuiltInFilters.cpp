@@ -1,5 +1,7 @@
 #include "graph/BuiltInFilters.h"
 
+#include "platform/devices/alsa/AlsaDevices.h"
+#include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/filters/audio/AudioFilters.h"
 #include "platform/media/filters/avimux/AviMux.h"
@@ -16,6 +18,7 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterColorSpaceConverter(registry);
     RegisterAviFilters(registry);
     RegisterAudioFilters(registry, std::move(playback));
+    RegisterAlsaCaptureDevices(registry, *MakeAlsaSystem());
     VirtualDeviceRegistration devices = RegisterVirtualDevicesFromEnvironment(registry);
     return std::move(devices.warnings);
 }

@@ -2,8 +2,8 @@
 
 // Start-up registration: every family of built-in filters into the filter registry (tees,
 // grabber, renderers, dump, DV filters, colour converter, AVI writer, ACM wrapper and audio
-// renderer) and the virtual devices
-// that TALVENCE_VIRTUAL_DEVICES names into the video input category.
+// renderer), the sound cards' capture devices into the audio input category and the virtual
+// devices that TALVENCE_VIRTUAL_DEVICES names into the video input category.
 //
 // Threads: the application thread, once per registry, before the first graph is built.
 

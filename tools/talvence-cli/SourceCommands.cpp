@@ -7,6 +7,8 @@
 
 #include "graph/DeviceCategories.h"
 #include "graph/videosources.h"
+#include "platform/devices/alsa/AlsaDevices.h"
+#include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/DeviceEnum.h"
 
@@ -88,6 +90,7 @@ int RunSources(Args args, std::ostream& out, std::ostream& err) {
     auto registry = std::make_shared<FilterRegistry>();
     for (const std::string& warning : RegisterVirtualDevicesFromEnvironment(*registry).warnings)
         err << "sources: " << warning << "\n";
+    RegisterAlsaCaptureDevices(*registry, *MakeAlsaSystem());
     ComPtr<CSystemDeviceEnum> devEnum(new CSystemDeviceEnum(registry));
     return ListSources(devEnum.get(), out, err);
 }
