@@ -5,20 +5,19 @@
 #include "platform/media/MediaGuids.h"
 #include "platform/media/MediaType.h"
 #include "platform/media/filters/audio/AudioFilterIds.h"
-#include "platform/media/filters/audio/StreamConfig.h"
+#include "platform/media/CaptureInterfaces.h"
 #include "platform/media/filters/avimux/AviMuxInterfaces.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 
 #include <cstring>
+#include <utility>
 
 namespace talvence {
 
 namespace {
 
-// The MovieBox USB capture filter: its stream pin makes the source a MovieBox.
-inline constexpr CLSID kMovieBoxCaptureClsid = MakeGuid("45722E7E-7A80-4985-9333-7788B27B126F");
 inline constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("4A2286E0-7BEF-11CE-9BD9-0000E202599C");
 
 // IDVEnc codes.
@@ -101,6 +100,7 @@ TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
     tsAuto_ = new Tvq_TimeStamper;
 
     graphBuilder_ = fg_.CaptureGraphBuilder();
+    fg_.OnGraphComplete = [this](long code) { runEnded_ = code; };
 }
 
 TdmCam::~TdmCam() {
@@ -162,7 +162,7 @@ bool TdmCam::DeinterlacerInGraph() const {
 
 // --- Source analysis ---------------------------------------------------------------------------
 
-bool TdmCam::AnalyseSource(const std::string& friendlyName) {
+bool TdmCam::AnalyseSource(const TvideoSource& source) {
     lastError_.clear();
     sourcePin_.reset();
     sourceFilter_.reset();
@@ -173,12 +173,11 @@ bool TdmCam::AnalyseSource(const std::string& friendlyName) {
             StopGraph();
             fg_.EmptyGraph();
         }
-        if (!FindDeviceByName(devEnum_.get(), CLSID_VideoInputDeviceCategory, friendlyName,
-                              VideoSource))
-            return Fail("No video source is named \"" + friendlyName + "\"");
+        if (!BindVideoSource(devEnum_.get(), source, VideoSource))
+            return Fail("The video source \"" + source.Name + "\" is not present");
         Join(VideoSource);
         if (!VideoSource.HasFilter())
-            return Fail("The video source \"" + friendlyName + "\" cannot be opened");
+            return Fail("The video source \"" + source.Name + "\" cannot be opened");
 
         // The description is replaced only by a successful read.
         ComPtr<IPropertyBag> bag;
@@ -192,17 +191,17 @@ bool TdmCam::AnalyseSource(const std::string& friendlyName) {
         if (!ProbeExternalDevice()) return Fail("The video source cannot be reached");
         FindSourceControls();
 
-        IBaseFilter* source = sourceFilter_.get();
+        IBaseFilter* filter = sourceFilter_.get();
         bool found = false;
-        if (auto pin = FindFreeOutput(graphBuilder_.get(), source, nullptr, &MEDIATYPE_Stream)) {
+        if (auto pin = FindFreeOutput(graphBuilder_.get(), filter, nullptr, &MEDIATYPE_Stream)) {
             sourcePin_ = pin;
             sourceKind_ = SourceKind::skMpeg2Stream;
             CLSID clsid{};
-            if (SUCCEEDED(source->GetClassID(&clsid)) && clsid == kMovieBoxCaptureClsid)
+            if (SUCCEEDED(filter->GetClassID(&clsid)) && clsid == CLSID_MovieBoxUsbCapture)
                 sourceKind_ = SourceKind::skMovieBox;
             // The demultiplexer choice belongs to the stream previews, which are not built yet.
             found = true;
-        } else if (auto dv = FindFreeOutput(graphBuilder_.get(), source, nullptr,
+        } else if (auto dv = FindFreeOutput(graphBuilder_.get(), filter, nullptr,
                                             &MEDIATYPE_Interleaved)) {
             sourcePin_ = dv;
             sourceKind_ = SourceKind::skDv;
@@ -210,10 +209,10 @@ bool TdmCam::AnalyseSource(const std::string& friendlyName) {
         } else {
             sourceKind_ = SourceKind::skCapturePin;
             sourcePin_ =
-                FindFreeOutput(graphBuilder_.get(), source, &PIN_CATEGORY_CAPTURE, nullptr);
+                FindFreeOutput(graphBuilder_.get(), filter, &PIN_CATEGORY_CAPTURE, nullptr);
             found = sourcePin_ != nullptr;
         }
-        sourceAudioPin_ = FindFreeOutput(graphBuilder_.get(), source, nullptr, &MEDIATYPE_Audio);
+        sourceAudioPin_ = FindFreeOutput(graphBuilder_.get(), filter, nullptr, &MEDIATYPE_Audio);
         hasAudioPin_ = sourceAudioPin_ != nullptr;
         if (!found) return Fail("The video source has no capture pin");
         return true;
@@ -312,6 +311,7 @@ bool TdmCam::BuildPreviewGraph(SourceKind kind) {
 
 bool TdmCam::BuildDvPreview() {
     previewReady_ = false;
+    lastError_.clear();
     try {
         TearDownGraph();
         // The preview window's renderer ends the preview; it joins with the window's slot.
@@ -346,11 +346,13 @@ bool TdmCam::BuildDvPreview() {
         tsVideo_->SetClearTimesMode();
 
         previewReady_ = true;
+        // An audio branch that cannot be built leaves the preview without it; LastError says why.
         if (settings_.listenIncludedAudio) BuildAudioBranch();
+        if (settings_.recordSoundCard) AddSoundCardBranch();
         tsAudio_->SetClearTimesMode();
 
         ReadSourceFrameDuration();
-        lastError_.clear();
+        ChooseGraphClock();
         return true;
     } catch (const std::exception& e) {
         return Fail(e.what());
@@ -375,6 +377,22 @@ void TdmCam::ReadSourceFrameDuration() {
         frameDuration_ = avg;
     }
     settings_.standardDv = (frameDuration_ == 400000 || frameDuration_ == 2000000) ? 0 : 1;
+}
+
+bool TdmCam::SourceIsLive() const {
+    ComPtr<IAMPushSource> push;
+    ULONG flags = 0;
+    if (!sourcePin_ || FAILED(sourcePin_->QueryInterface(IAMPushSource::iid, push.putVoid())) ||
+        FAILED(push->GetPushSourceFlags(&flags)))
+        return true; // a capture device that says nothing is live
+    return (flags & AM_PUSHSOURCECAPS_NOT_LIVE) == 0;
+}
+
+void TdmCam::ChooseGraphClock() {
+    // Against a clock, the preview renderers would hold a file read as fast as it goes to real
+    // time; without one they show and play what arrives, and every sample still reaches the
+    // capture writers.
+    fg_.UseReferenceClock(SourceIsLive());
 }
 
 // --- Capture branches ----------------------------------------------------------------------------
@@ -604,6 +622,20 @@ bool TdmCam::SelectAudioSource(const std::string& friendlyName) {
                             AudioSource);
 }
 
+bool TdmCam::AddSoundCardBranch() {
+    try {
+        if (fg_.GraphState() != gsStopped) fg_.HaltGraph();
+        Join(AudioSource);
+        Join(infinite3);
+        AddOwn(tsAuto_.get(), "tsAuto");
+        if (FAILED(Render(AudioSource.Filter().get(), tsAuto_.get(), infinite3.Filter().get())))
+            return Fail("The sound card does not reach its tee");
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
 // --- Run-time facts ------------------------------------------------------------------------------
 
 bool TdmCam::SourceFrameCounts(long& delivered, long& dropped) const {
@@ -614,19 +646,9 @@ bool TdmCam::SourceFrameCounts(long& delivered, long& dropped) const {
            SUCCEEDED(counts->GetNumDropped(&dropped));
 }
 
-bool TdmCam::TakeCompletion() {
-    if (!fg_.Active()) return false;
-    ComPtr<IMediaEvent> events;
-    if (FAILED(fg_.GraphBuilder()->QueryInterface(IMediaEvent::iid, events.putVoid())))
-        return false;
-    bool complete = false;
-    long code = 0;
-    LONG_PTR p1 = 0, p2 = 0;
-    while (SUCCEEDED(events->GetEvent(&code, &p1, &p2, 0))) {
-        if (code == EC_COMPLETE) complete = true;
-        events->FreeEventParams(code, p1, p2);
-    }
-    return complete;
+long TdmCam::TakeCompletion() {
+    fg_.HandleGraphEvents();
+    return std::exchange(runEnded_, 0);
 }
 
 } // namespace talvence

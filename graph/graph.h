@@ -7,8 +7,8 @@
 // Built so far: the DV camcorder (skDv) with the capture formats "DV type 1 (no inlay)", "DV type 2
 // (no inlay)", "DV type 2 (with inlay)" and "Image by Image". The other source kinds are analysed
 // (their kind is known) but their previews and captures are not built yet: the builders answer
-// false and LastError() says so. The sound-card branch (AddSoundCardBranch), the Windows Media
-// writer, the crossbar and the settings pages are not built yet either.
+// false and LastError() says so. The Windows Media writer, the crossbar and the settings pages are
+// not built yet either.
 //
 // Graph-building operations answer a boolean and catch every error raised inside them; what was
 // already built stays in the graph and LastError() tells what failed.
@@ -26,7 +26,7 @@
 #include "graph/FrameGrabber.h"
 #include "graph/VideoWindow.h"
 #include "graph/videosources.h"
-#include "platform/devices/virtual/ExternalDevice.h"
+#include "platform/media/CaptureInterfaces.h"
 #include "platform/media/DeviceEnum.h"
 
 #include <cstdint>
@@ -70,10 +70,9 @@ public:
     const TdmCamSettings& Settings() const { return settings_; }
 
     // --- Source analysis and previews ---------------------------------------------------------
-    // Binds the video input device of that friendly name and decides its kind; true when it can
-    // be previewed (for kinds whose preview is not built yet it still answers true: the preview
-    // builder then refuses).
-    bool AnalyseSource(const std::string& friendlyName);
+    // Binds the source's device and decides its kind; true when it can be previewed (for kinds
+    // whose preview is not built yet it still answers true: the preview builder then refuses).
+    bool AnalyseSource(const TvideoSource& source);
     // The preview graph for the kind; left stopped.
     bool BuildPreviewGraph(SourceKind kind);
     // Stops a running graph; a stopped or paused graph is left as it is.
@@ -102,7 +101,12 @@ public:
     // The ACM wrapper's output as 16-bit stereo PCM at rate (the DV recording rate); false without
     // the wrapper in the graph.
     bool ForceAcmOutputRate(int rate);
+    // The audio input device of that friendly name becomes the sound card; false when none is.
     bool SelectAudioSource(const std::string& friendlyName);
+    // The sound-card branch: the sound card through the sound-card timestamper ("tsAuto") into
+    // its tee (infinite3), from which the capture graphs record it. Stops a graph that is not
+    // stopped. False when no sound card is chosen or it cannot be connected.
+    bool AddSoundCardBranch();
 
     // --- State ------------------------------------------------------------------------------
     SourceKind Kind() const { return sourceKind_; }
@@ -113,15 +117,20 @@ public:
     const TCamcorderLink& Camcorder() const { return camcorder_; }
     TGraphState GraphState() const { return fg_.GraphState(); }
     bool DeinterlacerInGraph() const;
+    // The analysed source is live (a camera, a tape played at its speed); false for one that
+    // delivers as fast as it is read, whose preview then runs the graph without a clock.
+    bool SourceIsLive() const;
     // The "Dump" filter was found at start-up.
     bool DumpPresent() const { return dumpPresent_; }
     // Why the last failing operation failed (empty after a success).
     const std::string& LastError() const { return lastError_; }
     // Frames the source delivered and lost since its last start; false when it keeps no count.
     bool SourceFrameCounts(long& delivered, long& dropped) const;
-    // Takes the graph's queued events; true when one of them says the run completed (the source
-    // ended and every renderer received the end of the stream).
-    bool TakeCompletion();
+    // Handles the graph's queued events (a lost device reaches the graph's handler); answers the
+    // code of the last one that ended the run since the previous call (EC_COMPLETE when the
+    // source ended and every renderer received the end of the stream, EC_ERRORABORT when a
+    // filter failed), 0 when none did.
+    long TakeCompletion();
 
     TFilterGraph& Graph() { return fg_; }
     ICreateDevEnum* DeviceEnumerator() const { return devEnum_.get(); }
@@ -149,6 +158,7 @@ private:
     // running.
     bool SetAcmOutputRate(int rate, bool stereo16);
     void ReadSourceFrameDuration();
+    void ChooseGraphClock();
 
     // RenderStream with no category and no type; the raised form for steps whose failure fails
     // the recipe, the quiet one for those whose failure is ignored.
@@ -215,6 +225,7 @@ private:
     std::string captureFile_;
     std::string lastError_;
     bool dumpPresent_ = false;
+    long runEnded_ = 0; // set by the graph's completion handler, taken by TakeCompletion
 };
 
 } // namespace talvence

@@ -41,7 +41,7 @@ protected:
         prefs.captureFormat->value = static_cast<std::uint8_t>(format);
         graph = std::make_unique<DmCamCaptureGraph>(*platform->cam, prefs);
         control = std::make_unique<TCaptureControl>(prefs, dialogs, *graph, files, window);
-        ASSERT_TRUE(platform->cam->AnalyseSource("Virtual DV Camcorder"));
+        ASSERT_TRUE(AnalyseByName(*platform->cam, "Virtual DV Camcorder"));
         control->StartNaming(NowLocal());
         control->SourceSelected(platform->cam->Kind(), platform->cam->HasAudioPin());
         ASSERT_TRUE(control->BuildPreview());

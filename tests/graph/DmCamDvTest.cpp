@@ -1,13 +1,18 @@
 // The graph module with the virtual DV camcorder: the DV preview and the DV capture branches,
 // checked on the files they write with ffprobe and the DV reader of talvence-cli.
 
+#include "platform/devices/alsa/AlsaDevices.h"
+#include "platform/devices/alsa/AlsaSystem.h"
+#include "platform/devices/alsa/PcmCapture.h"
 #include "tests/graph/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
 #include "tools/talvence-cli/DvCommands.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <sstream>
 
 namespace talvence {
@@ -68,7 +73,7 @@ TEST_F(DmCamDvTest, PreviewFollowsTheSourceSystemAndStopIsIdempotent) {
         cam.Settings().standardDv = c.standard == 0 ? 1 : 0;
 
         // Exercise
-        ASSERT_TRUE(cam.AnalyseSource(kCamcorder)) << cam.LastError();
+        ASSERT_TRUE(AnalyseByName(cam, kCamcorder)) << cam.LastError();
         ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv)) << cam.LastError();
         ASSERT_TRUE(cam.RunGraph());
         const bool shown = WaitUntil([&] { return platform.sink.frames >= 5; });
@@ -103,7 +108,7 @@ TEST_F(DmCamDvTest, RebuildingThePreviewTakesTheCaptureBranchOut) {
     // Setup
     DmCamPlatform platform("dv:pace=fast");
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     const int previewFilters = FilterCount(cam);
     ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, dir.File("a.avi")));
@@ -124,17 +129,20 @@ TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
     // Setup
     DmCamPlatform platform("dv:pace=fast");
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
-    ASSERT_FALSE(cam.AnalyseSource("No Such Device"));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
+    TvideoSource gone;
+    gone.Name = gone.FriendlyName = "Unplugged Camcorder";
+    gone.DevicePath = "\\\\?\\unplugged";
+    ASSERT_FALSE(cam.AnalyseSource(gone));
 
-    // Exercise / Verification: an unknown device leaves no source to preview.
+    // Exercise / Verification: a source no longer present leaves no source to preview.
     EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skDv));
     EXPECT_TRUE(cam.DumpPresent());
     cam.Settings().deinterlacerOn = true; // the other maker's deinterlacer is not installed
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skDv));
     cam.Settings().deinterlacerOn = false;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     cam.SetKind(SourceKind::skCapturePin);
     EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skCapturePin));
     EXPECT_NE(cam.LastError().find("not built yet"), std::string::npos);
@@ -157,9 +165,10 @@ TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {
          {Case{"48k", 44100, 44100}, Case{"48k", 0, 48000}, Case{"32k", 0, 32000}}) {
         SCOPED_TRACE(c.sound + " " + std::to_string(c.force));
         // Setup
-        DmCamPlatform platform("dv:pace=fast:tape=20240101T100000/50/pal/4x3/" + c.sound);
+        // Played at its speed: a source read as fast as it goes is not heard.
+        DmCamPlatform platform("dv:tape=20240101T100000/50/pal/4x3/" + c.sound);
         TdmCam& cam = *platform.cam;
-        ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+        ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
         ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
 
         // Exercise
@@ -177,11 +186,92 @@ TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {
     }
 }
 
+TEST_F(DmCamDvTest, TheChosenSoundCardJoinsThePreviewAndAMissingOneIsReported) {
+    // Setup: one sound card beside the camcorder
+    DmCamPlatform platform("dv:pace=fast");
+    TFakeAlsaSystem alsa;
+    alsa.cards = {{0, "PCH", "HDA Intel PCH"}};
+    alsa.capture[0] = {{0, "ALC3246 Analog"}};
+    auto capture = std::make_shared<TFakePcmCapture>();
+    ASSERT_EQ(RegisterAlsaCaptureDevices(*platform.registry, alsa, capture), 1);
+    TdmCam& cam = *platform.cam;
+    cam.Settings().recordSoundCard = true;
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
+
+    // Exercise: a card that is not there, then the one that is
+    const bool unknownSelected = cam.SelectAudioSource("USB PnP Sound Device");
+    const bool builtWithout = cam.BuildPreviewGraph(SourceKind::skDv);
+    const std::string missing = cam.LastError();
+    const bool selected = cam.SelectAudioSource("HDA Intel PCH: ALC3246 Analog");
+    const bool builtWith = cam.BuildPreviewGraph(SourceKind::skDv);
+    const std::string afterwards = cam.LastError();
+    ASSERT_TRUE(cam.RunGraph());
+    const bool opened = WaitUntil([&] { return !capture->OpenedDevices().empty(); }, 10);
+    const bool previewed = WaitUntil([&] { return platform.sink.frames > 0; }, 10);
+    cam.StopGraph();
+
+    // Verification
+    EXPECT_FALSE(unknownSelected);
+    EXPECT_TRUE(builtWithout);
+    EXPECT_FALSE(missing.empty());
+    EXPECT_TRUE(selected);
+    EXPECT_TRUE(builtWith);
+    EXPECT_EQ(afterwards, "");
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(previewed);
+    EXPECT_EQ(capture->OpenedDevices(), std::vector<std::string>{"plughw:CARD=PCH,DEV=0"});
+}
+
+TEST_F(DmCamDvTest, DvType2WithInlayRecordsTheSoundCard) {
+    // Setup: a sound card that hears a loud tone, the camcorder's own sound not listened to
+    DmCamPlatform platform("dv");
+    TFakeAlsaSystem alsa;
+    alsa.cards = {{0, "PCH", "HDA Intel PCH"}};
+    alsa.capture[0] = {{0, "ALC3246 Analog"}};
+    auto capture = std::make_shared<TFakePcmCapture>();
+    for (int i = 0; i < 48000 * 4; ++i) {
+        const auto v = static_cast<std::int16_t>(i % 48 < 24 ? 12000 : -12000);
+        for (int channel = 0; channel < 2; ++channel) {
+            capture->data.push_back(static_cast<std::uint8_t>(v & 0xff));
+            capture->data.push_back(static_cast<std::uint8_t>((v >> 8) & 0xff));
+        }
+    }
+    ASSERT_EQ(RegisterAlsaCaptureDevices(*platform.registry, alsa, capture), 1);
+    TdmCam& cam = *platform.cam;
+    cam.Settings().listenIncludedAudio = false;
+    cam.Settings().recordSoundCard = true;
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
+    ASSERT_TRUE(cam.SelectAudioSource("HDA Intel PCH: ALC3246 Analog"));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string file = dir.File("sound.avi");
+
+    // Exercise: a live capture of about a second and a half
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, file));
+    ASSERT_TRUE(cam.RunGraph());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    cam.StopGraph();
+
+    // Verification: the tone is in the file's sound
+    const auto streams = ProbeStreams(file);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0].rfind("video dvvideo ", 0), 0u) << streams[0];
+    EXPECT_EQ(streams[1].rfind("audio pcm_s16le ", 0), 0u) << streams[1];
+    const std::string pcm =
+        RunCommand("ffmpeg -v error -i '" + file + "' -map 0:a -f s16le -ac 1 - 2>/dev/null");
+    int loudest = 0;
+    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        const auto v = static_cast<std::int16_t>(static_cast<std::uint8_t>(pcm[i]) |
+                                                 (static_cast<std::uint8_t>(pcm[i + 1]) << 8));
+        loudest = std::max(loudest, std::abs(static_cast<int>(v)));
+    }
+    EXPECT_GT(loudest, 6000);
+}
+
 TEST_F(DmCamDvTest, ListeningOffCutsTheIncludedAudioBranch) {
     // Setup
     DmCamPlatform platform("dv:pace=fast");
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
 
     // Exercise
@@ -204,7 +294,7 @@ TEST_F(DmCamDvTest, TapeWithoutSoundPreviewsWithListeningOn) {
     // Setup
     DmCamPlatform platform("dv:pace=fast:tape=20240101T100000/50/pal/4x3/none");
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
 
     // Exercise
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
@@ -223,7 +313,7 @@ TEST_F(DmCamDvTest, DvType1HoldsTheCamcorderFramesByteForByte) {
     ASSERT_FALSE(source.empty()) << "ffmpeg is needed to make the test tape";
     DmCamPlatform platform("dv:pace=fast:file=" + source);
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv)) << cam.LastError();
     const std::string file = dir.File("type1.avi");
 
@@ -249,7 +339,7 @@ TEST_F(DmCamDvTest, DvType2HasDvVideoAndPcmAudioAndOneBuildPerPreview) {
     ASSERT_FALSE(source.empty());
     DmCamPlatform platform("dv:pace=fast:file=" + source);
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     const std::string first = dir.File("cut_1.avi");
     const std::string second = dir.File("cut_2.avi");
@@ -278,7 +368,7 @@ TEST_F(DmCamDvTest, DvType2WithInlayDrawsTheTextAndKeepsTheCamcorderPacks) {
     // Setup: a tape with timecode and recording date, played in VCR mode.
     DmCamPlatform platform("dv:pace=fast:mode=vcr:tape=20240315T101500/20");
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.Camcorder().vcrMode);
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     const std::string file = dir.File("inlay.avi");
@@ -312,7 +402,7 @@ TEST_F(DmCamDvTest, DvType2WithInlayWithoutAudioOptionsHasNoAudio) {
     TdmCam& cam = *platform.cam;
     cam.Settings().listenIncludedAudio = false;
     cam.Settings().recordSoundCard = false;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     const std::string file = dir.File("silent.avi");
 
@@ -333,7 +423,7 @@ TEST_F(DmCamDvTest, InlayChangesThePictureOfTheDvType2WithInlayFile) {
     ASSERT_FALSE(source.empty());
     DmCamPlatform platform("dv:pace=fast:file=" + source);
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));
     std::vector<std::string> pictures;
 
@@ -360,7 +450,7 @@ TEST_F(DmCamDvTest, ImageByImageWritesOneFramePerGrab) {
     // Setup
     DmCamPlatform platform("dv:pace=fast");
     TdmCam& cam = *platform.cam;
-    ASSERT_TRUE(cam.AnalyseSource(kCamcorder));
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     const std::string file = dir.File("images.avi");
     ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfImageByImage, 0, file));

@@ -51,6 +51,15 @@ DmCamPlatform::~DmCamPlatform() {
     window.SetFrameSink(nullptr);
 }
 
+bool AnalyseByName(TdmCam& cam, const std::string& displayName) {
+    TvideoSourceList known;
+    TVideoSourceDisplayList display;
+    EnumerateVideoSources(cam.DeviceEnumerator(), known, display);
+    for (const TVideoSourceItem& item : display)
+        if (item.Name == displayName) return cam.AnalyseSource(*item.Source);
+    return false;
+}
+
 bool WaitUntil(const std::function<bool()>& done, double seconds) {
     const auto end = std::chrono::steady_clock::now() +
                      std::chrono::milliseconds(static_cast<long>(seconds * 1000));

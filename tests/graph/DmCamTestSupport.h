@@ -54,6 +54,9 @@ struct DmCamPlatform {
     std::unique_ptr<TdmCam> cam;
 };
 
+// Analyses the source the catalogue lists under that display name; false when none is.
+bool AnalyseByName(TdmCam& cam, const std::string& displayName);
+
 // Polls `done` every few milliseconds for at most `seconds`; true when it held.
 bool WaitUntil(const std::function<bool()>& done, double seconds = 30);
 
