@@ -115,7 +115,7 @@ TEST_F(CaptureCliTest, PlayedTapeIsCapturedToItsEndWithItsSceneFile) {
 
 TEST_F(CaptureCliTest, CtrlCEndsTheCaptureAndFinishesTheFile) {
     // Exercise
-    const Result r = RunCapture("dv:pace=fast", "--format 1 --folder '" + folder + "'", "1.5");
+    const Result r = RunCapture("dv", "--format 1 --folder '" + folder + "'", "1.5");
 
     // Verification
     ASSERT_EQ(r.status, 0) << r.out;

@@ -4,6 +4,7 @@
 #include "app/capture/TCaptureControl.h"
 #include "graph/BuiltInFilters.h"
 #include "graph/DeviceCategories.h"
+#include "platform/media/EventCodes.h"
 #include "platform/media/MediaGuids.h"
 #include "postproc/ecrire_scnUnit.h"
 #include "resources/Strings.h"
@@ -11,6 +12,7 @@
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -241,29 +243,31 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     if (options.scn) prefs.scn->value = *options.scn;
     if (options.inlay) prefs.incrustationOn->value = *options.inlay;
 
-    // The source: by name, else the stored one, else the first.
-    TSysDevEnum videoDevices(ComPtr<ICreateDevEnum>(cam.DeviceEnumerator()),
-                             CLSID_VideoInputDeviceCategory);
+    // The source, by its display name in the catalogue: the one asked for, else the stored one,
+    // else the first.
+    TvideoSourceList known;
+    TVideoSourceDisplayList display;
+    EnumerateVideoSources(cam.DeviceEnumerator(), known, display);
     std::vector<std::string> names;
-    for (int i = 0; i < videoDevices.EntryCount(); ++i)
-        names.push_back(videoDevices.EntryAt(i)->FriendlyName);
+    for (const TVideoSourceItem& item : display)
+        names.push_back(item.Name);
     if (names.empty()) {
         err << "capture: no video source (set TALVENCE_VIRTUAL_DEVICES=dv for the virtual "
                "camcorder)\n";
         return kExitFailed;
     }
-    std::string source;
+    int chosen = IndexOrFirst(prefs.sourceVideo->value, names);
     if (options.source) {
-        if (videoDevices.IndexOfName(*options.source) < 0) {
+        const auto it = std::find(names.begin(), names.end(), *options.source);
+        if (it == names.end()) {
             err << "capture: no video source is named \"" << *options.source << "\"\n";
             return kExitFailed;
         }
-        source = *options.source;
-    } else {
-        source = names[IndexOrFirst(prefs.sourceVideo->value, names)];
+        chosen = static_cast<int>(it - names.begin());
     }
-    if (!cam.AnalyseSource(source)) {
-        err << "capture: " << source << ": " << cam.LastError() << "\n";
+    const TVideoSourceItem& source = display[static_cast<std::size_t>(chosen)];
+    if (!cam.AnalyseSource(*source.Source)) {
+        err << "capture: " << source.Name << ": " << cam.LastError() << "\n";
         return kExitFailed;
     }
 
@@ -275,6 +279,12 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> audioDevices;
     ListAudioDevices(cam.DeviceEnumerator(), audioDevices);
     control.SetAudioDevicesPresent(!audioDevices.empty());
+    // The sound card, as the window applies it: the stored one, else the first.
+    if (!audioDevices.empty()) {
+        control.SetAudioSourceName(
+            audioDevices[IndexOrFirst(prefs.sourceAudio->value, audioDevices)]);
+        control.ApplyAudioSource();
+    }
     control.SetWmvAvailable(false);
     control.StartNaming(NowLocal());
     control.SourceSelected(cam.Kind(), cam.HasAudioPin());
@@ -348,8 +358,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
             break;
         }
         if (options.seconds && now >= *options.seconds) break;
-        if (cam.TakeCompletion()) {
-            ending = "the source ended";
+        if (const long ended = cam.TakeCompletion()) {
+            ending = ended == EC_COMPLETE ? "the source ended" : "the graph stopped on an error";
             break;
         }
         if (options.grabEvery && now >= nextGrab) {
