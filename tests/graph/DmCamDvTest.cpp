@@ -52,6 +52,18 @@ std::string FirstPicture(const std::string& path) {
                       "' -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
 }
 
+constexpr const char* kSoundCard = "HDA Intel PCH: ALC3246 Analog";
+
+// Registers one sound card (kSoundCard) that reads from the fake it answers; null on failure.
+std::shared_ptr<TFakePcmCapture> AddSoundCard(DmCamPlatform& platform) {
+    TFakeAlsaSystem alsa;
+    alsa.cards = {{0, "PCH", "HDA Intel PCH"}};
+    alsa.capture[0] = {{0, "ALC3246 Analog"}};
+    auto capture = std::make_shared<TFakePcmCapture>();
+    if (RegisterAlsaCaptureDevices(*platform.registry, alsa, capture) != 1) return nullptr;
+    return capture;
+}
+
 class DmCamDvTest : public ::testing::Test {
 protected:
     testing::TempStore store;
@@ -189,11 +201,8 @@ TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {
 TEST_F(DmCamDvTest, TheChosenSoundCardJoinsThePreviewAndAMissingOneIsReported) {
     // Setup: one sound card beside the camcorder
     DmCamPlatform platform("dv:pace=fast");
-    TFakeAlsaSystem alsa;
-    alsa.cards = {{0, "PCH", "HDA Intel PCH"}};
-    alsa.capture[0] = {{0, "ALC3246 Analog"}};
-    auto capture = std::make_shared<TFakePcmCapture>();
-    ASSERT_EQ(RegisterAlsaCaptureDevices(*platform.registry, alsa, capture), 1);
+    const auto capture = AddSoundCard(platform);
+    ASSERT_TRUE(capture);
     TdmCam& cam = *platform.cam;
     cam.Settings().recordSoundCard = true;
     ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
@@ -202,7 +211,7 @@ TEST_F(DmCamDvTest, TheChosenSoundCardJoinsThePreviewAndAMissingOneIsReported) {
     const bool unknownSelected = cam.SelectAudioSource("USB PnP Sound Device");
     const bool builtWithout = cam.BuildPreviewGraph(SourceKind::skDv);
     const std::string missing = cam.LastError();
-    const bool selected = cam.SelectAudioSource("HDA Intel PCH: ALC3246 Analog");
+    const bool selected = cam.SelectAudioSource(kSoundCard);
     const bool builtWith = cam.BuildPreviewGraph(SourceKind::skDv);
     const std::string afterwards = cam.LastError();
     ASSERT_TRUE(cam.RunGraph());
@@ -225,10 +234,8 @@ TEST_F(DmCamDvTest, TheChosenSoundCardJoinsThePreviewAndAMissingOneIsReported) {
 TEST_F(DmCamDvTest, DvType2WithInlayRecordsTheSoundCard) {
     // Setup: a sound card that hears a loud tone, the camcorder's own sound not listened to
     DmCamPlatform platform("dv");
-    TFakeAlsaSystem alsa;
-    alsa.cards = {{0, "PCH", "HDA Intel PCH"}};
-    alsa.capture[0] = {{0, "ALC3246 Analog"}};
-    auto capture = std::make_shared<TFakePcmCapture>();
+    const auto capture = AddSoundCard(platform);
+    ASSERT_TRUE(capture);
     for (int i = 0; i < 48000 * 4; ++i) {
         const auto v = static_cast<std::int16_t>(i % 48 < 24 ? 12000 : -12000);
         for (int channel = 0; channel < 2; ++channel) {
@@ -236,12 +243,11 @@ TEST_F(DmCamDvTest, DvType2WithInlayRecordsTheSoundCard) {
             capture->data.push_back(static_cast<std::uint8_t>((v >> 8) & 0xff));
         }
     }
-    ASSERT_EQ(RegisterAlsaCaptureDevices(*platform.registry, alsa, capture), 1);
     TdmCam& cam = *platform.cam;
     cam.Settings().listenIncludedAudio = false;
     cam.Settings().recordSoundCard = true;
     ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
-    ASSERT_TRUE(cam.SelectAudioSource("HDA Intel PCH: ALC3246 Analog"));
+    ASSERT_TRUE(cam.SelectAudioSource(kSoundCard));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     const std::string file = dir.File("sound.avi");
 
