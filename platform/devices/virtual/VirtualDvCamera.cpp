@@ -303,10 +303,9 @@ HRESULT TVirtualDvStream::FillBuffer(IMediaSample* sample) {
         announcedPal_ = pal;
     }
     periodUnits_ = pal ? 1200 : 1001;
-    const REFERENCE_TIME offset = streamOffset_;
-    REFERENCE_TIME tStart = UnitsToTime(runUnits_) + offset;
+    REFERENCE_TIME tStart = UnitsToTime(runUnits_);
     runUnits_ += periodUnits_;
-    REFERENCE_TIME tStop = UnitsToTime(runUnits_) + offset;
+    REFERENCE_TIME tStop = UnitsToTime(runUnits_);
     sample->SetTime(&tStart, &tStop);
     sample->SetSyncPoint(1);
     sample->SetDiscontinuity(discontinuity_ ? 1 : 0);
@@ -331,28 +330,25 @@ HRESULT TVirtualDvStream::SetPushSourceFlags(ULONG) {
     return E_NOTIMPL; // the pacing is the device's, chosen when it was configured
 }
 
-HRESULT TVirtualDvStream::SetStreamOffset(REFERENCE_TIME offset) {
-    if (maxStreamOffset_ > 0 && offset > maxStreamOffset_) return E_INVALIDARG;
-    streamOffset_ = offset;
-    return S_OK;
+// Nothing downstream shifts this source's times: the offset stays zero.
+HRESULT TVirtualDvStream::SetStreamOffset(REFERENCE_TIME) {
+    return E_NOTIMPL;
 }
 
 HRESULT TVirtualDvStream::GetStreamOffset(REFERENCE_TIME* offset) {
     if (!offset) return E_POINTER;
-    *offset = streamOffset_;
+    *offset = 0;
     return S_OK;
 }
 
 HRESULT TVirtualDvStream::GetMaxStreamOffset(REFERENCE_TIME* maxOffset) {
     if (!maxOffset) return E_POINTER;
-    *maxOffset = maxStreamOffset_;
+    *maxOffset = 0;
     return S_OK;
 }
 
-HRESULT TVirtualDvStream::SetMaxStreamOffset(REFERENCE_TIME maxOffset) {
-    if (maxOffset < 0) return E_INVALIDARG;
-    maxStreamOffset_ = maxOffset;
-    return S_OK;
+HRESULT TVirtualDvStream::SetMaxStreamOffset(REFERENCE_TIME) {
+    return E_NOTIMPL;
 }
 
 HRESULT TVirtualDvStream::Deliver(IMediaSample* sample) {

@@ -73,7 +73,7 @@ public:
     HRESULT GetAverageFrameSize(long* averageSize) override;
 
     // IAMPushSource (any thread). A device that reads its file as fast as it is taken is not
-    // live; the stream offset is added to the samples' times from the next one on.
+    // live. The stream offset is always zero.
     HRESULT GetLatency(REFERENCE_TIME* latency) override;
     HRESULT GetPushSourceFlags(ULONG* flags) override;
     HRESULT SetPushSourceFlags(ULONG flags) override;
@@ -123,8 +123,6 @@ private:
     std::atomic<long> delivered_{0};
     std::atomic<long> dropped_{0};
     std::atomic<long long> deliveredBytes_{0};
-    std::atomic<REFERENCE_TIME> streamOffset_{0};
-    std::atomic<REFERENCE_TIME> maxStreamOffset_{0};
     std::mutex droppedMutex_;
     std::vector<long> droppedFrames_; // the first kMaxDroppedKept frame numbers
 };
