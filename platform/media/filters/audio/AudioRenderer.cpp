@@ -97,6 +97,10 @@ HRESULT TAudioRenderer::Pause() {
         rendered_ = 0;
         nextTime_ = 0;
         AllowWait();
+        {
+            std::lock_guard clockGuard(clockLock_);
+            clocked_ = clock_ != nullptr;
+        }
         OpenDevice(*format);
     }
     return TBCBaseFilter::Pause();
@@ -134,7 +138,10 @@ HRESULT TAudioRenderer::Stop() {
 void TAudioRenderer::OpenDevice(const TPcmFormat& format) {
     CloseDevice();
     format_ = format;
-    std::shared_ptr<TPcmPlaybackDevice> device = backend_->Open(deviceName_, format);
+    // Without a clock the null device consumes samples at once; a device would hold the stream
+    // to real time.
+    std::shared_ptr<TPcmPlaybackDevice> device =
+        clocked_ ? backend_->Open(deviceName_, format) : nullptr;
     nullDevice_ = device == nullptr;
     if (device && cancelled_) device->Drop();
     std::lock_guard lock(deviceLock_);
@@ -265,16 +272,6 @@ HRESULT TAudioRenderer::Render(IMediaSample* sample) {
     const long block = static_cast<long>(format_.BlockAlign());
     const long frames = block > 0 ? sample->GetActualDataLength() / block : 0;
     if (frames <= 0) return S_OK;
-
-    bool freeRunning;
-    {
-        std::lock_guard lock(clockLock_);
-        freeRunning = clock_ == nullptr;
-    }
-    if (freeRunning) {
-        ++rendered_;
-        return S_OK;
-    }
 
     if (!nullDevice_) {
         std::shared_ptr<TPcmPlaybackDevice> device;

@@ -5,8 +5,9 @@
 // so the device paces the stream. When no device can be opened at the start of streaming it
 // plays to the null device instead: samples are consumed at real time against the graph clock
 // (each one when the clock reaches its stop time), and at once when the graph has no clock.
-// A graph without a clock runs a source that is not live as fast as it can be read: samples are
-// then consumed unheard, since a blocking device would hold the whole stream to real time.
+// A graph without a clock runs a source that is not live as fast as it can be read: no device is
+// opened then and samples go to the null device, since a blocking device would hold the whole
+// stream to real time.
 //
 // While paused a sample waits for the run (nothing is heard before it). The graph volume arrives
 // through IBasicAudio: the attenuation (hundredths of a decibel, -10000..0) and the balance
@@ -120,6 +121,7 @@ private:
     mutable std::mutex deviceLock_;
     std::shared_ptr<TPcmPlaybackDevice> device_; // deviceLock_; replaced under the receive lock
     std::atomic<bool> nullDevice_{false};        // written under the receive lock
+    bool clocked_ = true;                        // receive lock: the graph had a clock at pause
     TPcmFormat format_;                          // receive lock
     REFERENCE_TIME nextTime_ = 0;                // receive lock: null device, untimed samples
     bool endOfStream_ = false;                   // receive lock: reported for this run
