@@ -261,7 +261,7 @@ void TFilterGraph::HandleGraphEvents() {
             OnGraphDeviceLost(reinterpret_cast<IUnknown*>(p1), p2 == 1);
         else if ((code == EC_COMPLETE || code == EC_ERRORABORT || code == EC_USERABORT) &&
                  OnGraphComplete)
-            OnGraphComplete(code);
+            OnGraphComplete(code, code == EC_COMPLETE ? S_OK : static_cast<HRESULT>(p1));
     }
 }
 

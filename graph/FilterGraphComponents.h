@@ -96,8 +96,9 @@ public:
     // The device-lost handler (the main window's).
     TGraphDeviceLostEvent OnGraphDeviceLost;
     // Called on the application thread when a run ends by itself: EC_COMPLETE (every renderer
-    // received the end of its stream), EC_ERRORABORT or EC_USERABORT, with that code.
-    std::function<void(long code)> OnGraphComplete;
+    // received the end of its stream), EC_ERRORABORT or EC_USERABORT, with that code and, for
+    // the two aborts, the failure the filter reported (S_OK for EC_COMPLETE).
+    std::function<void(long code, HRESULT result)> OnGraphComplete;
 
     // Any thread: called when the platform queues an event; it must only arrange for
     // HandleGraphEvents to run on the application thread. Unset, the call is posted to this

@@ -11,6 +11,7 @@
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -49,6 +50,13 @@ ComPtr<IPin> FindFreeOutput(ICaptureGraphBuilder2* builder, IBaseFilter* filter,
     if (FAILED(builder->FindPin(filter, PINDIR_OUTPUT, category, type, 1, 0, pin.put())))
         return nullptr;
     return pin;
+}
+
+// TEMPORARY until the engine has its HRESULT text.
+std::string HResultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
 }
 
 ComPtr<IBaseFilter> FilterOfSink(IFileSinkFilter* sink) {
@@ -100,7 +108,10 @@ TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
     tsAuto_ = new Tvq_TimeStamper;
 
     graphBuilder_ = fg_.CaptureGraphBuilder();
-    fg_.OnGraphComplete = [this](long code) { runEnded_ = code; };
+    fg_.OnGraphComplete = [this](long code, HRESULT result) {
+        runEnded_ = code;
+        runEndResult_ = result;
+    };
 }
 
 TdmCam::~TdmCam() {
@@ -402,54 +413,64 @@ void TdmCam::ReleaseCaptureWriter() {
     captureSink_.reset();
 }
 
-bool TdmCam::WriterFrame(const std::string& file) {
+bool TdmCam::WriterFrame(const CaptureRequest& request) {
     if (!previewReady_) return Fail("No completed preview to add a capture to");
     previewReady_ = false;
     ReleaseCaptureWriter();
-    if (FAILED(graphBuilder_->SetOutputFileName(&MEDIASUBTYPE_Avi, file, captureWriter_.put(),
-                                                captureSink_.put())))
-        return Fail("The file writer for \"" + file + "\" cannot be made");
+    if (FAILED(graphBuilder_->SetOutputFileName(request.row.writerSubtype, request.file,
+                                                captureWriter_.put(), captureSink_.put())))
+        return Fail("The file writer for \"" + request.file + "\" cannot be made");
     return true;
+}
+
+TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
+    // One line per recipe built; the others are not built yet.
+    switch (recipe) {
+    case CaptureRecipe::A1:
+        return &TdmCam::CaptureA1;
+    case CaptureRecipe::A2:
+        return &TdmCam::CaptureA2;
+    case CaptureRecipe::Ddv:
+        return &TdmCam::CaptureDdv;
+    case CaptureRecipe::Idv:
+        return &TdmCam::CaptureIdv;
+    default:
+        return nullptr;
+    }
+}
+
+bool TdmCam::HasCaptureBuilder(SourceKind kind, int format) const {
+    return BuilderOf(CaptureRecipeFor(kind, format)) != nullptr;
 }
 
 bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
                                const std::string& captureFile) {
     lastError_.clear();
     captureFile_ = captureFile;
-    if (kind != SourceKind::skDv)
-        return Fail("Captures from this kind of source are not built yet");
+    const CaptureFormatRow* row = CaptureFormatRowOf(format);
+    const CaptureRecipe recipe = row ? row->RecipeFor(kind) : CaptureRecipe::None;
+    if (recipe == CaptureRecipe::None) return Fail("No capture graph for this format and source");
+    const CaptureBuilder builder = BuilderOf(recipe);
+    if (!builder) return Fail("This capture graph is not built yet");
     try {
-        switch (format) {
-        case cfDvType1:
-            return CaptureA1(captureFile);
-        case cfDvType2:
-            return CaptureA2(captureFile);
-        case cfDvType2Inlay:
-            return CaptureDdv(tvStandard, captureFile);
-        case cfImageByImage:
-            return CaptureIdv(captureFile);
-        case cfWmvInlay:
-            return Fail("Windows Media captures are not built yet");
-        default:
-            return Fail("No capture graph for this format and source");
-        }
+        return (this->*builder)(CaptureRequest{*row, kind, tvStandard, captureFile});
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
 }
 
-bool TdmCam::CaptureA1(const std::string& file) {
+bool TdmCam::CaptureA1(const CaptureRequest& request) {
     // Takes part in the preview guard like the other writers: a second writer on the same tee
     // would write a second file from the same stream.
-    if (!WriterFrame(file)) return false;
+    if (!WriterFrame(request)) return false;
     if (FAILED(Render(Infinite.Filter().get(), nullptr, captureWriter_.get())))
         return Fail("The DV stream does not reach the writer");
     return true;
 }
 
-bool TdmCam::CaptureA2(const std::string& file) {
+bool TdmCam::CaptureA2(const CaptureRequest& request) {
     if (sourceKind_ != SourceKind::skDv) return Fail("The source is not a DV camcorder");
-    if (!WriterFrame(file)) return false;
+    if (!WriterFrame(request)) return false;
     Join(DVsplitter2);
     Render(Infinite.Filter().get(), nullptr, DVsplitter2.Filter().get());
     Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
@@ -457,11 +478,11 @@ bool TdmCam::CaptureA2(const std::string& file) {
     return true;
 }
 
-bool TdmCam::CaptureDdv(std::uint8_t tvStandard, const std::string& file) {
-    if (!WriterFrame(file)) return false;
+bool TdmCam::CaptureDdv(const CaptureRequest& request) {
+    if (!WriterFrame(request)) return false;
     Join(DVmuxer);
     Join(DVencoder);
-    DVencoder.Query<IDVEnc>()->put_IFormatResolution(tvStandard == 0 ? kDvEncPal : kDvEncNtsc,
+    DVencoder.Query<IDVEnc>()->put_IFormatResolution(request.tvStandard == 0 ? kDvEncPal : kDvEncNtsc,
                                                      kDvEncDvsd, kDvEncFullResolution, 0, nullptr);
     Render(Infinite2.Filter().get(), DVencoder.Filter().get(), DVmuxer.Filter().get());
     if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_)
@@ -478,9 +499,9 @@ bool TdmCam::CaptureDdv(std::uint8_t tvStandard, const std::string& file) {
     return true;
 }
 
-bool TdmCam::CaptureIdv(const std::string& file) {
+bool TdmCam::CaptureIdv(const CaptureRequest& request) {
     if (sourceKind_ != SourceKind::skDv) return Fail("The source is not a DV camcorder");
-    if (!WriterFrame(file)) return false;
+    if (!WriterFrame(request)) return false;
     Join(DVsplitter2);
     Render(Infinite.Filter().get(), nullptr, DVsplitter2.Filter().get());
     AddOwn(controlFilter_.get(), "vq_controlFilter");
@@ -648,7 +669,10 @@ bool TdmCam::SourceFrameCounts(long& delivered, long& dropped) const {
 
 long TdmCam::TakeCompletion() {
     fg_.HandleGraphEvents();
-    return std::exchange(runEnded_, 0);
+    const long ended = std::exchange(runEnded_, 0);
+    if (ended != 0 && ended != EC_COMPLETE)
+        Fail("A filter stopped the stream: " + HResultText(runEndResult_));
+    return ended;
 }
 
 } // namespace talvence

@@ -86,6 +86,8 @@ public:
     bool ProbeExternalDevice();
 
     // --- Capture branches -------------------------------------------------------------------
+    // Whether the recipe of the pair (kCaptureFormats) has its builder here.
+    bool HasCaptureBuilder(SourceKind kind, int format) const;
     // The branch of the pair onto the completed, stopped preview, writing captureFile.
     bool BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
                            const std::string& captureFile);
@@ -129,7 +131,7 @@ public:
     // Handles the graph's queued events (a lost device reaches the graph's handler); answers the
     // code of the last one that ended the run since the previous call (EC_COMPLETE when the
     // source ended and every renderer received the end of the stream, EC_ERRORABORT when a
-    // filter failed), 0 when none did.
+    // filter failed, LastError then saying with which failure), 0 when none did.
     long TakeCompletion();
 
     TFilterGraph& Graph() { return fg_; }
@@ -147,11 +149,24 @@ public:
 
 private:
     bool BuildDvPreview();
-    bool CaptureA1(const std::string& file);
-    bool CaptureA2(const std::string& file);
-    bool CaptureDdv(std::uint8_t tvStandard, const std::string& file);
-    bool CaptureIdv(const std::string& file);
-    bool WriterFrame(const std::string& file);
+
+    // What a capture builder is given: the format's row, the source kind, "Standard DV" for the
+    // recipes that encode DV, and the file to write.
+    struct CaptureRequest {
+        const CaptureFormatRow& row;
+        SourceKind kind;
+        std::uint8_t tvStandard;
+        const std::string& file;
+    };
+    using CaptureBuilder = bool (TdmCam::*)(const CaptureRequest&);
+    // The builder of a recipe; null for the recipes not built yet.
+    static CaptureBuilder BuilderOf(CaptureRecipe recipe);
+    bool CaptureA1(const CaptureRequest& request);
+    bool CaptureA2(const CaptureRequest& request);
+    bool CaptureDdv(const CaptureRequest& request);
+    bool CaptureIdv(const CaptureRequest& request);
+    // The writer of the format's row for the request's file, onto a completed preview.
+    bool WriterFrame(const CaptureRequest& request);
     void ControlFilterSetUp();
     // IAMStreamConfig::SetFormat on the ACM wrapper's first output: its connection's type with
     // PCM at rate (and 2 channels of 16 bits when stereo16); the graph is halted around it when
@@ -226,6 +241,7 @@ private:
     std::string lastError_;
     bool dumpPresent_ = false;
     long runEnded_ = 0; // set by the graph's completion handler, taken by TakeCompletion
+    HRESULT runEndResult_ = S_OK;
 };
 
 } // namespace talvence

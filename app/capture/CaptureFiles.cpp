@@ -43,4 +43,18 @@ void LocalCaptureFiles::AppendScene(const DvFrameInfo& sceneStart, const DvFrame
     ScnAppendScene(sceneStart, current);
 }
 
+int LocalCaptureFiles::SceneCount() {
+    return ApplicationScnWriter().sceneCount();
+}
+
+std::uint64_t LocalCaptureFiles::FileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+TDiskSpace LocalCaptureFiles::FreeSpace(const std::string& path) {
+    return DiskSpaceFor(path);
+}
+
 } // namespace talvence

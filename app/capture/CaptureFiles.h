@@ -4,6 +4,9 @@
 // LocalCaptureFiles is the real file system; tests use FakeCaptureFiles.
 
 #include "filters/dvcodes/DvFrameInfo.h"
+#include "platform/shell/DiskSpace.h"
+
+#include <cstdint>
 
 #include <string>
 
@@ -24,6 +27,14 @@ public:
     virtual bool CreateSceneFile(const std::string& path) = 0;
     // Streaming thread (and the stopping thread for the final scene).
     virtual void AppendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current) = 0;
+
+    // For the capture status; any thread.
+    // Scenes written to the current scene file so far, as the writer counts them.
+    virtual int SceneCount() = 0;
+    // 0 when the file does not exist.
+    virtual std::uint64_t FileSize(const std::string& path) = 0;
+    // The file system that holds (or will hold) `path`.
+    virtual TDiskSpace FreeSpace(const std::string& path) = 0;
 };
 
 // std::filesystem, the AVI walker and the application's scene writer.
@@ -36,6 +47,9 @@ public:
     bool RewriteFrameRate(const std::string& path, double fps) override;
     bool CreateSceneFile(const std::string& path) override;
     void AppendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current) override;
+    int SceneCount() override;
+    std::uint64_t FileSize(const std::string& path) override;
+    TDiskSpace FreeSpace(const std::string& path) override;
 };
 
 } // namespace talvence

@@ -3,21 +3,11 @@
 #include "resources/Strings.h"
 #include "system/PSFunctions.h"
 
-#include <array>
 #include <cmath>
 
 namespace talvence {
 
 namespace {
-
-const std::array<const char*, 6> kFormatNames = {
-    strings::kFormatNative,       strings::kFormatDvType1,  strings::kFormatDvType2,
-    strings::kFormatDvType2Inlay, strings::kFormatWmvInlay, strings::kFormatImageByImage,
-};
-
-bool IsMpegKind(SourceKind kind) {
-    return kind == SourceKind::skMovieBox || kind == SourceKind::skMpeg2Stream;
-}
 
 std::string WithSlash(std::string folder) {
     if (folder.empty() || folder.back() != '/') folder += '/';
@@ -38,58 +28,27 @@ std::string NamePrefix(const FileNaming& naming) {
 } // namespace
 
 std::string CaptureFormatName(int index) {
-    if (index < 0 || index >= static_cast<int>(kFormatNames.size())) return {};
-    return kFormatNames[static_cast<std::size_t>(index)];
+    const CaptureFormatRow* row = CaptureFormatRowOf(index);
+    return row ? row->text : std::string();
 }
 
 int CaptureFormatIndex(const std::string& text) {
-    for (std::size_t i = 0; i < kFormatNames.size(); ++i)
-        if (text == kFormatNames[i]) return static_cast<int>(i);
+    for (const CaptureFormatRow& row : kCaptureFormats)
+        if (text == row.text) return row.index;
     return 0;
 }
 
 std::vector<std::string> CaptureFormatsFor(SourceKind kind, bool wmvAvailable) {
-    std::vector<int> order;
-    switch (kind) {
-    case SourceKind::skDv:
-        order = {cfDvType1, cfDvType2, cfImageByImage, cfDvType2Inlay};
-        break;
-    case SourceKind::skMovieBox:
-    case SourceKind::skCapturePin:
-    case SourceKind::skMpeg2Stream:
-        order = {cfNative, cfImageByImage, cfDvType2Inlay};
-        break;
-    case SourceKind::skNone:
-        return {};
-    }
-    if (wmvAvailable) order.push_back(cfWmvInlay);
     std::vector<std::string> texts;
-    for (int f : order)
-        texts.push_back(CaptureFormatName(f));
+    for (const CaptureFormatRow& row : kCaptureFormats)
+        if (row.OfferedFor(kind) && (wmvAvailable || !row.windowsMedia)) texts.push_back(row.text);
     return texts;
 }
 
-bool HasCaptureBuilder(SourceKind kind, int format) {
-    switch (format) {
-    case cfNative:
-        return kind == SourceKind::skMovieBox || kind == SourceKind::skCapturePin ||
-               kind == SourceKind::skMpeg2Stream;
-    case cfDvType1:
-    case cfDvType2:
-        return kind == SourceKind::skDv;
-    case cfDvType2Inlay:
-    case cfWmvInlay:
-    case cfImageByImage:
-        return kind != SourceKind::skNone;
-    default:
-        return false;
-    }
-}
-
 std::string CaptureExtension(int format, SourceKind kind) {
-    if (format == cfNative && IsMpegKind(kind)) return ".mpg";
-    if (format == cfWmvInlay) return ".wmv";
-    return ".avi";
+    const CaptureFormatRow* row = CaptureFormatRowOf(format);
+    if (!row) return ".avi";
+    return IsProgramStreamKind(kind) ? row->streamExtension : row->extension;
 }
 
 std::string ChangeFileExtension(const std::string& path, const std::string& extension) {
@@ -196,8 +155,8 @@ std::optional<double> ParseFramerate(const std::string& text, char decimalSepara
             return std::nullopt;
         }
     }
-    if (!digits || !std::isfinite(value)) return std::nullopt;
-    return negative ? -value : value;
+    if (!digits || !std::isfinite(value) || negative || value <= 0) return std::nullopt;
+    return value;
 }
 
 std::string DefaultFramerateText(char decimalSeparator) {
@@ -253,12 +212,13 @@ CaptureStateView StateViewFor(CaptureState state, SourceKind kind, AudioType aud
 
 FormatOptionsView FormatOptionsFor(SourceKind kind, int format) {
     FormatOptionsView v;
-    const bool dv = kind == SourceKind::skDv;
-    v.tvStandardVisible =
-        (!dv && format == cfDvType2Inlay) || (IsMpegKind(kind) && format == cfImageByImage);
-    v.dvAudioRateVisible = !dv && format == cfDvType2Inlay;
-    v.framerateVisible = format == cfImageByImage;
-    v.wmvProfileVisible = format == cfWmvInlay;
+    const CaptureFormatRow* row = CaptureFormatRowOf(format);
+    if (!row) return v;
+    const CaptureRecipe recipe = row->RecipeFor(kind);
+    v.tvStandardVisible = EncodesPictureToDv(recipe);
+    v.dvAudioRateVisible = ResamplesToDvRate(recipe);
+    v.framerateVisible = row->imageByImage;
+    v.wmvProfileVisible = row->windowsMedia;
     return v;
 }
 

@@ -33,15 +33,10 @@ std::string CaptureFormatName(int index);
 // Exact text to index; 0 for any other text.
 int CaptureFormatIndex(const std::string& text);
 
-// The capture-format list for a source kind, in the order it is offered.
-// Empty for skNone (the list is then hidden).
+// The capture-format list for a source kind, in the order it is offered: the
+// formats with a recipe for the kind (kCaptureFormats). Empty for skNone (the
+// list is then hidden).
 std::vector<std::string> CaptureFormatsFor(SourceKind kind, bool wmvAvailable);
-
-// Whether the graph module has a capture builder for the pair: exactly the
-// pairs that CaptureFormatsFor offers (Windows Media aside, which also needs
-// the runtime). Checked before the graph is stopped, so that a pair without
-// a builder does not interrupt the preview.
-bool HasCaptureBuilder(SourceKind kind, int format);
 
 // ".mpg", ".wmv" or ".avi": the file extension of a capture.
 std::string CaptureExtension(int format, SourceKind kind);
@@ -82,7 +77,8 @@ std::string VideoFileName(const FileNaming& naming, std::int64_t counter, int fo
 // Image extension: "Extension des images" 0 BMP, 1 JPEG.
 std::string ImageFileName(const FileNaming& naming, std::int64_t counter, int imageFormat);
 
-// "Images per second" text: the number, or empty when the text is not one.
+// "Images per second" text: the number, or empty when the text is not a
+// number above zero (no rate can be rewritten to 0 or fewer images a second).
 // Accepts the user's decimal separator (and "." always).
 std::optional<double> ParseFramerate(const std::string& text, char decimalSeparator);
 // The fallback text shown after a wrong entry, in the user's notation.

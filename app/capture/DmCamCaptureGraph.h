@@ -22,6 +22,9 @@ public:
     std::int64_t FrameDuration() const override { return cam_.FrameDuration(); }
     bool DeinterlacerInGraph() const override { return cam_.DeinterlacerInGraph(); }
     bool PreviewReady() const override { return cam_.PreviewReady(); }
+    bool HasCaptureBuilder(SourceKind kind, int format) const override {
+        return cam_.HasCaptureBuilder(kind, format);
+    }
     void ReleaseCaptureWriter() override { cam_.ReleaseCaptureWriter(); }
     bool BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
                            const std::string& captureFile) override;
@@ -35,6 +38,9 @@ public:
     bool ForceDvAudio44100(int rate) override { return cam_.ForceDvAudio44100(rate); }
     bool SelectAudioSource(const std::string& friendlyName) override {
         return cam_.SelectAudioSource(friendlyName);
+    }
+    bool SourceFrameCounts(long& delivered, long& lost) const override {
+        return cam_.SourceFrameCounts(delivered, lost);
     }
     void SetInlayFlip(bool flip) override { cam_.Superposer().SetInlayFlip(flip); }
     void SetClearTimesMode(Timestamper which) override { Stamper(which).SetClearTimesMode(); }

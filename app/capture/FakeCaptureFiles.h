@@ -18,6 +18,8 @@ public:
     std::map<std::string, double> rewrites; // path -> fps
     std::set<std::string> removed;
     std::map<std::string, int> scenes; // scene file -> scenes appended
+    std::map<std::string, std::uint64_t> sizes;
+    TDiskSpace space{1ull << 30, "/"};
 
     bool FileExists(const std::string& path) override { return files.count(path) > 0; }
     bool FolderExists(const std::string& path) override { return folders.count(path) > 0; }
@@ -41,6 +43,12 @@ public:
     void AppendScene(const DvFrameInfo&, const DvFrameInfo&) override {
         if (!current_.empty()) ++scenes[current_];
     }
+    int SceneCount() override { return current_.empty() ? 0 : scenes[current_]; }
+    std::uint64_t FileSize(const std::string& path) override {
+        const auto it = sizes.find(path);
+        return it == sizes.end() ? 0 : it->second;
+    }
+    TDiskSpace FreeSpace(const std::string&) override { return space; }
 
 private:
     std::string current_;

@@ -6,6 +6,7 @@
 // when a capture branch is in it.
 
 #include "app/capture/ICaptureGraph.h"
+#include "graph/CaptureFormats.h"
 
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ public:
     bool switchesFile = true;
     bool deinterlacerInGraph = false;
     std::int64_t frameDuration = 400000;
+    bool keepsFrameCounts = true;
+    long delivered = 0;
+    long lost = 0;
 
     // What happened.
     std::vector<std::string> calls;
@@ -56,6 +60,10 @@ public:
     std::int64_t FrameDuration() const override { return frameDuration; }
     bool DeinterlacerInGraph() const override { return deinterlacerInGraph; }
     bool PreviewReady() const override { return previewReady_; }
+    // Every recipe of the table is built.
+    bool HasCaptureBuilder(SourceKind kind, int format) const override {
+        return CaptureRecipeFor(kind, format) != CaptureRecipe::None;
+    }
     void ReleaseCaptureWriter() override { calls.push_back("ReleaseCaptureWriter"); }
     bool BuildCaptureGraph(SourceKind, int format, std::uint8_t,
                            const std::string& captureFile) override {
@@ -91,6 +99,11 @@ public:
     bool SelectAudioSource(const std::string& name) override {
         calls.push_back("SelectAudioSource " + name);
         return true;
+    }
+    bool SourceFrameCounts(long& d, long& l) const override {
+        d = delivered;
+        l = lost;
+        return keepsFrameCounts;
     }
     void SetInlayFlip(bool) override {}
     void SetClearTimesMode(Timestamper) override {}

@@ -41,6 +41,10 @@ public:
     // A completed preview graph with no capture branch added yet.
     virtual bool PreviewReady() const = 0;
 
+    // Whether the graph module has built the recipe of the pair (kCaptureFormats).
+    // Asked before the graph is stopped, so that a pair without a builder does
+    // not interrupt the preview.
+    virtual bool HasCaptureBuilder(SourceKind kind, int format) const = 0;
     // Drops the writer and file sink of an earlier capture.
     virtual void ReleaseCaptureWriter() = 0;
     // Adds the capture branch of the pair to the stopped preview graph,
@@ -63,6 +67,10 @@ public:
     // Listening rate of DV audio; 0 follows the stream.
     virtual bool ForceDvAudio44100(int rate) = 0;
     virtual bool SelectAudioSource(const std::string& friendlyName) = 0;
+
+    // Frames the source delivered and lost since its last start; false when it
+    // keeps no count. Any thread.
+    virtual bool SourceFrameCounts(long& delivered, long& lost) const = 0;
 
     // Own filters.
     virtual void SetInlayFlip(bool flip) = 0;

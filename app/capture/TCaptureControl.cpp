@@ -3,6 +3,8 @@
 #include "resources/Strings.h"
 #include "system/PSFunctions.h"
 
+#include <algorithm>
+
 namespace talvence {
 
 TCaptureControl::TCaptureControl(TPreferences& prefs, IDialogs& dialogs, ICaptureGraph& graph,
@@ -24,6 +26,10 @@ FileNaming TCaptureControl::ImageNaming() const {
 
 int TCaptureControl::Format() const {
     return prefs_.captureFormat->value;
+}
+
+const CaptureFormatRow* TCaptureControl::FormatRow() const {
+    return CaptureFormatRowOf(Format());
 }
 
 void TCaptureControl::StartNaming(TDateTime startupStamp) {
@@ -98,19 +104,21 @@ void TCaptureControl::CaptureFormatClick() {
         prefs_.captureFormat->value = static_cast<std::uint8_t>(
             CaptureFormatIndex(formats_[static_cast<std::size_t>(formatEntry_)]));
     const int format = Format();
+    const CaptureFormatRow* row = FormatRow();
+    const FormatAudio audio = row ? row->audio : FormatAudio::Chosen;
 
     nextVideoFile_ = ChangeFileExtension(nextVideoFile_, CaptureExtension(format, kind_));
     window_.ShowNextVideoName(FileNameOnly(nextVideoFile_));
     window_.ShowFormatOptions(FormatOptionsFor(kind_, format));
 
-    if (format == cfImageByImage) {
+    if (audio == FormatAudio::None) {
         SelectAudioEntry(audioTypes_.empty() ? -1 : 0);
         SwitchAuxiliary(false);
         SwitchListen(false);
         prefs_.enregistrerSourceAudio->value = false;
         prefs_.ecouterAudioInclus->value = false;
         window_.SetAudioGroupEnabled(false);
-    } else if (format == cfNative || format == cfDvType1 || format == cfDvType2) {
+    } else if (audio == FormatAudio::Stream) {
         const std::string stream = StreamAudioText(kind_, builtInAudio_);
         int entry = audioTypes_.empty() ? -1 : 0;
         for (std::size_t i = 0; i < audioTypes_.size(); ++i)
@@ -295,6 +303,7 @@ void TCaptureControl::SetOwnFiltersForRun() {
 
 void TCaptureControl::AttachSceneFile(const std::string& scenePath) {
     files_.CreateSceneFile(scenePath);
+    sceneFile_ = scenePath;
     // Attached even when the file could not be made: the writer then drops
     // the scenes, and the detector keeps one owner of its report.
     ICaptureFiles& files = files_;
@@ -313,27 +322,27 @@ void TCaptureControl::DetachSceneFile() {
 // Builds the capture branch for the capture file on the stopped preview and
 // sets up what the capture needs, up to the run.
 bool TCaptureControl::BuildAndConfigureCapture(bool newSceneFile) {
-    const int format = Format();
-    if (!graph_.BuildCaptureGraph(kind_, format, prefs_.standardDv->value, captureFile_))
+    const CaptureFormatRow* row = FormatRow();
+    if (!row || !graph_.BuildCaptureGraph(kind_, row->index, prefs_.standardDv->value, captureFile_))
         return false;
 
     graph_.SetInlayFlip(prefs_.flipOn->value);
     if (prefs_.incrustationOn->value) window_.StartInlay();
     SetOwnFiltersForRun();
-    if (format == cfDvType2Inlay && kind_ != SourceKind::skDv) {
+    if (ResamplesToDvRate(row->RecipeFor(kind_))) {
         if (const int rate = DvRecordingRate(prefs_.frequenceDv->value); rate != 0)
             graph_.ForceAcmOutputRate(rate);
     }
-    if (format == cfWmvInlay) graph_.ConfigureWindowsMediaWriter(audio_ != AudioType::atNone);
+    if (row->windowsMedia) graph_.ConfigureWindowsMediaWriter(audio_ != AudioType::atNone);
 
-    if (format == cfImageByImage) {
+    if (row->imageByImage) {
         imageByImageFile_ = captureFile_;
         graph_.SetOnStop([this] { FinishImageByImageFile(); });
     } else {
         imageByImageFile_.reset();
         graph_.SetOnStop({});
     }
-    SetImageByImageMode(format == cfImageByImage);
+    SetImageByImageMode(row->imageByImage);
     imageByImageCount_ = 0;
 
     if (newSceneFile) {
@@ -345,14 +354,15 @@ bool TCaptureControl::BuildAndConfigureCapture(bool newSceneFile) {
 }
 
 bool TCaptureControl::StartCapture() {
-    const int format = Format();
-    const bool offered =
-        HasCaptureBuilder(kind_, format) && (format != cfWmvInlay || wmvAvailable_);
-    // A capture starts from a preview, by hand or by the schedule; anything
+    const CaptureFormatRow* row = FormatRow();
+    const bool offered = row && graph_.HasCaptureBuilder(kind_, row->index) &&
+                         (!row->windowsMedia || wmvAvailable_);
+    // A capture starts from a preview, by hand or by the schedule, or starts
+    // again into the file being written when a graph that cannot be halted was
+    // replaced under a running capture. Only a start by hand asks; anything
     // refused here is refused before the preview is stopped.
-    const bool fromPreview =
-        state_ == CaptureState::Preview || state_ == CaptureState::ScheduleArmed;
-    if (!offered || !fromPreview || (state_ == CaptureState::Preview && !AskBeforeCapture())) {
+    if (!offered || state_ == CaptureState::NoSource ||
+        (state_ == CaptureState::Preview && !AskBeforeCapture())) {
         window_.UncheckCaptureToggle();
         return false;
     }
@@ -365,6 +375,7 @@ bool TCaptureControl::StartCapture() {
         window_.ApplyVolume();
         ok = graph_.RunGraph();
     }
+    if (ok) NoteCapturedFile(captureFile_);
     if (!ok) {
         // The preview was stopped for the build: bring it back rather than
         // leave a stopped, half-built graph behind a preview state.
@@ -399,6 +410,7 @@ bool TCaptureControl::Cut() {
     }
     imageByImageCount_ = 0;
     window_.ApplyVolume();
+    if (ok) NoteCapturedFile(nextVideoFile_);
     if (!ok) {
         // The capture cannot go on: back to the preview.
         window_.UncheckCaptureToggle();
@@ -495,6 +507,11 @@ bool TCaptureControl::EnterScheduledCaptureState() {
     return EnterState(CaptureState::ScheduledCapture);
 }
 
+void TCaptureControl::NoteCapturedFile(const std::string& path) {
+    if (std::find(capturedFiles_.begin(), capturedFiles_.end(), path) == capturedFiles_.end())
+        capturedFiles_.push_back(path);
+}
+
 // ---------------------------------------------------------------------------
 // Image by image
 
@@ -521,10 +538,12 @@ void TCaptureControl::FinishImageByImageFile() {
     if (!imageByImageFile_) return;
     const std::string path = *imageByImageFile_;
     imageByImageFile_.reset();
-    if (imageByImageCount_ > 0)
+    if (imageByImageCount_ > 0) {
         files_.RewriteFrameRate(path, prefs_.framerate->value);
-    else
+    } else {
         files_.RemoveFile(path);
+        std::erase(capturedFiles_, path);
+    }
 }
 
 } // namespace talvence

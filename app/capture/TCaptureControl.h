@@ -78,6 +78,9 @@ public:
     void CaptureToggle();
     // acCouperExecute: continue the running capture in the next file.
     bool Cut();
+    // From the preview (asking before an overwrite), from an armed schedule,
+    // or again into the file being written (states 2 and 4) after the graph
+    // was replaced under a running capture.
     bool StartCapture();
     bool RestartPreview();
     bool BuildPreview();
@@ -104,11 +107,19 @@ public:
 
     // --- State ---------------------------------------------------------------
     CaptureState State() const { return state_; }
+    // The row of "Capture Format"; null when the stored index is no format.
+    const CaptureFormatRow* FormatRow() const;
     SourceKind Kind() const { return kind_; }
     AudioType Audio() const { return audio_; }
     const std::string& NextVideoFile() const { return nextVideoFile_; }
     const std::string& NextImageFile() const { return nextImageFile_; }
     const std::string& CaptureFile() const { return captureFile_; }
+    // The video files this run has captured into, in order, each once: the
+    // file of every start and of every cut (an image-by-image file deleted for
+    // want of frames is taken off again).
+    const std::vector<std::string>& CapturedFiles() const { return capturedFiles_; }
+    // The scene file the last DV capture with "Scn" started; empty before.
+    const std::string& SceneFile() const { return sceneFile_; }
     // The scheduling sets it when a schedule is armed.
     void SetCaptureFile(const std::string& path) { captureFile_ = path; }
     std::int64_t FrameDuration() const { return frameDuration_; }
@@ -129,6 +140,7 @@ private:
     FileNaming VideoNaming() const;
     FileNaming ImageNaming() const;
     int Format() const;
+    void NoteCapturedFile(const std::string& path);
     void SwitchListen(bool on);
     void SwitchAuxiliary(bool on);
     void SelectAudioEntry(int index);
@@ -175,6 +187,8 @@ private:
     // on it once, then forgets it.
     std::optional<std::string> imageByImageFile_;
     bool sceneFileAttached_ = false;
+    std::string sceneFile_;
+    std::vector<std::string> capturedFiles_;
 };
 
 } // namespace talvence

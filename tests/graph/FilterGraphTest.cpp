@@ -264,7 +264,7 @@ protected:
 
     void SetUp() override {
         GraphSlotTest::SetUp();
-        fg.OnGraphComplete = [this](long code) { ended.push_back(code); };
+        fg.OnGraphComplete = [this](long code, HRESULT) { ended.push_back(code); };
         fg.OnGraphDeviceLost = [this](IUnknown* device, bool inserted) {
             seen.push_back({device, inserted});
         };

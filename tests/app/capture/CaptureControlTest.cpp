@@ -1,5 +1,7 @@
 #include "app/capture/TCaptureControl.h"
 
+#include "app/capture/CaptureStatus.h"
+
 #include "app/capture/FakeCaptureFiles.h"
 #include "app/capture/FakeCaptureGraph.h"
 #include "app/capture/FakeCaptureWindow.h"
@@ -213,6 +215,47 @@ TEST_F(CaptureControlTest, ACutContinuesInTheNextFile) {
     EXPECT_TRUE(graph.running);
 }
 
+TEST_F(CaptureControlTest, TheStatusFollowsTheFileBeingWrittenAcrossCuts) {
+    // Setup
+    Preview(SourceKind::skDv, cfDvType2, true);
+    control.CaptureToggle();
+    graph.delivered = 300;
+    graph.lost = 2;
+    files.sizes["/v/Video_1.avi"] = 4000;
+    // Exercise
+    graph.EmitScene();
+    control.Cut();
+    graph.EmitScene();
+    const TCaptureStatus during = ReadCaptureStatus(control, graph, files);
+    control.CaptureToggle();
+    // Verification: one scene file goes on through the cut; each file is listed once.
+    EXPECT_TRUE(during.capturing && during.framesKnown);
+    EXPECT_EQ(during.file, "/v/Video_1.avi");
+    EXPECT_EQ(during.fileBytes, 4000u);
+    EXPECT_EQ(during.frames, 300);
+    EXPECT_EQ(during.lost, 2);
+    EXPECT_EQ(during.scenes, 3); // the two cuts and the scene the cut's stop closed
+    EXPECT_EQ(control.SceneFile(), "/v/Video_0.scn");
+    EXPECT_EQ(control.CapturedFiles(),
+              (std::vector<std::string>{"/v/Video_0.avi", "/v/Video_1.avi"}));
+}
+
+TEST_F(CaptureControlTest, ACaptureStartsAgainIntoItsFileAfterTheGraphWasReplaced) {
+    // Setup: a capture runs; the graph was replaced and the preview rebuilt under it.
+    Preview(SourceKind::skMovieBox, cfDvType2Inlay);
+    control.CaptureToggle();
+    files.files.insert("/v/Video_0.avi");
+    ASSERT_TRUE(control.RestartPreview());
+    // Exercise
+    const bool started = control.StartCapture();
+    // Verification: no question, the same file, the state kept.
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(graph.writerFile, "/v/Video_0.avi");
+    EXPECT_EQ(control.State(), CaptureState::Capturing);
+    EXPECT_EQ(control.CapturedFiles(), std::vector<std::string>{"/v/Video_0.avi"});
+}
+
 TEST_F(CaptureControlTest, ACutOfAWriterWithoutFileSwitchRebuildsIntoTheNextFile) {
     // Setup
     Preview(SourceKind::skMovieBox, cfNative);
@@ -240,6 +283,7 @@ TEST_F(CaptureControlTest, ImageByImageFilesAreRewrittenOrDeletedAtStop) {
     EXPECT_TRUE(graph.passNext);
     EXPECT_EQ(files.rewrites, (std::map<std::string, double>{{"/v/Video_0.avi", 12.5}}));
     EXPECT_EQ(files.removed, (std::set<std::string>{"/v/Video_1.avi"}));
+    EXPECT_EQ(control.CapturedFiles(), std::vector<std::string>{"/v/Video_0.avi"});
     EXPECT_FALSE(control.ImageByImageMode());
     EXPECT_FALSE(control.ImageByImageGrab());
     EXPECT_EQ(window.grabImage, 6);
@@ -353,6 +397,8 @@ TEST_F(CaptureControlTest, AWrongFramerateIsReplacedByEighteen) {
     EXPECT_TRUE(good);
     EXPECT_EQ(taken, 12.5);
     EXPECT_FALSE(bad);
+    EXPECT_FALSE(control.FramerateExit("0", '.'));
+    EXPECT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages.at(0).text,
               "The value of \"images/second\" is not correct\nEnter a decimal value");
     EXPECT_EQ(window.framerateText, "18.0");

@@ -7,7 +7,7 @@
 namespace talvence {
 namespace {
 
-TEST(CaptureRules, EveryOfferedFormatHasABuilderAndNoOther) {
+TEST(CaptureRules, EveryOfferedFormatHasARecipeAndNoOther) {
     // Setup
     const SourceKind kinds[] = {SourceKind::skDv, SourceKind::skMovieBox, SourceKind::skCapturePin,
                                 SourceKind::skMpeg2Stream, SourceKind::skNone};
@@ -18,7 +18,7 @@ TEST(CaptureRules, EveryOfferedFormatHasABuilderAndNoOther) {
         for (int format = cfNative; format <= cfImageByImage; ++format) {
             const bool isOffered = std::find(offered.begin(), offered.end(),
                                              CaptureFormatName(format)) != offered.end();
-            EXPECT_EQ(HasCaptureBuilder(kind, format), isOffered)
+            EXPECT_EQ(CaptureRecipeFor(kind, format) != CaptureRecipe::None, isOffered)
                 << "kind " << int(kind) << " format " << format;
         }
     }
@@ -82,6 +82,27 @@ TEST(CaptureRules, FramerateTextIsADecimalNumberInTheUsersNotation) {
     EXPECT_EQ(ParseFramerate("12fps", '.'), std::nullopt);
     EXPECT_EQ(ParseFramerate("", '.'), std::nullopt);
     EXPECT_EQ(ParseFramerate(DefaultFramerateText('.'), '.'), 18.0);
+    // No file can be rewritten to zero or fewer images a second.
+    EXPECT_EQ(ParseFramerate("0", '.'), std::nullopt);
+    EXPECT_EQ(ParseFramerate("0,0", ','), std::nullopt);
+    EXPECT_EQ(ParseFramerate("-12", '.'), std::nullopt);
+}
+
+TEST(CaptureRules, FormatOptionsFollowTheRecipeOfThePair) {
+    // Exercise
+    const auto dvInlay = FormatOptionsFor(SourceKind::skDv, cfDvType2Inlay);
+    const auto pinInlay = FormatOptionsFor(SourceKind::skCapturePin, cfDvType2Inlay);
+    const auto mpegImages = FormatOptionsFor(SourceKind::skMpeg2Stream, cfImageByImage);
+    const auto pinImages = FormatOptionsFor(SourceKind::skCapturePin, cfImageByImage);
+    const auto wmv = FormatOptionsFor(SourceKind::skDv, cfWmvInlay);
+    // Verification: the TV standard and DV sound rate only where a picture becomes DV.
+    EXPECT_FALSE(dvInlay.tvStandardVisible || dvInlay.dvAudioRateVisible);
+    EXPECT_TRUE(pinInlay.tvStandardVisible && pinInlay.dvAudioRateVisible);
+    EXPECT_TRUE(mpegImages.tvStandardVisible && mpegImages.framerateVisible);
+    EXPECT_FALSE(mpegImages.dvAudioRateVisible);
+    EXPECT_FALSE(pinImages.tvStandardVisible);
+    EXPECT_TRUE(pinImages.framerateVisible);
+    EXPECT_TRUE(wmv.wmvProfileVisible && !wmv.framerateVisible);
 }
 
 TEST(CaptureRules, StateViewsFollowTheState) {
