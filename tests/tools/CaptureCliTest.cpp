@@ -88,12 +88,17 @@ TEST_F(CaptureCliTest, WrongOptionsAreUsageErrors) {
     const Result badNumber = RunCapture("dv:pace=fast", "--seconds soon");
     const Result grabWithoutImages =
         RunCapture("dv:pace=fast", "--format 1 --grab-every 1 --folder '" + folder + "'");
+    const Result hugeIndex = RunCapture("dv:pace=fast", "--format 99999999999");
+    const Result noFormat = RunCapture("dv:pace=fast", "--format 'DV type 3'");
 
     // Verification
     EXPECT_EQ(unknown.status, 2) << unknown.out;
     EXPECT_EQ(both.status, 2) << both.out;
     EXPECT_EQ(badNumber.status, 2) << badNumber.out;
     EXPECT_EQ(grabWithoutImages.status, 2) << grabWithoutImages.out;
+    EXPECT_EQ(hugeIndex.status, 2) << hugeIndex.out;
+    EXPECT_NE(hugeIndex.out.find("--format"), std::string::npos) << hugeIndex.out;
+    EXPECT_EQ(noFormat.status, 2) << noFormat.out;
 }
 
 TEST_F(CaptureCliTest, PlayedTapeIsCapturedToItsEndWithItsSceneFile) {
@@ -169,6 +174,9 @@ TEST_F(CaptureCliTest, ImageByImageGrabsAndCutsEachGiveCompleteFiles) {
     ASSERT_EQ(cut.status, 0) << cut.out;
     const auto cutFiles = Written(cut.out);
     ASSERT_GE(cutFiles.size(), 2u) << cut.out;
+    // Each file written is named once, in the order of the cuts.
+    for (std::size_t i = 0; i < cutFiles.size(); ++i)
+        EXPECT_EQ(cutFiles[i], folder + "/cut/Tape_" + std::to_string(i) + ".avi") << cut.out;
     for (const std::string& file : cutFiles)
         EXPECT_NE(Probe(file).find("audio,"), std::string::npos) << file;
 }

@@ -1,12 +1,6 @@
 #include "tools/talvence-cli/CaptureCommands.h"
 
-#include "app/capture/DmCamCaptureGraph.h"
-#include "app/capture/TCaptureControl.h"
-#include "graph/BuiltInFilters.h"
-#include "graph/DeviceCategories.h"
-#include "platform/media/EventCodes.h"
-#include "platform/media/MediaGuids.h"
-#include "postproc/ecrire_scnUnit.h"
+#include "app/core/ApplicationCore.h"
 #include "resources/Strings.h"
 #include "system/PSFunctions.h"
 
@@ -19,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <thread>
 
@@ -57,6 +50,18 @@ std::optional<double> PositiveNumber(const std::string& text) {
     }
 }
 
+// A capture format by its exact text or its index.
+std::optional<int> CaptureFormatOfOption(const std::string& text) {
+    if (!text.empty() && text.size() <= 2 &&
+        text.find_first_not_of("0123456789") == std::string::npos) {
+        if (CaptureFormatRowOf(std::stoi(text))) return std::stoi(text);
+        return std::nullopt;
+    }
+    for (const CaptureFormatRow& row : kCaptureFormats)
+        if (text == row.text) return row.index;
+    return std::nullopt;
+}
+
 // Questions are answered from the options: --yes, --no, or else no to an overwrite and yes to
 // the creation of a missing folder. Every box is printed.
 class CliDialogs : public IDialogs {
@@ -87,54 +92,6 @@ private:
     std::ostream& err_;
 };
 
-// The window's inlay actions, applied to the superposer from the inlay preferences.
-class CliCaptureWindow : public NullCaptureWindow {
-public:
-    CliCaptureWindow(TdmCam& cam, TPreferences& prefs) : cam_(cam), prefs_(prefs) {}
-    void StartInlay() override {
-        Tvq_Superposer& s = cam_.Superposer();
-        s.SetInlaySource(static_cast<std::uint8_t>(prefs_.whatIncrust->value));
-        s.SetInlayWhen(static_cast<std::uint8_t>(prefs_.whenIncrust->value));
-        s.SetInlayAutoMode(prefs_.modeIncruster->value);
-        s.SetInlayDuration(prefs_.dureeIncruster->value);
-        s.SetInlayHourOffset(prefs_.decalageHoraire->value);
-        s.SetInlayFormats(prefs_.formatDatecode1->value, prefs_.formatDatecode2->value);
-        // The vertical slider runs 0..930 upwards, the picture downwards.
-        s.SetInlayPosition(prefs_.positionX->value, 930 - prefs_.positionY->value,
-                           static_cast<std::uint8_t>(prefs_.alignement->value));
-        s.SetInlayAutoFontSize(prefs_.tailleAutomatique->value);
-        const TFontSpec& font = prefs_.incrustFont->value;
-        s.SetInlayFontName(font.name);
-        s.SetInlayFontSize(font.size);
-        s.SetInlayFontColor(font.color);
-        s.SetInlayBold(font.bold);
-        s.SetInlayItalic(font.italic);
-        s.SetInlayUnderline(font.underline);
-        s.SetInlayStrikeOut(font.strikeOut);
-        s.SetInlayActive(true);
-    }
-    void StopInlay() override { cam_.Superposer().SetInlayActive(false); }
-
-private:
-    TdmCam& cam_;
-    TPreferences& prefs_;
-};
-
-int SceneCount(const std::string& scnPath) {
-    std::ifstream f(scnPath, std::ios::binary);
-    if (!f) return 0;
-    f.seekg(static_cast<std::streamoff>(ScnCountPos(scnPath)));
-    unsigned char b[2] = {0, 0};
-    if (!f.read(reinterpret_cast<char*>(b), 2)) return 0;
-    return b[0] | (b[1] << 8);
-}
-
-unsigned long long FileSize(const std::string& path) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : size;
-}
-
 void EnsureGuiApplication() {
     if (QGuiApplication::instance()) return;
     // The inlay draws text with QtGui; without a display the offscreen platform serves.
@@ -149,14 +106,13 @@ void EnsureGuiApplication() {
 
 } // namespace
 
-std::string CaptureProgressLine(double elapsedSeconds, long frames, long lost,
-                                unsigned long long bytes, int scenes) {
+std::string CaptureProgressLine(double elapsedSeconds, const TCaptureStatus& status) {
     const long total = static_cast<long>(elapsedSeconds);
     char text[160];
     std::snprintf(text, sizeof text,
                   "elapsed %ld:%02ld:%02ld frames %ld lost %ld size %.1f MB scenes %d",
-                  total / 3600, total / 60 % 60, total % 60, frames, lost,
-                  static_cast<double>(bytes) / 1e6, scenes);
+                  total / 3600, total / 60 % 60, total % 60, status.frames, status.lost,
+                  static_cast<double>(status.fileBytes) / 1e6, status.scenes);
     return text;
 }
 
@@ -181,7 +137,14 @@ std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error)
         if (a == "--source") {
             if (!(o.source = value())) return std::nullopt;
         } else if (a == "--format") {
-            if (!(o.format = value())) return std::nullopt;
+            auto v = value();
+            if (!v) return std::nullopt;
+            o.format = CaptureFormatOfOption(*v);
+            if (!o.format) {
+                error = "--format needs a capture format's text or its index 0 to 5, not \"" +
+                        *v + "\"";
+                return std::nullopt;
+            }
         } else if (a == "--folder") {
             if (!(o.folder = value())) return std::nullopt;
         } else if (a == "--seconds") {
@@ -223,40 +186,35 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     InterruptGuard interruptGuard;
     EnsureGuiApplication();
 
-    auto registry = std::make_shared<FilterRegistry>();
-    for (const std::string& warning : RegisterBuiltInFilters(*registry))
+    CliDialogs dialogs(options, err);
+    TApplicationCore::Options coreOptions;
+    coreOptions.environment.videoFolder = [] { return VideoFolder(); };
+    coreOptions.environment.picturesFolder = [] { return PicturesFolder(); };
+    coreOptions.environment.clipBrowserPath = [] { return std::string(); };
+    coreOptions.pollEvents = true;
+    TApplicationCore core(dialogs, coreOptions);
+    for (const std::string& warning : core.StartupWarnings())
         err << "capture: " << warning << "\n";
-    TVideoWindow window; // renders to no screen
-    TdmCam cam(registry, window);
-    cam.Graph().SetEventWakeup([] {}); // events are polled below
-    window.UseDefaultRenderer(cam.DeviceEnumerator());
+    TCaptureControl& control = core.Control();
 
-    // The stored preferences, as the window reads them; the options change this run only.
-    TparameterList list{PreferencesKeyPath(), PreferencesSignature()};
-    TPreferences prefs;
-    PreferenceEnvironment env;
-    env.videoFolder = [] { return VideoFolder(); };
-    env.picturesFolder = [] { return PicturesFolder(); };
-    env.clipBrowserPath = [] { return std::string(); };
-    DeclarePreferences(list, prefs, env);
-    if (options.folder) prefs.videoDirectory->value = *options.folder;
+    // The options change this run only; the store is never written.
+    TPreferences& prefs = core.Prefs();
+    if (options.folder) {
+        prefs.videoDirectory->value = *options.folder;
+        control.VideoNamingChanged();
+    }
     if (options.scn) prefs.scn->value = *options.scn;
     if (options.inlay) prefs.incrustationOn->value = *options.inlay;
 
     // The source, by its display name in the catalogue: the one asked for, else the stored one,
     // else the first.
-    TvideoSourceList known;
-    TVideoSourceDisplayList display;
-    EnumerateVideoSources(cam.DeviceEnumerator(), known, display);
-    std::vector<std::string> names;
-    for (const TVideoSourceItem& item : display)
-        names.push_back(item.Name);
+    const std::vector<std::string> names = core.VideoSourceNames();
     if (names.empty()) {
         err << "capture: no video source (set TALVENCE_VIRTUAL_DEVICES=dv for the virtual "
                "camcorder)\n";
         return kExitFailed;
     }
-    int chosen = IndexOrFirst(prefs.sourceVideo->value, names);
+    int chosen = core.StoredVideoSource();
     if (options.source) {
         const auto it = std::find(names.begin(), names.end(), *options.source);
         if (it == names.end()) {
@@ -265,71 +223,43 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         }
         chosen = static_cast<int>(it - names.begin());
     }
-    const TVideoSourceItem& source = display[static_cast<std::size_t>(chosen)];
-    if (!cam.AnalyseSource(*source.Source)) {
-        err << "capture: " << source.Name << ": " << cam.LastError() << "\n";
+    if (!core.SelectVideoSource(chosen)) {
+        err << "capture: " << names[static_cast<std::size_t>(chosen)] << ": " << core.LastError()
+            << "\n";
         return kExitFailed;
     }
 
-    CliDialogs dialogs(options, err);
-    DmCamCaptureGraph graph(cam, prefs);
-    LocalCaptureFiles files;
-    CliCaptureWindow captureWindow(cam, prefs);
-    TCaptureControl control(prefs, dialogs, graph, files, captureWindow);
-    std::vector<std::string> audioDevices;
-    ListAudioDevices(cam.DeviceEnumerator(), audioDevices);
-    control.SetAudioDevicesPresent(!audioDevices.empty());
-    // The sound card, as the window applies it: the stored one, else the first.
-    if (!audioDevices.empty()) {
-        control.SetAudioSourceName(
-            audioDevices[IndexOrFirst(prefs.sourceAudio->value, audioDevices)]);
-        control.ApplyAudioSource();
-    }
-    control.SetWmvAvailable(false);
-    control.StartNaming(NowLocal());
-    control.SourceSelected(cam.Kind(), cam.HasAudioPin());
-
     if (options.format) {
+        const std::string text = CaptureFormatName(*options.format);
         const auto& offered = control.CaptureFormatEntries();
-        std::string text = *options.format;
-        if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos)
-            text = CaptureFormatName(std::stoi(text));
-        int entry = -1;
-        for (std::size_t i = 0; i < offered.size(); ++i)
-            if (offered[i] == text) entry = static_cast<int>(i);
-        if (entry < 0) {
-            err << "capture: the capture format \"" << *options.format
-                << "\" is not offered for this source\n";
+        const auto it = std::find(offered.begin(), offered.end(), text);
+        if (it == offered.end()) {
+            err << "capture: the capture format \"" << text << "\" is not offered for this source\n";
             return kExitFailed;
         }
-        control.SelectCaptureFormatEntry(entry);
+        control.SelectCaptureFormatEntry(static_cast<int>(it - offered.begin()));
     }
-    const int format =
-        CaptureFormatIndex(control.CaptureFormatEntries().empty()
-                               ? std::string()
-                               : control.CaptureFormatEntries()[control.CaptureFormatEntry()]);
-    if (options.grabEvery && format != cfImageByImage) {
+    const CaptureFormatRow* format = control.FormatRow();
+    if (options.grabEvery && !(format && format->imageByImage)) {
         err << "capture: --grab-every is for the \"Image by Image\" format\n";
         return kExitUsage;
     }
 
-    if (!control.BuildPreview() || !graph.RunGraph() || !control.EnterPreviewState()) {
-        err << "capture: the preview cannot be built: " << cam.LastError() << "\n";
-        cam.StopGraph();
+    if (!core.StartPreview()) {
+        err << "capture: the preview cannot be built: " << core.LastError() << "\n";
         return kExitFailed;
     }
-    std::vector<std::string> written;
     control.CaptureToggle();
     if (control.State() != CaptureState::Capturing) {
         err << "capture: the capture did not start"
-            << (dialogs.refused ? " (a question was answered no)" : ": " + cam.LastError()) << "\n";
-        cam.StopGraph();
+            << (dialogs.refused ? " (a question was answered no)" : ": " + core.LastError()) << "\n";
+        core.StopGraph();
         return kExitFailed;
     }
-    written.push_back(control.CaptureFile());
     if (options.play) {
-        if (cam.Camcorder().vcrMode && cam.Camcorder().transportAvailable)
-            cam.Camcorder().transport->put_Mode(ED_MODE_PLAY);
+        const TCamcorderLink& camcorder = core.Cam().Camcorder();
+        if (camcorder.vcrMode && camcorder.transportAvailable)
+            camcorder.transport->put_Mode(ED_MODE_PLAY);
         else
             err << "capture: --play: the source is not a camcorder in VCR mode\n";
     }
@@ -341,15 +271,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     double nextCut = options.cutEvery.value_or(0);
     std::string ending = "duration reached";
     auto showProgress = [&](double now) {
-        long delivered = 0, lost = 0;
-        cam.SourceFrameCounts(delivered, lost);
-        const long frames = format == cfImageByImage ? control.ImageByImageCount() : delivered;
-        const int scenes =
-            prefs.scn->value ? SceneCount(ChangeFileExtension(control.CaptureFile(), ".scn")) : 0;
         // Blanks cover the end of a longer previous line.
-        out << "\r"
-            << CaptureProgressLine(now, frames, lost, FileSize(control.CaptureFile()), scenes)
-            << "    " << std::flush;
+        out << "\r" << CaptureProgressLine(now, core.Status()) << "    " << std::flush;
     };
     while (true) {
         const double now = seconds();
@@ -358,8 +281,10 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
             break;
         }
         if (options.seconds && now >= *options.seconds) break;
-        if (const long ended = cam.TakeCompletion()) {
-            ending = ended == EC_COMPLETE ? "the source ended" : "the graph stopped on an error";
+        if (const RunEnd ended = core.TakeRunEnd(); ended != RunEnd::None) {
+            ending = ended == RunEnd::SourceEnded
+                         ? "the source ended"
+                         : "the graph stopped on an error: " + core.LastError();
             break;
         }
         if (options.grabEvery && now >= nextGrab) {
@@ -368,10 +293,9 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         }
         if (options.cutEvery && now >= nextCut) {
             if (!control.Cut()) {
-                err << "\ncapture: the cut failed\n";
+                err << "\ncapture: the cut failed: " << core.LastError() << "\n";
                 break;
             }
-            written.push_back(control.CaptureFile());
             nextCut += *options.cutEvery;
         }
         showProgress(now);
@@ -382,15 +306,14 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
 
     // Back to the preview finishes the files (scene file, image-by-image frame rate).
     control.CaptureToggle();
-    cam.StopGraph();
+    core.StopGraph();
     int count = 0;
-    for (const std::string& file : written) {
-        if (std::filesystem::exists(file)) {
-            out << "wrote " << file << "\n";
-            ++count;
-        }
-        const std::string scn = ChangeFileExtension(file, ".scn");
-        if (prefs.scn->value && cam.Kind() == SourceKind::skDv && std::filesystem::exists(scn))
+    for (const std::string& file : control.CapturedFiles()) {
+        if (!std::filesystem::exists(file)) continue;
+        out << "wrote " << file << "\n";
+        ++count;
+        const std::string& scn = control.SceneFile();
+        if (!scn.empty() && ChangeFileExtension(file, ".scn") == scn && std::filesystem::exists(scn))
             out << "wrote " << scn << "\n";
     }
     if (count == 0) out << "no file written\n";

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/capture/CaptureStatus.h"
 #include "tools/talvence-cli/CommandTable.h"
 
 namespace talvence::cli {
@@ -15,7 +16,7 @@ void AddCaptureCommands(CommandTable& table);
 // The options of one run; unset ones keep the stored preference.
 struct CaptureOptions {
     std::optional<std::string> source;
-    std::optional<std::string> format; // text or index
+    std::optional<int> format; // given by its text or its index
     std::optional<double> seconds;
     std::optional<std::string> folder;
     std::optional<bool> scn;
@@ -27,8 +28,8 @@ struct CaptureOptions {
     bool play = false;
 };
 
-// None, with the reason in error, for an unknown option, a missing or wrong value, or --yes
-// together with --no.
+// None, with the reason in error, for an unknown option, a missing or malformed value (a number
+// that is not one, a capture format that is none), or --yes together with --no.
 std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error);
 
 // capture [options]: exit 0 when a capture ran and its files were written, kExitFailed when the
@@ -37,7 +38,6 @@ std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error)
 int RunCapture(Args args, std::ostream& out, std::ostream& err);
 
 // The one progress line: "elapsed 0:00:12 frames 300 lost 0 size 43.2 MB scenes 2".
-std::string CaptureProgressLine(double elapsedSeconds, long frames, long lost,
-                                unsigned long long bytes, int scenes);
+std::string CaptureProgressLine(double elapsedSeconds, const TCaptureStatus& status);
 
 } // namespace talvence::cli

@@ -1,0 +1,116 @@
+#include "app/core/ApplicationCore.h"
+
+#include "app/core/InlayPreferences.h"
+#include "graph/BuiltInFilters.h"
+#include "graph/DeviceCategories.h"
+#include "platform/media/EventCodes.h"
+#include "system/PSFunctions.h"
+
+namespace talvence {
+
+// The window's inlay actions for a face without a window: the inlay preferences straight onto
+// the superposer.
+class TApplicationCore::HeadlessWindow : public NullCaptureWindow {
+public:
+    HeadlessWindow(TdmCam& cam, const TPreferences& prefs) : cam_(cam), prefs_(prefs) {}
+    void StartInlay() override { StartInlayFromPreferences(cam_.Superposer(), prefs_); }
+    void StopInlay() override { cam_.Superposer().SetInlayActive(false); }
+
+private:
+    TdmCam& cam_;
+    const TPreferences& prefs_;
+};
+
+namespace {
+
+std::shared_ptr<FilterRegistry> RegisteredFilters(std::shared_ptr<TPcmPlaybackBackend> playback,
+                                                  std::vector<std::string>& warnings) {
+    auto registry = std::make_shared<FilterRegistry>();
+    warnings = RegisterBuiltInFilters(*registry, std::move(playback));
+    return registry;
+}
+
+} // namespace
+
+TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
+    : dialogs_(dialogs), registry_(RegisteredFilters(options.playback, startupWarnings_)),
+      cam_(std::make_unique<TdmCam>(registry_, previewWindow_)),
+      preferenceList_(PreferencesKeyPath(), PreferencesSignature()), graph_(*cam_, prefs_) {
+    if (options.pollEvents) cam_->Graph().SetEventWakeup([] {});
+    previewWindow_.UseDefaultRenderer(cam_->DeviceEnumerator());
+    DeclarePreferences(preferenceList_, prefs_, options.environment);
+    window_ = options.window;
+    if (!window_) {
+        headlessWindow_ = std::make_unique<HeadlessWindow>(*cam_, prefs_);
+        window_ = headlessWindow_.get();
+    }
+    control_ = std::make_unique<TCaptureControl>(prefs_, dialogs_, graph_, files_, *window_);
+    // Windows Media captures are not built yet.
+    control_->SetWmvAvailable(false);
+    // Every dated name of the run carries the moment the preferences were applied.
+    control_->StartNaming(NowLocal());
+    LoadSources();
+}
+
+TApplicationCore::~TApplicationCore() {
+    // The graph calls capture control's handlers while it stops: stop it while both exist.
+    cam_->StopGraph();
+}
+
+bool TApplicationCore::LoadSources() {
+    // The known sources stay: a device seen before keeps its display name.
+    const bool listed = EnumerateVideoSources(cam_->DeviceEnumerator(), knownSources_,
+                                              displayedSources_);
+    audioDevices_.clear();
+    ListAudioDevices(cam_->DeviceEnumerator(), audioDevices_);
+    control_->SetAudioDevicesPresent(!audioDevices_.empty());
+    return listed;
+}
+
+std::vector<std::string> TApplicationCore::VideoSourceNames() const {
+    std::vector<std::string> names;
+    for (const TVideoSourceItem& item : displayedSources_)
+        names.push_back(item.Name);
+    return names;
+}
+
+int TApplicationCore::StoredVideoSource() const {
+    return IndexOrFirst(prefs_.sourceVideo->value, VideoSourceNames());
+}
+
+bool TApplicationCore::SelectVideoSource(int index) {
+    if (index < 0 || index >= static_cast<int>(displayedSources_.size())) return false;
+    const TVideoSourceItem& source = displayedSources_[static_cast<std::size_t>(index)];
+    if (!cam_->AnalyseSource(*source.Source)) return false;
+    // The sound card, as the window applies it: the stored one, else the first.
+    if (!audioDevices_.empty()) {
+        control_->SetAudioSourceName(
+            audioDevices_[static_cast<std::size_t>(IndexOrFirst(prefs_.sourceAudio->value,
+                                                                audioDevices_))]);
+        control_->ApplyAudioSource();
+    }
+    control_->SourceSelected(cam_->Kind(), cam_->HasAudioPin());
+    return true;
+}
+
+bool TApplicationCore::StartPreview() {
+    if (control_->BuildPreview() && graph_.RunGraph() && control_->EnterPreviewState()) return true;
+    cam_->StopGraph();
+    return false;
+}
+
+void TApplicationCore::StopGraph() {
+    cam_->StopGraph();
+}
+
+TCaptureStatus TApplicationCore::Status() const {
+    return ReadCaptureStatus(*control_, graph_, files_);
+}
+
+RunEnd TApplicationCore::TakeRunEnd() {
+    const long ended = cam_->TakeCompletion();
+    if (ended == 0) return RunEnd::None;
+    return ended == EC_COMPLETE ? RunEnd::SourceEnded : RunEnd::Failed;
+}
+
+} // namespace talvence

@@ -1,0 +1,111 @@
+#pragma once
+// The application core: everything a face of Talvence (the main window, talvence-cli) drives,
+// wired once. It registers the built-in filters and devices, declares and loads the preferences
+// from the store, holds the graph module with its own filters and the preview window's slot,
+// keeps the source catalogue (video sources and sound cards), and runs capture control over the
+// graph module and the real file system. The face brings the dialogs and, when it has one, its
+// window; without a window the core answers the window's inlay actions itself.
+//
+// Threads: application thread only. Destroying the core stops the graph first, so that no
+// handler given to the graph outlives capture control.
+
+#include "app/capture/CaptureFiles.h"
+#include "app/capture/CaptureStatus.h"
+#include "app/capture/DmCamCaptureGraph.h"
+#include "app/capture/ICaptureWindow.h"
+#include "app/capture/TCaptureControl.h"
+#include "graph/VideoWindow.h"
+#include "graph/graph.h"
+#include "graph/videosources.h"
+#include "platform/media/filters/audio/PcmPlayback.h"
+#include "platform/shell/Dialogs.h"
+#include "prefs/Parameters.h"
+#include "prefs/Preferences.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talvence {
+
+// Why a run of the graph ended by itself.
+enum class RunEnd { None, SourceEnded, Failed };
+
+class TApplicationCore {
+public:
+    struct Options {
+        // The facts the computed preference defaults are made of.
+        PreferenceEnvironment environment;
+        // The face's window; null: none (the core runs the inlay actions on the superposer).
+        ICaptureWindow* window = nullptr;
+        // Where the audio renderer plays (null: ALSA); tests give a fake.
+        std::shared_ptr<TPcmPlaybackBackend> playback;
+        // The face takes the graph's events itself (TakeRunEnd) instead of having them posted
+        // to its event loop.
+        bool pollEvents = false;
+    };
+
+    // Registers the filters and devices, declares and loads the preferences and starts the
+    // run's naming. `dialogs` outlives the core.
+    TApplicationCore(IDialogs& dialogs, Options options);
+    ~TApplicationCore();
+    TApplicationCore(const TApplicationCore&) = delete;
+    TApplicationCore& operator=(const TApplicationCore&) = delete;
+
+    // What could not be registered at start-up (a virtual device with a wrong option, ...).
+    const std::vector<std::string>& StartupWarnings() const { return startupWarnings_; }
+
+    TPreferences& Prefs() { return prefs_; }
+    TparameterList& PreferenceList() { return preferenceList_; }
+    TdmCam& Cam() { return *cam_; }
+    TCaptureControl& Control() { return *control_; }
+    TVideoWindow& PreviewWindow() { return previewWindow_; }
+
+    // --- The catalogue -----------------------------------------------------------------------
+    // Enumerates the video sources and the sound cards again; false when the video sources
+    // cannot be enumerated.
+    bool LoadSources();
+    const TVideoSourceDisplayList& VideoSources() const { return displayedSources_; }
+    std::vector<std::string> VideoSourceNames() const;
+    const std::vector<std::string>& AudioDevices() const { return audioDevices_; }
+    // The entry named by "Source video", else the first; -1 when there is none.
+    int StoredVideoSource() const;
+
+    // --- Source and preview ------------------------------------------------------------------
+    // Analyses the source of that catalogue entry, hands the graph the sound card named by
+    // "Source Audio" (else the first) and refills the audio-type and format lists for the
+    // source's kind. False, with LastError, when the source cannot be previewed.
+    bool SelectVideoSource(int index);
+    // Builds and runs the preview and enters the preview state; false, with LastError, when the
+    // preview cannot be built or run.
+    bool StartPreview();
+    void StopGraph();
+
+    // --- What the faces show -----------------------------------------------------------------
+    TCaptureStatus Status() const;
+    // Handles the graph's queued events; why the run ended since the last call.
+    RunEnd TakeRunEnd();
+    // Why the last graph operation failed.
+    const std::string& LastError() const { return cam_->LastError(); }
+
+private:
+    class HeadlessWindow;
+
+    IDialogs& dialogs_;
+    std::vector<std::string> startupWarnings_;
+    std::shared_ptr<FilterRegistry> registry_;
+    TVideoWindow previewWindow_;
+    std::unique_ptr<TdmCam> cam_;
+    TparameterList preferenceList_;
+    TPreferences prefs_;
+    TvideoSourceList knownSources_;
+    TVideoSourceDisplayList displayedSources_;
+    std::vector<std::string> audioDevices_;
+    std::unique_ptr<HeadlessWindow> headlessWindow_;
+    ICaptureWindow* window_ = nullptr;
+    DmCamCaptureGraph graph_;
+    mutable LocalCaptureFiles files_;
+    std::unique_ptr<TCaptureControl> control_;
+};
+
+} // namespace talvence
