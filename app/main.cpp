@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "platform/log/LibavLog.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -6,6 +7,8 @@
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
+    // libav speaks only through the logger, when TALVENCE_LOG has "codec".
+    talvence::log::InitLibavLogging();
     // Without a display the report still runs, on Qt's offscreen platform.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM"))

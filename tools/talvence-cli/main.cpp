@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/log/LibavLog.h"
 #include "postproc/fpsunit.h"
 #include "tools/talvence-cli/CaptureCommands.h"
 #include "tools/talvence-cli/CommandTable.h"
@@ -14,6 +15,8 @@
 
 int main(int argc, char** argv) {
     using namespace talvence;
+    // libav speaks only through the logger, when TALVENCE_LOG has "codec".
+    log::InitLibavLogging();
     cli::CommandTable table("talvence-cli");
     cli::AddPostprocCommands(table, ApplicationAviWalker());
     cli::AddDvCommands(table);

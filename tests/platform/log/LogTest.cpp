@@ -1,7 +1,12 @@
 // The category logger: which categories TALVENCE_LOG's text switches on, one line per message,
-// and nothing (not even the formatting) when a category is off.
+// nothing (not even the formatting) when a category is off, and libav's messages routed into it.
 
 #include "platform/log/Log.h"
+#include "platform/log/LibavLog.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -89,6 +94,28 @@ TEST(LogOverride, LeavingRestoresTheCategoriesAndTheSinkBefore) {
 
     // Verification
     EXPECT_THAT(outer.lines, ElementsAre(EndsWith(": outer\n")));
+}
+
+TEST(LibavLog, LibavsPartLinesBecomeOneCodecLineOnlyWhenCodecIsOn) {
+    // Setup
+    InitLibavLogging();
+    std::vector<std::string> whenOff;
+    {
+        Captured off("graph");
+        av_log(nullptr, AV_LOG_ERROR, "dropped\n");
+        whenOff = off.lines;
+    }
+    Captured log("codec");
+
+    // Exercise
+    av_log(nullptr, AV_LOG_ERROR, "damaged %s", "frame");
+    av_log(nullptr, AV_LOG_ERROR, " %d\n", 7);
+    av_log(nullptr, AV_LOG_DEBUG, "too detailed\n");
+
+    // Verification
+    EXPECT_THAT(whenOff, IsEmpty());
+    EXPECT_THAT(log.lines,
+                ElementsAre(AllOf(HasSubstr("] codec t"), EndsWith(": damaged frame 7\n"))));
 }
 
 } // namespace
