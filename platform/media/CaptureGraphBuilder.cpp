@@ -1,5 +1,6 @@
 #include "platform/media/CaptureGraphBuilder.h"
 
+#include "platform/media/GraphLog.h"
 #include "platform/media/MediaGuids.h"
 
 #include <deque>
@@ -165,12 +166,22 @@ HRESULT CCaptureGraphBuilder::SetOutputFileName(const GUID* type, const std::str
     } else {
         return E_INVALIDARG;
     }
-    if (!first || !writer) return REGDB_E_CLASSNOTREG;
+    if (!first || !writer) {
+        TLOG(Graph) << "SetOutputFileName: no registered writer for " << GuidText(*type) << ": "
+                    << HResultText(REGDB_E_CLASSNOTREG);
+        return REGDB_E_CLASSNOTREG;
+    }
 
     ComPtr<IFileSinkFilter> fileSink = writer.As<IFileSinkFilter>();
-    if (!fileSink) return E_NOINTERFACE;
+    if (!fileSink) {
+        TLOG(Graph) << "SetOutputFileName: " << writerName << " is no file sink";
+        return E_NOINTERFACE;
+    }
     HRESULT hr = graph_->AddFilter(first.get(), firstName);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        TLOG(Graph) << "SetOutputFileName: adding " << firstName << " failed: " << HResultText(hr);
+        return hr;
+    }
     if (writer != first) {
         hr = graph_->AddFilter(writer.get(), writerName);
         ComPtr<IPin> muxOut, writerIn;
@@ -180,6 +191,8 @@ HRESULT CCaptureGraphBuilder::SetOutputFileName(const GUID* type, const std::str
             hr = FindPin(writer.get(), PINDIR_INPUT, nullptr, nullptr, 1, 0, writerIn.put());
         if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(muxOut.get(), writerIn.get(), nullptr);
         if (FAILED(hr)) {
+            TLOG(Graph) << "SetOutputFileName: " << firstName << " and " << writerName
+                        << " not joined: " << HResultText(hr);
             graph_->RemoveFilter(writer.get());
             graph_->RemoveFilter(first.get());
             return hr;
@@ -187,6 +200,8 @@ HRESULT CCaptureGraphBuilder::SetOutputFileName(const GUID* type, const std::str
     }
     hr = fileSink->SetFileName(file, nullptr);
     if (FAILED(hr)) {
+        TLOG(Graph) << "SetOutputFileName: " << writerName << " refused " << file << ": "
+                    << HResultText(hr);
         if (writer != first) graph_->RemoveFilter(writer.get());
         graph_->RemoveFilter(first.get());
         return hr;
@@ -207,8 +222,10 @@ HRESULT CCaptureGraphBuilder::FindPin(IUnknown* source, PIN_DIRECTION dir, const
         pins.push_back(asPin);
     else if (SUCCEEDED(source->QueryInterface(IBaseFilter::iid, asFilter.putVoid())) && asFilter)
         pins = PinsOf(asFilter.get());
-    else
+    else {
+        TLOG(Graph) << "FindPin: the source is neither a pin nor a filter";
         return E_NOINTERFACE;
+    }
 
     int index = 0;
     for (auto& pin : pins) {
@@ -222,6 +239,12 @@ HRESULT CCaptureGraphBuilder::FindPin(IUnknown* source, PIN_DIRECTION dir, const
         }
         if (index++ == num) return ReturnInterface(pin.get(), out);
     }
+    TLOG(Graph) << "FindPin: " << ObjectText(source) << " has no "
+                << (unconnected ? "unconnected " : "")
+                << (dir == PINDIR_OUTPUT ? "output" : "input") << " pin number " << num
+                << (category ? " of category " + GuidText(*category) : std::string())
+                << (type ? " of type " + GuidText(*type) : std::string()) << ": "
+                << HResultText(E_FAIL);
     return E_FAIL;
 }
 
@@ -251,28 +274,42 @@ HRESULT CCaptureGraphBuilder::FindInterface(const GUID* category, const GUID* ty
     return E_NOINTERFACE;
 }
 
+namespace {
+// RenderStream's failures name the stream asked for; the graph has logged the connection itself.
+HRESULT RenderStreamFailed(const GUID* category, const GUID* type, IUnknown* source, HRESULT hr) {
+    TLOG(Graph) << "RenderStream: " << (category ? GuidText(*category) : std::string("any pin"))
+                << ", " << (type ? GuidText(*type) : std::string("any type")) << " from "
+                << ObjectText(source) << " failed: " << HResultText(hr);
+    return hr;
+}
+} // namespace
+
 HRESULT CCaptureGraphBuilder::RenderStream(const GUID* category, const GUID* type, IUnknown* source,
                                            IBaseFilter* intermediate, IBaseFilter* sink) {
-    if (!source) return E_POINTER;
-    if (!graph_) return E_UNEXPECTED;
+    if (!source) return RenderStreamFailed(category, type, source, E_POINTER);
+    if (!graph_) return RenderStreamFailed(category, type, source, E_UNEXPECTED);
     ComPtr<IPin> out;
     HRESULT hr = FindPin(source, PINDIR_OUTPUT, category, type, 1, 0, out.put());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return RenderStreamFailed(category, type, source, hr);
     if (intermediate) {
         ComPtr<IPin> in;
         hr = FindPin(intermediate, PINDIR_INPUT, nullptr, nullptr, 1, 0, in.put());
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) return RenderStreamFailed(category, type, source, hr);
         hr = graph_->Connect(out.get(), in.get());
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) return RenderStreamFailed(category, type, source, hr);
         hr = FindPin(intermediate, PINDIR_OUTPUT, nullptr, nullptr, 1, 0, out.put());
         // An intermediate without outputs (a renderer or writer) ends the stream.
-        if (FAILED(hr)) return sink ? hr : S_OK;
+        if (FAILED(hr)) return sink ? RenderStreamFailed(category, type, source, hr) : S_OK;
     }
-    if (!sink) return graph_->Render(out.get());
+    if (!sink) {
+        hr = graph_->Render(out.get());
+        return FAILED(hr) ? RenderStreamFailed(category, type, source, hr) : hr;
+    }
     ComPtr<IPin> in;
     hr = FindPin(sink, PINDIR_INPUT, nullptr, nullptr, 1, 0, in.put());
-    if (FAILED(hr)) return hr;
-    return graph_->Connect(out.get(), in.get());
+    if (FAILED(hr)) return RenderStreamFailed(category, type, source, hr);
+    hr = graph_->Connect(out.get(), in.get());
+    return FAILED(hr) ? RenderStreamFailed(category, type, source, hr) : hr;
 }
 
 } // namespace talvence

@@ -6,6 +6,8 @@
 //
 // Threads: application thread only (it drives the graph it is bound to).
 //
+// Diagnostics: a failed RenderStream, FindPin or SetOutputFileName is logged under "graph".
+//
 // Not provided: ControlStream, AllocCapFile and CopyCaptureFile (no caller in the system), and
 // the automatic Smart Tee for preview from a capture-only device (needs the built-in tee).
 

@@ -1,6 +1,8 @@
 #include "platform/media/FilterGraph.h"
 
+#include "platform/log/LibavLog.h"
 #include "platform/media/EventCodes.h"
+#include "platform/media/GraphLog.h"
 #include "platform/media/ReferenceClock.h"
 
 #include <algorithm>
@@ -88,7 +90,10 @@ ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
 } // namespace
 
 CFilterGraph::CFilterGraph(std::shared_ptr<const FilterRegistry> registry)
-    : registry_(std::move(registry)) {}
+    : registry_(std::move(registry)) {
+    // Graphs open codecs: libav's own messages go through the logger from the first graph on.
+    log::InitLibavLogging();
+}
 
 CFilterGraph::~CFilterGraph() {
     StopAll();
@@ -235,14 +240,18 @@ bool CFilterGraph::PinInGraph(IPin* pin) const {
 // Connections
 
 HRESULT CFilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* pmt) {
-    if (!out || !in) return E_POINTER;
+    constexpr std::string_view op = "ConnectDirect";
+    if (!out || !in) return LogRefused(op, out, in, E_POINTER, pmt);
     std::lock_guard lock(graphLock_);
-    if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
-    if (!PinInGraph(out) || !PinInGraph(in)) return VFW_E_NOT_IN_GRAPH;
+    if (state_ != State_Stopped) return LogRefused(op, out, in, VFW_E_NOT_STOPPED, pmt);
+    if (!PinInGraph(out) || !PinInGraph(in))
+        return LogRefused(op, out, in, VFW_E_NOT_IN_GRAPH, pmt);
     PIN_DIRECTION dOut, dIn;
-    if (FAILED(out->QueryDirection(&dOut)) || FAILED(in->QueryDirection(&dIn))) return E_FAIL;
-    if (dOut != PINDIR_OUTPUT || dIn != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
-    return out->Connect(in, pmt);
+    if (FAILED(out->QueryDirection(&dOut)) || FAILED(in->QueryDirection(&dIn)))
+        return LogRefused(op, out, in, E_FAIL, pmt);
+    if (dOut != PINDIR_OUTPUT || dIn != PINDIR_INPUT)
+        return LogRefused(op, out, in, VFW_E_INVALID_DIRECTION, pmt);
+    return LogConnection(op, out, in, out->Connect(in, pmt), pmt);
 }
 
 HRESULT CFilterGraph::Reconnect(IPin* pin) {
@@ -273,6 +282,7 @@ HRESULT CFilterGraph::ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* pmt) {
     out->Disconnect();
     in->Disconnect();
     HRESULT hr = out->Connect(in.get(), pmt ? &wanted : nullptr);
+    LogRefused("Reconnect", out.get(), in.get(), hr, pmt ? &wanted : nullptr);
     if (FAILED(hr) && previous.IsValid()) out->Connect(in.get(), &previous);
     return hr;
 }
@@ -343,37 +353,51 @@ HRESULT CFilterGraph::ConnectThrough(IPin* out, IPin* in, int depth) {
         if (aborted_) return E_ABORT;
         const std::size_t mark = filters_.size();
         ComPtr<IBaseFilter> filter = entry.create ? entry.create() : nullptr;
-        if (!filter || FAILED(AddFilter(filter.get(), entry.friendlyName))) continue;
+        if (!filter || FAILED(AddFilter(filter.get(), entry.friendlyName))) {
+            TLOG(Graph) << "Intelligent connection: " << entry.friendlyName
+                        << " could not be made or added";
+            continue;
+        }
         bool linked = false;
         for (auto& pin : FreePins(filter.get(), PINDIR_INPUT))
-            if (SUCCEEDED(out->Connect(pin.get(), nullptr))) {
+            if (SUCCEEDED(LogRefused("Intelligent connection, into a candidate", out, pin.get(),
+                                     out->Connect(pin.get(), nullptr)))) {
                 linked = true;
                 break;
             }
         if (linked) {
             for (auto& next : FreePins(filter.get(), PINDIR_OUTPUT)) {
-                if (SUCCEEDED(next->Connect(in, nullptr))) return S_OK;
+                if (SUCCEEDED(LogRefused("Intelligent connection, out of a candidate", next.get(),
+                                         in, next->Connect(in, nullptr))))
+                    return S_OK;
                 if (SUCCEEDED(ConnectThrough(next.get(), in, depth + 1))) return S_OK;
             }
         }
+        TLOG(Graph) << "Connect: " << entry.friendlyName << " does not lead to " << PinText(in)
+                    << "; taken out again";
         RollBackTo(mark);
     }
     return VFW_E_CANNOT_CONNECT;
 }
 
 HRESULT CFilterGraph::Connect(IPin* out, IPin* in) {
-    if (!out || !in) return E_POINTER;
+    constexpr std::string_view op = "Connect";
+    if (!out || !in) return LogRefused(op, out, in, E_POINTER);
     std::lock_guard lock(graphLock_);
-    if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
-    if (!PinInGraph(out) || !PinInGraph(in)) return VFW_E_NOT_IN_GRAPH;
+    if (state_ != State_Stopped) return LogRefused(op, out, in, VFW_E_NOT_STOPPED);
+    if (!PinInGraph(out) || !PinInGraph(in)) return LogRefused(op, out, in, VFW_E_NOT_IN_GRAPH);
     PIN_DIRECTION dOut, dIn;
-    if (FAILED(out->QueryDirection(&dOut)) || FAILED(in->QueryDirection(&dIn))) return E_FAIL;
-    if (dOut != PINDIR_OUTPUT || dIn != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
+    if (FAILED(out->QueryDirection(&dOut)) || FAILED(in->QueryDirection(&dIn)))
+        return LogRefused(op, out, in, E_FAIL);
+    if (dOut != PINDIR_OUTPUT || dIn != PINDIR_INPUT)
+        return LogRefused(op, out, in, VFW_E_INVALID_DIRECTION);
     aborted_ = false;
     HRESULT hr = out->Connect(in, nullptr);
-    if (SUCCEEDED(hr) || hr == VFW_E_ALREADY_CONNECTED) return hr;
+    if (SUCCEEDED(hr) || hr == VFW_E_ALREADY_CONNECTED) return LogConnection(op, out, in, hr);
+    LogRefused("Connect, directly", out, in, hr);
     hr = ConnectThrough(out, in, 0);
-    return hr == E_ABORT ? E_ABORT : (SUCCEEDED(hr) ? S_OK : VFW_E_CANNOT_CONNECT);
+    return LogConnection(op, out, in,
+                         hr == E_ABORT ? E_ABORT : (SUCCEEDED(hr) ? S_OK : VFW_E_CANNOT_CONNECT));
 }
 
 HRESULT CFilterGraph::RenderFrom(IPin* out, int depth) {
@@ -382,10 +406,15 @@ HRESULT CFilterGraph::RenderFrom(IPin* out, int depth) {
         if (aborted_) return E_ABORT;
         const std::size_t mark = filters_.size();
         ComPtr<IBaseFilter> filter = entry.create ? entry.create() : nullptr;
-        if (!filter || FAILED(AddFilter(filter.get(), entry.friendlyName))) continue;
+        if (!filter || FAILED(AddFilter(filter.get(), entry.friendlyName))) {
+            TLOG(Graph) << "Intelligent connection: " << entry.friendlyName
+                        << " could not be made or added";
+            continue;
+        }
         bool linked = false;
         for (auto& pin : FreePins(filter.get(), PINDIR_INPUT))
-            if (SUCCEEDED(out->Connect(pin.get(), nullptr))) {
+            if (SUCCEEDED(LogRefused("Intelligent connection, into a candidate", out, pin.get(),
+                                     out->Connect(pin.get(), nullptr)))) {
                 linked = true;
                 break;
             }
@@ -399,22 +428,27 @@ HRESULT CFilterGraph::RenderFrom(IPin* out, int depth) {
                 }
             if (all) return S_OK;
         }
+        TLOG(Graph) << "Render: " << entry.friendlyName << " does not render " << PinText(out)
+                    << "; taken out again";
         RollBackTo(mark);
     }
     return VFW_E_CANNOT_RENDER;
 }
 
 HRESULT CFilterGraph::Render(IPin* out) {
-    if (!out) return E_POINTER;
+    constexpr std::string_view op = "Render";
+    if (!out) return LogRefused(op, out, nullptr, E_POINTER);
     std::lock_guard lock(graphLock_);
-    if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
-    if (!PinInGraph(out)) return VFW_E_NOT_IN_GRAPH;
+    if (state_ != State_Stopped) return LogRefused(op, out, nullptr, VFW_E_NOT_STOPPED);
+    if (!PinInGraph(out)) return LogRefused(op, out, nullptr, VFW_E_NOT_IN_GRAPH);
     PIN_DIRECTION dir;
-    if (FAILED(out->QueryDirection(&dir)) || dir != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
+    if (FAILED(out->QueryDirection(&dir)) || dir != PINDIR_OUTPUT)
+        return LogRefused(op, out, nullptr, VFW_E_INVALID_DIRECTION);
     ComPtr<IPin> peer;
-    if (SUCCEEDED(out->ConnectedTo(peer.put()))) return VFW_E_ALREADY_CONNECTED;
+    if (SUCCEEDED(out->ConnectedTo(peer.put())))
+        return LogRefused(op, out, nullptr, VFW_E_ALREADY_CONNECTED);
     aborted_ = false;
-    return RenderFrom(out, 0);
+    return LogConnection(op, out, nullptr, RenderFrom(out, 0));
 }
 
 HRESULT CFilterGraph::Abort() {
@@ -484,8 +518,11 @@ HRESULT CFilterGraph::StopAll() {
     HRESULT result = S_OK;
     for (auto& f : DownstreamFirst()) {
         HRESULT hr = f->Stop();
+        if (FAILED(hr))
+            TLOG(Engine) << "Stop: " << FilterText(f.get()) << " failed: " << HResultText(hr);
         if (FAILED(hr) && SUCCEEDED(result)) result = hr;
     }
+    if (state_ != State_Stopped) TLOG(Engine) << "Graph stopped";
     state_ = State_Stopped;
     return result;
 }
@@ -505,11 +542,14 @@ HRESULT CFilterGraph::Pause() {
     for (auto& f : DownstreamFirst()) {
         HRESULT hr = f->Pause();
         if (FAILED(hr)) {
+            TLOG(Engine) << "Pause: " << FilterText(f.get()) << " refused: " << HResultText(hr)
+                         << "; the graph stops";
             StopAll();
             return hr;
         }
     }
     state_ = State_Paused;
+    TLOG(Engine) << "Graph paused";
     return S_OK;
 }
 
@@ -526,11 +566,14 @@ HRESULT CFilterGraph::Run() {
     for (auto& f : DownstreamFirst()) {
         HRESULT hr = f->Run(start);
         if (FAILED(hr)) {
+            TLOG(Engine) << "Run: " << FilterText(f.get()) << " refused: " << HResultText(hr)
+                         << "; the graph stops";
             StopAll();
             return hr;
         }
     }
     state_ = State_Running;
+    TLOG(Engine) << "Graph running, stream time zero at " << start / 10000 << " ms of its clock";
     return S_OK;
 }
 
@@ -565,6 +608,8 @@ HRESULT CFilterGraph::GetState(long msTimeout, OAFilterState* state) {
 // Events
 
 HRESULT CFilterGraph::Notify(long eventCode, LONG_PTR param1, LONG_PTR param2) {
+    TLOG(Engine) << "Event 0x" << std::hex << eventCode << " (0x" << param1 << ", 0x" << param2
+                 << ")";
     std::function<void()> callback;
     {
         std::lock_guard lock(eventLock_);

@@ -16,6 +16,10 @@
 // Intelligent connection (Connect, Render) inserts filters of the registry's filter category,
 // highest merit first, up to three deep; a failed attempt leaves the graph as it found it.
 //
+// Diagnostics (TALVENCE_LOG): every refused or failed connection attempt and each connection made
+// is logged under "graph", with the pins, the type and the HRESULT; state changes, filters that
+// refuse them, and events under "engine".
+//
 // EC_COMPLETE is handled by default: renderers (filters with connected inputs and no outputs) are
 // counted at Run, and one EC_COMPLETE is queued when all of them have reported it.
 
