@@ -1,5 +1,6 @@
 #include "graph/DeviceCategories.h"
 
+#include "platform/media/GraphLog.h"
 #include "platform/media/MediaGuids.h"
 
 #include <QString>
@@ -84,7 +85,8 @@ ComPtr<IMoniker> TSysDevEnum::EntryMoniker(int index) const {
     ComPtr<IEnumMoniker> e;
     try {
         e = Enumerate(devEnum_.get(), category_);
-    } catch (const EGraphError&) {
+    } catch (const EGraphError& error) {
+        TLOG(Device) << "Listing " << GuidText(category_) << ": " << error.what();
         return nullptr;
     }
     if (!e) return nullptr;
@@ -116,7 +118,9 @@ bool FindFilterByClsid(ICreateDevEnum* devEnum, const GUID& category, const CLSI
             slot.SetBaseFilter(std::move(moniker));
             return true;
         }
-    } catch (const EGraphError&) {
+    } catch (const EGraphError& e) {
+        TLOG(Device) << "Finding " << FormatGuid(clsid) << " in " << GuidText(category) << ": "
+                     << e.what();
     }
     return false;
 }
@@ -127,7 +131,9 @@ bool FindDeviceByName(ICreateDevEnum* devEnum, const GUID& category, std::string
     try {
         TSysDevEnum walker(devEnum, category);
         return FindFilterByName(walker, friendlyName, slot);
-    } catch (const EGraphError&) {
+    } catch (const EGraphError& e) {
+        TLOG(Device) << "Finding " << friendlyName << " in " << GuidText(category) << ": "
+                     << e.what();
         return false;
     }
 }
@@ -139,7 +145,8 @@ bool ListAudioDevices(ICreateDevEnum* devEnum, std::vector<std::string>& list) {
         for (int i = 0; i < walker.EntryCount(); ++i)
             list.push_back(walker.EntryAt(i)->FriendlyName);
         return true;
-    } catch (const EGraphError&) {
+    } catch (const EGraphError& e) {
+        TLOG(Device) << "Listing the audio inputs: " << e.what();
         return false;
     }
 }

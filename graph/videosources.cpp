@@ -1,6 +1,7 @@
 #include "graph/videosources.h"
 
 #include "graph/DeviceCategories.h"
+#include "platform/log/Log.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/MediaType.h"
 
@@ -199,7 +200,8 @@ bool EnumerateVideoSources(ICreateDevEnum* devEnum, TvideoSourceList& known,
             display.push_back({source->Name, source});
         }
         return true;
-    } catch (const EGraphError&) {
+    } catch (const EGraphError& e) {
+        TLOG(Device) << "Listing the video sources: " << e.what();
         return false;
     }
 }
@@ -226,7 +228,8 @@ bool BindVideoSource(ICreateDevEnum* devEnum, const TvideoSource& source, TFilte
                 return true;
             }
         }
-    } catch (const EGraphError&) {
+    } catch (const EGraphError& e) {
+        TLOG(Device) << "Finding video source " << source.FriendlyName << ": " << e.what();
     }
     return false;
 }

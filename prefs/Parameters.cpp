@@ -1,5 +1,6 @@
 #include "prefs/Parameters.h"
 
+#include "platform/log/Log.h"
 #include "platform/shell/LocaleProvider.h"
 #include "platform/shell/OsInfo.h"
 
@@ -22,7 +23,8 @@ std::optional<std::int32_t> ReadDWord(TRegistry& reg, const std::string& name) {
     try {
         if (reg.GetDataType(name) != ValueType::DWord) return std::nullopt;
         return reg.ReadInteger(name);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reading preference " << name << ": " << e.what();
         return std::nullopt;
     }
 }
@@ -33,7 +35,8 @@ std::optional<std::string> ReadText(TRegistry& reg, const std::string& name) {
         if (!type) return std::string(); // a missing value reads as empty
         if (*type != ValueType::String && *type != ValueType::ExpandString) return std::nullopt;
         return reg.ReadString(name);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reading preference " << name << ": " << e.what();
         return std::nullopt;
     }
 }
@@ -68,7 +71,8 @@ void TRealParameter::Load() {
         for (int i = 7; i >= 0; --i)
             bits = (bits << 8) | (*bytes)[i];
         std::memcpy(&value, &bits, sizeof value);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reading preference " << name_ << ": " << e.what();
         value = defaultValue;
     }
 }
@@ -127,13 +131,15 @@ void TFontParameter::Load() {
             value.underline = ReadBool(reg, "Underline").value_or(defaultValue.underline);
             value.strikeOut = ReadBool(reg, "StrikeOut").value_or(defaultValue.strikeOut);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reading preference " << name_ << ": " << e.what();
         value = defaultValue;
     }
     // Later preferences read from the main key again.
     try {
         list_.ReopenMainKey(false);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reopening " << list_.KeyPath() << " after " << name_ << ": " << e.what();
     }
 }
 
@@ -149,12 +155,14 @@ void TFontParameter::Save() {
             reg.WriteInteger("Underline", value.underline ? 1 : 0);
             reg.WriteInteger("StrikeOut", value.strikeOut ? 1 : 0);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A font that cannot be written must not cost the other preferences.
+        TLOG(Store) << "Saving preference " << name_ << ": " << e.what();
     }
     try {
         list_.ReopenMainKey(true);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reopening " << list_.KeyPath() << " after " << name_ << ": " << e.what();
     }
 }
 
@@ -199,12 +207,14 @@ void TparameterList::LoadAll() {
             for (const auto& p : items_) {
                 try {
                     p->Load();
-                } catch (const std::exception&) {
+                } catch (const std::exception& e) {
                     // Load never reports; the preference keeps its default.
+                    TLOG(Store) << "Loading preference " << p->Name() << ": " << e.what();
                 }
             }
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Opening " << keyPath_ << ": " << e.what();
     }
     reg_.reset();
 }
@@ -225,7 +235,11 @@ void TparameterList::SaveAll() {
         // What was written before the failure stays written.
         try {
             reg_->CloseKey();
+        } catch (const std::exception& e) {
+            // The first failure is the one rethrown below.
+            TLOG(Store) << "Closing " << keyPath_ << " after a failed save: " << e.what();
         } catch (...) {
+            TLOG(Store) << "Closing " << keyPath_ << " after a failed save failed as well";
         }
         reg_.reset();
         throw;

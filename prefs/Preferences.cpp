@@ -1,5 +1,6 @@
 #include "prefs/Preferences.h"
 
+#include "platform/log/Log.h"
 #include "resources/Strings.h"
 
 namespace talvence {
@@ -112,15 +113,17 @@ void DeclarePreferences(TparameterList& list, TPreferences& prefs,
     try {
         DeclareAll(list, prefs, env);
         list.LoadAll();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // Whatever was declared keeps its default.
+        TLOG(Store) << "Loading the preferences: " << e.what();
     }
 }
 
 void SavePreferences(TparameterList& list) {
     try {
         list.SaveAll();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Saving the preferences: " << e.what();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "system/PSFunctions.h"
 
+#include "platform/log/Log.h"
 #include "platform/registry/Registry.h"
 #include "resources/Resources.h"
 
@@ -16,7 +17,8 @@ std::string ReadStoreString(registry::Hive hive, const char* key, const char* na
         registry::TRegistry reg(hive);
         if (!reg.OpenKey(key, false)) return {};
         return reg.ReadString(name).value_or(std::string());
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reading " << key << " " << name << ": " << e.what();
         return {};
     }
 }
@@ -149,7 +151,8 @@ std::string DirectXVersionText() {
         registry::TRegistry reg(registry::Hive::LocalMachine);
         if (!reg.OpenKey(kDirectXKey, false)) return "Error";
         return DirectXVersionTextFrom(reg.ReadString("Version"));
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TLOG(Store) << "Reading the media layer's version: " << e.what();
         return "Error";
     }
 }

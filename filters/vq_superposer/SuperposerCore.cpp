@@ -1,5 +1,7 @@
 #include "filters/vq_superposer/SuperposerCore.h"
 
+#include "platform/log/Log.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -352,7 +354,8 @@ HRESULT SuperposerCore::ComposeAny(const InlayFrame& frame, std::optional<colorc
                 lastTextArea_ = Union(a1, a2);
                 lastHadText_ = lastTextArea_.width > 0;
             }
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            TLOG(Filter) << "Inlay: the text was not drawn: " << e.what();
             // One line may be drawn already; the whole picture is what may have changed.
             lastHadText_ = false;
             lastTextArea_ = colorconv::Rect{0, 0, frame.width, frame.height};

@@ -1,5 +1,6 @@
 #include "platform/registry/HiveStore.h"
 
+#include "platform/log/Log.h"
 #include "platform/registry/RegFile.h"
 
 #include <atomic>
@@ -143,9 +144,10 @@ RegKey LoadHive(Hive hive) {
         try {
             HiveLock lock(LockFile(hive));
             KeepDamagedCopy(file, snap.bytes);
-        } catch (const RegistryError&) {
+        } catch (const RegistryError& e) {
             // Reading goes on; the commit tries again and refuses to replace
             // the damaged file without its copy.
+            TLOG(Store) << "Damaged " << file.string() << " not kept aside yet: " << e.what();
         }
     }
     return std::move(snap.root);

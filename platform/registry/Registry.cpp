@@ -1,5 +1,6 @@
 #include "platform/registry/Registry.h"
 
+#include "platform/log/Log.h"
 #include "platform/registry/HiveStore.h"
 #include "platform/registry/RegTree.h"
 
@@ -80,8 +81,11 @@ TRegistry::TRegistry(Hive root) : root_(root), state_(std::make_unique<State>())
 TRegistry::~TRegistry() {
     try {
         state_->Commit(root_);
-    } catch (...) {
+    } catch (const std::exception& e) {
         // Nowhere to report from a destructor; CloseKey is the checked path.
+        TLOG(Store) << "Closing the store handle: changes not saved: " << e.what();
+    } catch (...) {
+        TLOG(Store) << "Closing the store handle: changes not saved";
     }
 }
 
