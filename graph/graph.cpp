@@ -1,7 +1,9 @@
 #include "graph/graph.h"
 
 #include "graph/DeviceCategories.h"
+#include "platform/log/Log.h"
 #include "platform/media/EventCodes.h"
+#include "platform/media/GraphLog.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/MediaType.h"
 #include "platform/media/filters/audio/AudioFilterIds.h"
@@ -50,13 +52,6 @@ ComPtr<IPin> FindFreeOutput(ICaptureGraphBuilder2* builder, IBaseFilter* filter,
     if (FAILED(builder->FindPin(filter, PINDIR_OUTPUT, category, type, 1, 0, pin.put())))
         return nullptr;
     return pin;
-}
-
-// TEMPORARY until the engine has its HRESULT text.
-std::string HResultText(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    return text;
 }
 
 ComPtr<IBaseFilter> FilterOfSink(IFileSinkFilter* sink) {
@@ -128,12 +123,14 @@ TdmCam::~TdmCam() {
         previewRenderer_.reset();
         graphBuilder_.reset();
         fg_.SetActive(false);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // The module goes whatever the platform answers.
+        TLOG(Graph) << "graph module: end: " << e.what();
     }
 }
 
 bool TdmCam::Fail(const std::string& why) {
+    TLOG(Graph) << "graph module: " << why;
     lastError_ = why;
     return false;
 }
@@ -164,7 +161,16 @@ void TdmCam::RemoveOwn(IBaseFilter* filter) {
 
 HRESULT TdmCam::Render(IUnknown* source, IBaseFilter* intermediate, IBaseFilter* sink,
                        const GUID* type) {
-    return graphBuilder_->RenderStream(nullptr, type, source, intermediate, sink);
+    const HRESULT hr = graphBuilder_->RenderStream(nullptr, type, source, intermediate, sink);
+    if (FAILED(hr)) {
+        // Most steps go on without their branch; the last refusal stays in LastError.
+        std::string step = ObjectText(source) + " -> ";
+        if (intermediate) step += FilterText(intermediate) + " -> ";
+        step += FilterText(sink);
+        if (type) step += " (" + GuidText(*type) + ")";
+        Fail("The step " + step + " was refused: " + HResultText(hr));
+    }
+    return hr;
 }
 
 bool TdmCam::DeinterlacerInGraph() const {

@@ -1,5 +1,6 @@
 #include "app/capture/TCaptureControl.h"
 
+#include "platform/log/Log.h"
 #include "resources/Strings.h"
 #include "system/PSFunctions.h"
 
@@ -471,7 +472,9 @@ void TCaptureControl::DeviceLost() {
 void TCaptureControl::FallBackToNoSource() {
     try {
         graph_.StopGraph();
-    } catch (...) {
+    } catch (const std::exception& e) {
+        // Falling back goes on whatever the graph answers.
+        TLOG(Capture) << "capture control: stopping the graph failed: " << e.what();
     }
     DetachSceneFile();
     graph_.SetOnStop({});
@@ -486,7 +489,9 @@ bool TCaptureControl::EnterState(CaptureState state) {
         if (state == CaptureState::Preview) EvaluateAudioType();
         window_.ApplyStateView(StateViewFor(state_, kind_, audio_));
         return true;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        TLOG(Capture) << "capture control: entering state " << static_cast<int>(state) << ": "
+                      << e.what();
         return false;
     }
 }

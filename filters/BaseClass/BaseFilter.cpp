@@ -2,7 +2,9 @@
 
 #include "filters/BaseClass/SampleCopy.h"
 
+#include "platform/log/Log.h"
 #include "platform/media/EventCodes.h"
+#include "platform/media/HResultText.h"
 #include "platform/media/MemAllocator.h"
 
 #include <cstring>
@@ -178,6 +180,9 @@ HRESULT TBCBaseFilter::NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2) 
     if (code == EC_DEVICE_LOST && param1 == 0)
         param1 =
             reinterpret_cast<LONG_PTR>(static_cast<IUnknown*>(static_cast<IBaseFilter*>(this)));
+    // The event does not say who ended the run; the log does.
+    if (code == EC_ERRORABORT || code == EC_USERABORT)
+        TLOG(Engine) << ObjectName() << " ends the run: " << HResultText(static_cast<HRESULT>(param1));
     return sink->Notify(code, param1, param2);
 }
 
