@@ -1,11 +1,13 @@
 #pragma once
 
-// The capture-device interfaces of the media-graph platform, with their real identifiers and
-// method lists: the external device (device type), its tape transport, its timecode reader, the
-// dropped-frame counters and the stream configuration of a capture pin, and the push-source flags
-// that tell a live source from one that can deliver as fast as it is read. Constants keep the
-// platform's values (ED_BASE = 4096); only those the devices answer or the application sends are
-// listed.
+// The capture-device interfaces of the media-graph platform, with their real identifiers: the
+// external device (device type), its tape transport, its timecode reader, the dropped-frame
+// counters and the stream configuration of a capture pin, and the push-source flags that tell a
+// live source from one that can deliver as fast as it is read. As elsewhere in the engine, the
+// external-device interfaces carry only the methods the application calls or a camcorder answers
+// (on IEEE 1394, AV/C gives device type, transport mode, timecode and power); a device without a
+// transport or a timecode does not answer the interface at all. Constants keep the platform's
+// values (ED_BASE = 4096); only those the devices answer or the application sends are listed.
 //
 // Text parameters are UTF-8 std::string, as elsewhere in the engine.
 
@@ -17,7 +19,7 @@ namespace talvence {
 
 inline constexpr long ED_BASE = 0x1000;
 
-// Capabilities (IAMExtDevice::GetCapability, IAMExtTransport::GetCapability).
+// Capabilities (IAMExtDevice::GetCapability).
 inline constexpr long ED_DEVCAP_CAN_RECORD = ED_BASE + 1;
 inline constexpr long ED_DEVCAP_HAS_AUDIO = ED_BASE + 3;
 inline constexpr long ED_DEVCAP_HAS_VIDEO = ED_BASE + 4;
@@ -64,55 +66,22 @@ struct TIMECODE_SAMPLE {
 
 struct IAMExtDevice : IUnknown {
     static constexpr GUID iid = MakeGuid("B5730A90-1A2C-11CF-8C23-00AA006B6814");
+    // E_NOTIMPL for a capability the device does not know.
     virtual HRESULT GetCapability(long capability, long* value, double* dblValue) = 0;
     virtual HRESULT get_ExternalDeviceID(std::string* id) = 0;
     virtual HRESULT get_ExternalDeviceVersion(std::string* version) = 0;
     virtual HRESULT put_DevicePower(long powerMode) = 0;
     virtual HRESULT get_DevicePower(long* powerMode) = 0;
-    virtual HRESULT Calibrate(HEVENT event, long mode, long* status) = 0;
-    virtual HRESULT put_DevicePort(long port) = 0;
-    virtual HRESULT get_DevicePort(long* port) = 0;
 };
 
 struct IAMExtTransport : IUnknown {
     static constexpr GUID iid = MakeGuid("A03CD5F0-3045-11CF-8C44-00AA006B6814");
-    virtual HRESULT GetCapability(long capability, long* value, double* dblValue) = 0;
-    virtual HRESULT put_MediaState(long state) = 0;
-    virtual HRESULT get_MediaState(long* state) = 0;
-    virtual HRESULT put_LocalControl(long state) = 0;
-    virtual HRESULT get_LocalControl(long* state) = 0;
-    virtual HRESULT GetStatus(long statusItem, long* value) = 0;
-    virtual HRESULT GetTransportBasicParameters(long param, long* value, std::string* data) = 0;
-    virtual HRESULT SetTransportBasicParameters(long param, long value,
-                                                const std::string& data) = 0;
-    virtual HRESULT GetTransportVideoParameters(long param, long* value) = 0;
-    virtual HRESULT SetTransportVideoParameters(long param, long value) = 0;
-    virtual HRESULT GetTransportAudioParameters(long param, long* value) = 0;
-    virtual HRESULT SetTransportAudioParameters(long param, long value) = 0;
     virtual HRESULT put_Mode(long mode) = 0;
     virtual HRESULT get_Mode(long* mode) = 0;
-    virtual HRESULT put_Rate(double rate) = 0;
-    virtual HRESULT get_Rate(double* rate) = 0;
-    virtual HRESULT GetChase(long* enabled, long* offset, HEVENT* event) = 0;
-    virtual HRESULT SetChase(long enable, long offset, HEVENT event) = 0;
-    virtual HRESULT GetBump(long* speed, long* duration) = 0;
-    virtual HRESULT SetBump(long speed, long duration) = 0;
-    virtual HRESULT get_AntiClogControl(long* enabled) = 0;
-    virtual HRESULT put_AntiClogControl(long enable) = 0;
-    virtual HRESULT GetEditPropertySet(long editId, long* state) = 0;
-    virtual HRESULT SetEditPropertySet(long* editId, long state) = 0;
-    virtual HRESULT GetEditProperty(long editId, long param, long* value) = 0;
-    virtual HRESULT SetEditProperty(long editId, long param, long value) = 0;
-    virtual HRESULT get_EditStart(long* value) = 0;
-    virtual HRESULT put_EditStart(long value) = 0;
 };
 
 struct IAMTimecodeReader : IUnknown {
     static constexpr GUID iid = MakeGuid("9B496CE1-811B-11CF-8C77-00AA006B6814");
-    virtual HRESULT GetTCRMode(long param, long* value) = 0;
-    virtual HRESULT SetTCRMode(long param, long value) = 0;
-    virtual HRESULT put_VITCLine(long line) = 0;
-    virtual HRESULT get_VITCLine(long* line) = 0;
     virtual HRESULT GetTimecode(TIMECODE_SAMPLE* sample) = 0;
 };
 

@@ -434,7 +434,7 @@ HRESULT TVirtualDvCamera::GetState(DWORD msTimeout, FILTER_STATE* state) {
     return hr;
 }
 
-// IAMExtDevice / IAMExtTransport
+// IAMExtDevice
 
 HRESULT TVirtualDvCamera::GetCapability(long capability, long* value, double*) {
     if (!value) return E_POINTER;
@@ -477,49 +477,7 @@ HRESULT TVirtualDvCamera::get_DevicePower(long* powerMode) {
     return S_OK;
 }
 
-HRESULT TVirtualDvCamera::Calibrate(HEVENT, long, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::put_DevicePort(long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::get_DevicePort(long*) {
-    return E_NOTIMPL;
-}
-
-HRESULT TVirtualDvCamera::put_MediaState(long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::get_MediaState(long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::put_LocalControl(long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::get_LocalControl(long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetStatus(long, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetTransportBasicParameters(long, long*, std::string*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetTransportBasicParameters(long, long, const std::string&) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetTransportVideoParameters(long, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetTransportVideoParameters(long, long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetTransportAudioParameters(long, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetTransportAudioParameters(long, long) {
-    return E_NOTIMPL;
-}
+// IAMExtTransport
 
 HRESULT TVirtualDvCamera::put_Mode(long mode) {
     return device_->SetTransportMode(mode);
@@ -531,63 +489,7 @@ HRESULT TVirtualDvCamera::get_Mode(long* mode) {
     return S_OK;
 }
 
-HRESULT TVirtualDvCamera::put_Rate(double) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::get_Rate(double*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetChase(long*, long*, HEVENT*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetChase(long, long, HEVENT) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetBump(long*, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetBump(long, long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::get_AntiClogControl(long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::put_AntiClogControl(long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetEditPropertySet(long, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetEditPropertySet(long*, long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::GetEditProperty(long, long, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetEditProperty(long, long, long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::get_EditStart(long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::put_EditStart(long) {
-    return E_NOTIMPL;
-}
-
 // IAMTimecodeReader
-
-HRESULT TVirtualDvCamera::GetTCRMode(long, long*) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::SetTCRMode(long, long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::put_VITCLine(long) {
-    return E_NOTIMPL;
-}
-HRESULT TVirtualDvCamera::get_VITCLine(long*) {
-    return E_NOTIMPL;
-}
 
 HRESULT TVirtualDvCamera::GetTimecode(TIMECODE_SAMPLE* sample) {
     if (!sample) return E_POINTER;

@@ -157,46 +157,13 @@ public:
     HRESULT get_ExternalDeviceVersion(std::string* version) override;
     HRESULT put_DevicePower(long powerMode) override;
     HRESULT get_DevicePower(long* powerMode) override;
-    HRESULT Calibrate(HEVENT event, long mode, long* status) override;
-    HRESULT put_DevicePort(long port) override;
-    HRESULT get_DevicePort(long* port) override;
 
-    // IAMExtTransport (any thread). Only the mode is implemented; the editing, chase, bump and
-    // parameter methods answer E_NOTIMPL. In camera mode put_Mode fails (no tape moves).
-    HRESULT put_MediaState(long state) override;
-    HRESULT get_MediaState(long* state) override;
-    HRESULT put_LocalControl(long state) override;
-    HRESULT get_LocalControl(long* state) override;
-    HRESULT GetStatus(long statusItem, long* value) override;
-    HRESULT GetTransportBasicParameters(long param, long* value, std::string* data) override;
-    HRESULT SetTransportBasicParameters(long param, long value, const std::string& data) override;
-    HRESULT GetTransportVideoParameters(long param, long* value) override;
-    HRESULT SetTransportVideoParameters(long param, long value) override;
-    HRESULT GetTransportAudioParameters(long param, long* value) override;
-    HRESULT SetTransportAudioParameters(long param, long value) override;
+    // IAMExtTransport (any thread). In camera mode put_Mode fails (no tape moves).
     HRESULT put_Mode(long mode) override;
     HRESULT get_Mode(long* mode) override;
-    HRESULT put_Rate(double rate) override;
-    HRESULT get_Rate(double* rate) override;
-    HRESULT GetChase(long* enabled, long* offset, HEVENT* event) override;
-    HRESULT SetChase(long enable, long offset, HEVENT event) override;
-    HRESULT GetBump(long* speed, long* duration) override;
-    HRESULT SetBump(long speed, long duration) override;
-    HRESULT get_AntiClogControl(long* enabled) override;
-    HRESULT put_AntiClogControl(long enable) override;
-    HRESULT GetEditPropertySet(long editId, long* state) override;
-    HRESULT SetEditPropertySet(long* editId, long state) override;
-    HRESULT GetEditProperty(long editId, long param, long* value) override;
-    HRESULT SetEditProperty(long editId, long param, long value) override;
-    HRESULT get_EditStart(long* value) override;
-    HRESULT put_EditStart(long value) override;
 
-    // IAMTimecodeReader (any thread). GetTimecode: the tape timecode as packed BCD, all ones when
-    // the frame under the head has none.
-    HRESULT GetTCRMode(long param, long* value) override;
-    HRESULT SetTCRMode(long param, long value) override;
-    HRESULT put_VITCLine(long line) override;
-    HRESULT get_VITCLine(long* line) override;
+    // IAMTimecodeReader (any thread): the tape timecode as packed BCD, all ones when the frame
+    // under the head has none.
     HRESULT GetTimecode(TIMECODE_SAMPLE* sample) override;
 
 private:
