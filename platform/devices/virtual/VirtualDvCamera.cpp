@@ -14,8 +14,10 @@ constexpr std::size_t kAudioBlockStride = 16 * kDvDifBlockBytes; // an audio blo
 constexpr std::size_t kFirstAudioBlock = 6 * kDvDifBlockBytes;
 constexpr std::size_t kFirstVauxBlock = 3 * kDvDifBlockBytes;
 constexpr DWORD kNoInfo = 0xFFFFFFFF;
-constexpr long kMaxDroppedKept = 1024;
 constexpr long kBuffers = 4;
+// Frame periods in the live base's time base (1/30000 s).
+constexpr std::int64_t kPeriod625 = 1200;
+constexpr std::int64_t kPeriod525 = 1001;
 constexpr long OATRUE = -1;
 constexpr long OAFALSE = 0;
 
@@ -41,11 +43,6 @@ DWORD VideoPack(const std::uint8_t* frame, std::uint8_t type) {
             if (data[slot * 5] == type) return PackBytes(data + slot * 5 + 1);
     }
     return kNoInfo;
-}
-
-// Stream time of a count of 1/30000 s units.
-REFERENCE_TIME UnitsToTime(std::int64_t units) {
-    return units * 1000 / 3;
 }
 
 } // namespace
@@ -93,16 +90,12 @@ DWORD PackTimecodeBcd(const DvTimecode& tc) {
 
 TVirtualDvStream::TVirtualDvStream(TVirtualDvCamera* filter,
                                    std::shared_ptr<DvCamcorderDevice> device)
-    : TBCSourceStream("Virtual DV output", filter, "DV A/V Out"), device_(std::move(device)) {
+    : TBCLiveSourceStream("Virtual DV output", filter, "DV A/V Out",
+                          device->Config().pacing == DvPacing::RealTime
+                              ? TBCLivePacing::Clock
+                              : TBCLivePacing::AsFastAsPossible),
+      device_(std::move(device)) {
     SetPinCategory(PIN_CATEGORY_CAPTURE);
-}
-
-HRESULT TVirtualDvStream::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
-    if (riid == IAMDroppedFrames::iid)
-        return GetInterface(static_cast<IAMDroppedFrames*>(this), ppv);
-    if (riid == IAMPushSource::iid || riid == IAMLatency::iid)
-        return GetInterface(static_cast<IAMPushSource*>(this), ppv);
-    return TBCSourceStream::NonDelegatingQueryInterface(riid, ppv);
 }
 
 bool TVirtualDvStream::IsPal(const DVINFO& info) {
@@ -127,7 +120,7 @@ HRESULT TVirtualDvStream::GetMediaType(int position, CMediaType* mt) {
 }
 
 HRESULT TVirtualDvStream::SetMediaType(const CMediaType* mt) {
-    HRESULT hr = TBCSourceStream::SetMediaType(mt);
+    HRESULT hr = TBCLiveSourceStream::SetMediaType(mt);
     if (SUCCEEDED(hr) && mt->cbFormat >= sizeof(DVINFO)) {
         DVINFO info;
         std::memcpy(&info, mt->pbFormat, sizeof info);
@@ -148,144 +141,35 @@ HRESULT TVirtualDvStream::DecideBufferSize(IMemAllocator* allocator,
 }
 
 HRESULT TVirtualDvStream::Active() {
-    {
-        std::lock_guard lock(streamMutex_);
-        stopping_ = false;
-        running_ = false;
-    }
-    tick_.Reset();
-    produced_ = 0;
-    delivered_ = 0;
-    dropped_ = 0;
-    deliveredBytes_ = 0;
-    {
-        std::lock_guard lock(droppedMutex_);
-        droppedFrames_.clear();
-    }
     announcedPal_ = connectedPal_; // the thread is not running yet
-    periodUnits_ = connectedPal_ ? 1200 : 1001;
-    endPending_ = false;
+    SetFramePeriod(connectedPal_ ? kPeriod625 : kPeriod525);
     device_->StreamStarting();
-    return TBCSourceStream::Active();
+    return TBCLiveSourceStream::Active();
 }
 
-HRESULT TVirtualDvStream::Inactive() {
-    {
-        std::lock_guard lock(streamMutex_);
-        stopping_ = true;
-        running_ = false;
-    }
-    runChanged_.notify_all();
-    tick_.Set();
-    device_->Wake();
-    HRESULT hr = TBCSourceStream::Inactive(); // decommits and joins
-    std::lock_guard lock(streamMutex_);
-    clock_ = nullptr;
-    return hr;
-}
-
-void TVirtualDvStream::Started(IReferenceClock* clock, REFERENCE_TIME startTime) {
-    {
-        std::lock_guard lock(streamMutex_);
-        clock_ = clock;
-        startTime_ = startTime;
-        running_ = true;
-        ++runGeneration_;
-    }
-    runChanged_.notify_all();
-}
-
-void TVirtualDvStream::Paused() {
-    {
-        std::lock_guard lock(streamMutex_);
-        running_ = false;
-    }
-    tick_.Set();
+void TVirtualDvStream::WakeDevice() {
     device_->Wake();
 }
 
-bool TVirtualDvStream::StillRunning(std::uint64_t generation) {
-    std::lock_guard lock(streamMutex_);
-    return !stopping_ && running_ && runGeneration_ == generation;
+TBCFrameDue TVirtualDvStream::OnFrameDue() {
+    const DvCamcorderDevice::Step step = device_->Advance();
+    switch (step.kind) {
+    case DvTransport::Step::Frame:
+        step_ = step;
+        return TBCFrameDue::Frame;
+    case DvTransport::Step::EndOfTape:
+        return TBCFrameDue::EndOfStream;
+    case DvTransport::Step::Idle:
+        break;
+    }
+    return TBCFrameDue::Nothing;
 }
 
-HRESULT TVirtualDvStream::WaitUntil(IReferenceClock* clock, REFERENCE_TIME startTime,
-                                    REFERENCE_TIME due) {
-    for (;;) {
-        REFERENCE_TIME now = 0;
-        if (FAILED(clock->GetTime(&now))) return E_FAIL;
-        if (now >= startTime + due) return S_OK;
-        DWORD_PTR cookie = 0;
-        if (FAILED(clock->AdviseTime(startTime, due, &tick_, &cookie))) return E_FAIL;
-        tick_.Wait();
-        clock->Unadvise(cookie);
-        if (!StillRunning(seenGeneration_)) return S_FALSE;
-    }
+void TVirtualDvStream::WaitForDevice() {
+    device_->WaitWhileStopped(Stopping()); // winding goes on at once
 }
 
-HRESULT TVirtualDvStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start,
-                                            REFERENCE_TIME* stop, DWORD) {
-    const bool realTime = device_->Config().pacing == DvPacing::RealTime;
-    for (;;) {
-        ComPtr<IReferenceClock> clock;
-        REFERENCE_TIME startTime = 0;
-        {
-            std::unique_lock lock(streamMutex_);
-            runChanged_.wait(lock, [&] { return stopping_ || running_; });
-            if (stopping_) return VFW_E_NOT_COMMITTED;
-            if (runGeneration_ != seenGeneration_) {
-                // Each run starts its stream time at zero.
-                seenGeneration_ = runGeneration_;
-                runUnits_ = 0;
-                discontinuity_ = true;
-            }
-            clock = clock_;
-            startTime = startTime_;
-        }
-        const bool paced = realTime && clock;
-        if (paced) {
-            HRESULT hr = WaitUntil(clock.get(), startTime, UnitsToTime(runUnits_));
-            if (FAILED(hr)) return hr;
-            if (hr == S_FALSE) continue;
-        }
-        const DvCamcorderDevice::Step step = device_->Advance();
-        ++periods_;
-        if (step.kind == DvTransport::Step::Idle) {
-            if (paced)
-                runUnits_ += periodUnits_;
-            else
-                device_->WaitWhileStopped(stopping_); // winding goes on at once
-            continue;
-        }
-        if (step.kind == DvTransport::Step::EndOfTape) {
-            HRESULT hr = TBCSourceStream::GetDeliveryBuffer(sample, start, stop, 0);
-            if (SUCCEEDED(hr)) endPending_ = true; // FillBuffer ends the stream
-            return hr;
-        }
-        const long frameNumber = produced_++;
-        HRESULT hr =
-            TBCSourceStream::GetDeliveryBuffer(sample, start, stop, paced ? AM_GBF_NOWAIT : 0);
-        if (paced && hr == VFW_E_TIMEOUT) {
-            // Every buffer is still downstream when the frame is due: it is lost.
-            ++dropped_;
-            {
-                std::lock_guard lock(droppedMutex_);
-                if (static_cast<long>(droppedFrames_.size()) < kMaxDroppedKept)
-                    droppedFrames_.push_back(frameNumber);
-            }
-            runUnits_ += periodUnits_;
-            continue;
-        }
-        if (SUCCEEDED(hr)) step_ = step;
-        return hr;
-    }
-}
-
-HRESULT TVirtualDvStream::FillBuffer(IMediaSample* sample) {
-    if (endPending_) {
-        endPending_ = false;
-        return S_FALSE;
-    }
+HRESULT TVirtualDvStream::FillFrame(IMediaSample* sample) {
     std::string error;
     if (!device_->Produce(step_, frame_, error)) return E_FAIL;
     BYTE* data = nullptr;
@@ -302,91 +186,7 @@ HRESULT TVirtualDvStream::FillBuffer(IMediaSample* sample) {
         sample->SetMediaType(&mt);
         announcedPal_ = pal;
     }
-    periodUnits_ = pal ? 1200 : 1001;
-    REFERENCE_TIME tStart = UnitsToTime(runUnits_);
-    runUnits_ += periodUnits_;
-    REFERENCE_TIME tStop = UnitsToTime(runUnits_);
-    sample->SetTime(&tStart, &tStop);
-    sample->SetSyncPoint(1);
-    sample->SetDiscontinuity(discontinuity_ ? 1 : 0);
-    discontinuity_ = false;
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::GetLatency(REFERENCE_TIME* latency) {
-    if (!latency) return E_POINTER;
-    // A frame is handed over once it has been read whole: one period.
-    *latency = UnitsToTime(periodUnits_);
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::GetPushSourceFlags(ULONG* flags) {
-    if (!flags) return E_POINTER;
-    *flags = device_->Config().pacing == DvPacing::RealTime ? 0 : AM_PUSHSOURCECAPS_NOT_LIVE;
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::SetPushSourceFlags(ULONG) {
-    return E_NOTIMPL; // the pacing is the device's, chosen when it was configured
-}
-
-// Nothing downstream shifts this source's times: the offset stays zero.
-HRESULT TVirtualDvStream::SetStreamOffset(REFERENCE_TIME) {
-    return E_NOTIMPL;
-}
-
-HRESULT TVirtualDvStream::GetStreamOffset(REFERENCE_TIME* offset) {
-    if (!offset) return E_POINTER;
-    *offset = 0;
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::GetMaxStreamOffset(REFERENCE_TIME* maxOffset) {
-    if (!maxOffset) return E_POINTER;
-    *maxOffset = 0;
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::SetMaxStreamOffset(REFERENCE_TIME) {
-    return E_NOTIMPL;
-}
-
-HRESULT TVirtualDvStream::Deliver(IMediaSample* sample) {
-    const long length = sample->GetActualDataLength();
-    HRESULT hr = TBCSourceStream::Deliver(sample);
-    if (hr == S_OK) {
-        deliveredBytes_ += length;
-        ++delivered_;
-    }
-    return hr;
-}
-
-HRESULT TVirtualDvStream::GetNumDropped(long* dropped) {
-    if (!dropped) return E_POINTER;
-    *dropped = dropped_;
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::GetNumNotDropped(long* notDropped) {
-    if (!notDropped) return E_POINTER;
-    *notDropped = delivered_;
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::GetDroppedInfo(long size, long* frames, long* copied) {
-    if (!frames || !copied) return E_POINTER;
-    if (size <= 0) return E_INVALIDARG;
-    std::lock_guard lock(droppedMutex_);
-    const long n = std::min<long>(size, static_cast<long>(droppedFrames_.size()));
-    std::copy_n(droppedFrames_.begin(), n, frames);
-    *copied = n;
-    return S_OK;
-}
-
-HRESULT TVirtualDvStream::GetAverageFrameSize(long* averageSize) {
-    if (!averageSize) return E_POINTER;
-    const long n = delivered_;
-    *averageSize = n == 0 ? 0 : static_cast<long>(deliveredBytes_ / n);
+    SetFramePeriod(pal ? kPeriod625 : kPeriod525);
     return S_OK;
 }
 
@@ -395,15 +195,10 @@ HRESULT TVirtualDvStream::GetAverageFrameSize(long* averageSize) {
 
 TVirtualDvCamera::TVirtualDvCamera(std::shared_ptr<DvCamcorderDevice> device,
                                    std::string devicePath)
-    : TBCSource(device->Config().friendlyName, nullptr, CLSID_VirtualDvCamera), device_(device),
+    : TBCLiveSource(device->Config().friendlyName, nullptr, CLSID_VirtualDvCamera), device_(device),
       devicePath_(std::move(devicePath)) {
     stream_ = static_cast<TVirtualDvStream*>(
         AddPin(std::make_unique<TVirtualDvStream>(this, std::move(device))));
-}
-
-TVirtualDvCamera::~TVirtualDvCamera() {
-    // The pin's thread uses the device: end it while this filter is whole.
-    if (stream_->ThreadExists()) stream_->Inactive();
 }
 
 HRESULT TVirtualDvCamera::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
@@ -411,27 +206,7 @@ HRESULT TVirtualDvCamera::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IAMExtTransport::iid) return GetInterface(static_cast<IAMExtTransport*>(this), ppv);
     if (riid == IAMTimecodeReader::iid)
         return GetInterface(static_cast<IAMTimecodeReader*>(this), ppv);
-    return TBCSource::NonDelegatingQueryInterface(riid, ppv);
-}
-
-HRESULT TVirtualDvCamera::Pause() {
-    TBCAutoLock lock(stateLock_);
-    HRESULT hr = TBCSource::Pause();
-    if (SUCCEEDED(hr)) stream_->Paused();
-    return hr;
-}
-
-HRESULT TVirtualDvCamera::Run(REFERENCE_TIME tStart) {
-    TBCAutoLock lock(stateLock_);
-    HRESULT hr = TBCSource::Run(tStart);
-    if (SUCCEEDED(hr) && stream_->IsConnected()) stream_->Started(clock_.get(), tStart);
-    return hr;
-}
-
-HRESULT TVirtualDvCamera::GetState(DWORD msTimeout, FILTER_STATE* state) {
-    HRESULT hr = TBCSource::GetState(msTimeout, state);
-    if (hr == S_OK && *state == State_Paused) return VFW_S_CANT_CUE;
-    return hr;
+    return TBCLiveSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
 // IAMExtDevice
