@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace talvence {
 
@@ -31,10 +32,13 @@ public:
             }
             if (dropped_ || n == -EBADFD) return done;
             // Overrun (the stream was not read in time) or a suspend: recover and go on.
+            if (n == -EPIPE) ++overruns_;
             if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) return -1;
         }
         return done;
     }
+
+    long TakeOverruns() override { return std::exchange(overruns_, 0); }
 
     void Drop() override {
         dropped_ = true;
@@ -45,6 +49,7 @@ private:
     snd_pcm_t* pcm_;
     TPcmFormat format_;
     std::atomic<bool> dropped_{false};
+    long overruns_ = 0; // streaming thread
 };
 
 class TAlsaCaptureBackend : public TPcmCaptureBackend {
@@ -68,8 +73,9 @@ std::shared_ptr<TPcmCaptureBackend> MakeAlsaCaptureBackend() {
 
 class TFakePcmCaptureDevice : public TPcmCaptureDevice {
 public:
+    // Made under the owner's mutex.
     TFakePcmCaptureDevice(std::shared_ptr<TFakePcmCapture> owner, const TPcmFormat& format)
-        : owner_(std::move(owner)), format_(format) {}
+        : owner_(std::move(owner)), format_(format), overruns_(owner_->overruns) {}
 
     long Read(BYTE* data, long frames) override {
         TFakePcmCapture& o = *owner_;
@@ -79,11 +85,14 @@ public:
         const long n = std::min<long>(frames, static_cast<long>(left / block));
         std::memcpy(data, o.data.data() + offset_, static_cast<std::size_t>(n) * block);
         offset_ += static_cast<std::size_t>(n) * block;
+        read_ = true;
         if (n == frames) return n;
         // Nothing more to give: a live device waits for sound, here until dropped.
         o.changed_.wait(lock, [&] { return dropped_; });
         return n;
     }
+
+    long TakeOverruns() override { return read_ ? std::exchange(overruns_, 0) : 0; }
 
     void Drop() override {
         {
@@ -98,6 +107,8 @@ private:
     std::shared_ptr<TFakePcmCapture> owner_;
     TPcmFormat format_;
     std::size_t offset_ = 0; // streaming thread
+    long overruns_;          // streaming thread: still to report after the first read
+    bool read_ = false;      // streaming thread
     bool dropped_ = false;   // owner's mutex
 };
 
