@@ -11,10 +11,15 @@ namespace {
 constexpr TPcmFormat kOffered[] = {{48000, 2, 16}, {44100, 2, 16}, {32000, 2, 16}};
 constexpr unsigned kSamplesPerSecond = 10;
 constexpr long kBufferCount = 4;
+
+long FramesPerSample(const TPcmFormat& format) {
+    return std::max<long>(static_cast<long>(format.rate / kSamplesPerSecond), 1);
+}
 } // namespace
 
 TAlsaCaptureStream::TAlsaCaptureStream(TAlsaCaptureSource* source)
-    : TBCSourceStream("ALSA capture pin", source, "Capture"), source_(source) {
+    : TBCLiveSourceStream("ALSA capture pin", source, "Capture", TBCLivePacing::Device),
+      source_(source) {
     SetPinCategory(PIN_CATEGORY_CAPTURE);
 }
 
@@ -34,7 +39,7 @@ HRESULT TAlsaCaptureStream::DecideBufferSize(IMemAllocator* allocator,
     auto format = PcmFormatOf(CurrentMediaType());
     if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
     const long block = static_cast<long>(format->BlockAlign());
-    const long frames = std::max<long>(static_cast<long>(format->rate / kSamplesPerSecond), 1);
+    const long frames = FramesPerSample(*format);
     request->cBuffers = std::max<LONG>(request->cBuffers, kBufferCount);
     request->cbBuffer = std::max<LONG>(request->cbBuffer, frames * block);
     if (request->cbAlign <= 0) request->cbAlign = 1;
@@ -50,7 +55,10 @@ HRESULT TAlsaCaptureStream::Active() {
     format_ = *format;
     device_ = source_->backend_->Open(source_->devicePath_, format_);
     if (!device_) return E_FAIL;
-    HRESULT hr = TBCSourceStream::Active();
+    // Times count the device's frames.
+    SetTimeBase(format_.rate);
+    SetFramePeriod(FramesPerSample(format_));
+    HRESULT hr = TBCLiveSourceStream::Active();
     if (FAILED(hr)) device_.reset();
     return hr;
 }
@@ -58,37 +66,30 @@ HRESULT TAlsaCaptureStream::Active() {
 HRESULT TAlsaCaptureStream::Inactive() {
     // The thread may be blocked in a read: dropping the device lets it see the stop.
     if (device_) device_->Drop();
-    HRESULT hr = TBCSourceStream::Inactive();
+    HRESULT hr = TBCLiveSourceStream::Inactive();
     device_.reset();
     return hr;
 }
 
-HRESULT TAlsaCaptureStream::OnThreadCreate() {
-    frames_ = 0;
-    return S_OK;
-}
-
-HRESULT TAlsaCaptureStream::FillBuffer(IMediaSample* sample) {
+HRESULT TAlsaCaptureStream::FillFrame(IMediaSample* sample) {
     if (!device_) return E_UNEXPECTED;
     const long block = static_cast<long>(format_.BlockAlign());
-    const long wanted = std::min<long>(sample->GetSize() / block,
-                                       std::max<long>(format_.rate / kSamplesPerSecond, 1));
+    const long wanted = std::min<long>(sample->GetSize() / block, FramesPerSample(format_));
     BYTE* data = nullptr;
     sample->GetPointer(&data);
     const long n = device_->Read(data, wanted);
     if (n < 0) return E_FAIL; // the device went away: the stream ends with an error
     if (n < wanted || StopRequested()) return S_FALSE;
+    ReportLost(device_->TakeOverruns());
     sample->SetActualDataLength(n * block);
-    REFERENCE_TIME start = format_.Duration(frames_), stop = format_.Duration(frames_ + n);
-    sample->SetTime(&start, &stop);
+    StampFromCount(sample, n);
     sample->SetSyncPoint(1);
-    frames_ += n;
     return S_OK;
 }
 
 TAlsaCaptureSource::TAlsaCaptureSource(std::shared_ptr<TPcmCaptureBackend> backend,
                                        std::string devicePath, std::string name)
-    : TBCSource(std::move(name), nullptr, CLSID_AudioRecord),
+    : TBCLiveSource(std::move(name), nullptr, CLSID_AudioRecord),
       backend_(backend ? std::move(backend) : MakeAlsaCaptureBackend()),
       devicePath_(std::move(devicePath)) {
     AddPin(std::make_unique<TAlsaCaptureStream>(this));

@@ -190,6 +190,44 @@ TEST(AlsaCaptureSource, ADeviceThatCannotBeOpenedFailsTheStart) {
     EXPECT_TRUE(g.sink->Bytes().empty());
 }
 
+TEST(AlsaCaptureSource, IsALiveSourceCountingTheOverrunsTheDeviceReportsAsLostSamples) {
+    // Setup: a device that reports two overruns with its first read.
+    CaptureGraph g;
+    const TPcmFormat cd{44100, 2, 16};
+    g.capture->data = testing::MakeSine(cd, 0.25, 1000.0);
+    g.capture->overruns = 2;
+    g.sink->accept = [&](const TPcmFormat& f) { return f == cd; };
+    ASSERT_EQ(g.graph->ConnectDirect(g.source->OutputPin(), g.sink->InputPin(), nullptr), S_OK);
+    ComPtr<IPin> pin(g.source->OutputPin());
+    auto push = pin.As<IAMPushSource>();
+    auto counters = pin.As<IAMDroppedFrames>();
+    ASSERT_TRUE(push);
+    ASSERT_TRUE(counters);
+
+    // Exercise: the two whole tenths the device has.
+    ASSERT_EQ(g.graph->Run(), S_OK);
+    long sent = 0;
+    const bool delivered = testing::WaitUntil(
+        [&] { return SUCCEEDED(counters->GetNumNotDropped(&sent)) && sent == 2; });
+    ULONG flags = 99;
+    REFERENCE_TIME latency = 0;
+    push->GetPushSourceFlags(&flags);
+    push->GetLatency(&latency);
+    long dropped = 0, copied = 0;
+    long numbers[4] = {};
+    counters->GetNumDropped(&dropped);
+    counters->GetDroppedInfo(4, numbers, &copied);
+
+    // Verification: live, a tenth of a second late; each overrun a lost sample before the first.
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(flags, 0u);
+    EXPECT_EQ(latency, 1000000);
+    EXPECT_EQ(dropped, 2);
+    ASSERT_EQ(copied, 2);
+    EXPECT_EQ(numbers[0], 0);
+    EXPECT_EQ(numbers[1], 1);
+}
+
 TEST(AlsaCaptureDevices, TheRealSystemListsWellFormedEntries) {
     // Setup: whatever this machine has (often nothing at all).
     auto system = MakeAlsaSystem();
