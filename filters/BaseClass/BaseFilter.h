@@ -223,11 +223,7 @@ public:
     TBCBaseInputPin(std::string objectName, TBCBaseFilter* filter, TBCCritSec* lock,
                     std::string pinName, std::string id = {});
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBasePin::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBasePin::AddRef(); }
-    ULONG Release() override { return TBCBasePin::Release(); }
+    FORWARD_IUNKNOWN(TBCBasePin)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // IMemInputPin. Allocator calls: application thread (filter lock).

@@ -106,11 +106,7 @@ public:
     TCountingSink();
     ~TCountingSink() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBaseFilter::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBaseFilter::AddRef(); }
-    ULONG Release() override { return TBCBaseFilter::Release(); }
+    FORWARD_IUNKNOWN(TBCBaseFilter)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     int GetPinCount() override { return 1; }

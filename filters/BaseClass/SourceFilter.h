@@ -39,11 +39,7 @@ public:
     TBCSourceStream(std::string objectName, TBCSource* filter, std::string pinName);
     ~TBCSourceStream() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBaseOutputPin::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBaseOutputPin::AddRef(); }
-    ULONG Release() override { return TBCBaseOutputPin::Release(); }
+    FORWARD_IUNKNOWN(TBCBaseOutputPin)
     // IKsPropertySet is answered once the pin has a category.
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 

@@ -44,11 +44,7 @@ class TBCTransformOutputPin : public TBCBaseOutputPin, public IQualityControl {
 public:
     TBCTransformOutputPin(std::string objectName, TBCTransformFilter* filter, std::string pinName);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBaseOutputPin::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBaseOutputPin::AddRef(); }
-    ULONG Release() override { return TBCBaseOutputPin::Release(); }
+    FORWARD_IUNKNOWN(TBCBaseOutputPin)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     HRESULT CheckConnect(IPin* pin) override;

@@ -24,6 +24,20 @@ protected:
 
 inline constexpr GUID IID_IUnknown = IUnknown::iid;
 
+// In the body of a class that adds interfaces to a base which already implements IUnknown: the
+// added interfaces answer QueryInterface, AddRef and Release through that base, so the object
+// keeps one identity and one count. Any thread, as the base's methods are.
+#define FORWARD_IUNKNOWN(Base)                                                                     \
+    ::talvence::HRESULT QueryInterface(::talvence::REFIID riid, void** ppv) override {             \
+        return Base::QueryInterface(riid, ppv);                                                    \
+    }                                                                                              \
+    ::talvence::ULONG AddRef() override {                                                          \
+        return Base::AddRef();                                                                     \
+    }                                                                                              \
+    ::talvence::ULONG Release() override {                                                         \
+        return Base::Release();                                                                    \
+    }
+
 template <class T> class ComPtr {
 public:
     ComPtr() = default;

@@ -34,11 +34,7 @@ class TAcmOutputPin : public TBCTransformOutputPin, public IAMStreamConfig {
 public:
     explicit TAcmOutputPin(TAcmWrapper* filter);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCTransformOutputPin::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCTransformOutputPin::AddRef(); }
-    ULONG Release() override { return TBCTransformOutputPin::Release(); }
+    FORWARD_IUNKNOWN(TBCTransformOutputPin)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // IAMStreamConfig (application thread).

@@ -77,11 +77,7 @@ public:
     TAviMux();
     ~TAviMux() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBaseFilter::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBaseFilter::AddRef(); }
-    ULONG Release() override { return TBCBaseFilter::Release(); }
+    FORWARD_IUNKNOWN(TBCBaseFilter)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // Pin 0 is "AVI Out", then the inputs in order.

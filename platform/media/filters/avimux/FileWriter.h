@@ -30,11 +30,7 @@ class TFileWriterInputPin : public TBCBaseInputPin, public IAviFileSink {
 public:
     explicit TFileWriterInputPin(TFileWriter* filter);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBaseInputPin::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBaseInputPin::AddRef(); }
-    ULONG Release() override { return TBCBaseInputPin::Release(); }
+    FORWARD_IUNKNOWN(TBCBaseInputPin)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // Application thread, filter lock held: MEDIATYPE_Stream / MEDIASUBTYPE_Avi only.
@@ -57,11 +53,7 @@ public:
     TFileWriter();
     ~TFileWriter() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBaseFilter::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBaseFilter::AddRef(); }
-    ULONG Release() override { return TBCBaseFilter::Release(); }
+    FORWARD_IUNKNOWN(TBCBaseFilter)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     int GetPinCount() override { return 1; }

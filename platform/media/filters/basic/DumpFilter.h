@@ -18,11 +18,7 @@ public:
     TDumpFilter();
     ~TDumpFilter() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBasicRenderer::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBasicRenderer::AddRef(); }
-    ULONG Release() override { return TBasicRenderer::Release(); }
+    FORWARD_IUNKNOWN(TBasicRenderer)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // IFileSinkFilter (application thread). The type is ignored: any stream is written as is.

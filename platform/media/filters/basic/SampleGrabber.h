@@ -51,11 +51,7 @@ class TSampleGrabberFilter : public TBCTransInPlaceFilter, public ISampleGrabber
 public:
     TSampleGrabberFilter();
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCTransInPlaceFilter::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCTransInPlaceFilter::AddRef(); }
-    ULONG Release() override { return TBCTransInPlaceFilter::Release(); }
+    FORWARD_IUNKNOWN(TBCTransInPlaceFilter)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     HRESULT SetOneShot(BOOL oneShot) override;

@@ -52,11 +52,7 @@ class TTeeOutputPin : public TBCBaseOutputPin, public IQualityControl {
 public:
     TTeeOutputPin(TTeeFilter* tee, std::string name);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCBaseOutputPin::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCBaseOutputPin::AddRef(); }
-    ULONG Release() override { return TBCBaseOutputPin::Release(); }
+    FORWARD_IUNKNOWN(TBCBaseOutputPin)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // External references count on the pin and on the filter (any thread).

@@ -80,11 +80,7 @@ class TVideoRenderer : public TBasicRenderer, public IVideoRendererControl {
 public:
     TVideoRenderer();
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBasicRenderer::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBasicRenderer::AddRef(); }
-    ULONG Release() override { return TBasicRenderer::Release(); }
+    FORWARD_IUNKNOWN(TBasicRenderer)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     HRESULT SetFrameSink(IVideoFrameSink* sink) override;

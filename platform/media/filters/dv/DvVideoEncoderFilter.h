@@ -24,11 +24,7 @@ public:
     TDvVideoEncoder();
     ~TDvVideoEncoder() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCTransformFilter::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCTransformFilter::AddRef(); }
-    ULONG Release() override { return TBCTransformFilter::Release(); }
+    FORWARD_IUNKNOWN(TBCTransformFilter)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // IDVEnc (application thread). put_IFormatResolution works while the filter is stopped
