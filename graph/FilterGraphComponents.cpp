@@ -1,6 +1,7 @@
 #include "graph/FilterGraphComponents.h"
 
 #include "platform/media/EventCodes.h"
+#include "platform/media/PinWalk.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -25,19 +26,6 @@ std::vector<ComPtr<IBaseFilter>> FiltersOf(IFilterGraph* graph) {
         filters.push_back(ComPtr<IBaseFilter>::Attach(f));
     }
     return filters;
-}
-
-std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
-    std::vector<ComPtr<IPin>> pins;
-    ComPtr<IEnumPins> e;
-    if (FAILED(filter->EnumPins(e.put())) || !e) return pins;
-    for (;;) {
-        IPin* pin = nullptr;
-        ULONG fetched = 0;
-        if (e->Next(1, &pin, &fetched) != S_OK || fetched != 1) break;
-        pins.push_back(ComPtr<IPin>::Attach(pin));
-    }
-    return pins;
 }
 
 void KeepFirstFailure(HRESULT& result, HRESULT hr) {
@@ -212,8 +200,8 @@ HRESULT TFilterGraph::DisconnectAllPins() {
     HRESULT result = S_OK;
     for (auto& filter : FiltersOf(graph_.get())) {
         for (auto& pin : PinsOf(filter.get())) {
-            ComPtr<IPin> peer;
-            if (FAILED(pin->ConnectedTo(peer.put())) || !peer) continue;
+            ComPtr<IPin> peer = PeerOf(pin.get());
+            if (!peer) continue;
             KeepFirstFailure(result, peer->Disconnect());
             KeepFirstFailure(result, pin->Disconnect());
         }

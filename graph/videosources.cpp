@@ -4,6 +4,7 @@
 #include "platform/log/Log.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/MediaType.h"
+#include "platform/media/PinWalk.h"
 
 #include <QString>
 
@@ -272,43 +273,14 @@ TSourcePinChoice ChooseSourcePins(const std::vector<TSourcePinFacts>& pins,
 std::vector<TSourcePinFacts> ReadSourcePins(IBaseFilter* filter) {
     std::vector<TSourcePinFacts> facts;
     if (!filter) return facts;
-    ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.put())) || !pins) return facts;
-    IPin* raw = nullptr;
-    ULONG fetched = 0;
-    while (pins->Next(1, &raw, &fetched) == S_OK && fetched == 1) {
-        ComPtr<IPin> pin = ComPtr<IPin>::Attach(raw);
+    ForEachPin(filter, [&](IPin* pin) {
         TSourcePinFacts pinFacts;
-        PIN_DIRECTION dir = PINDIR_INPUT;
-        pinFacts.Output = SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT;
-
-        ComPtr<IPin> peer;
-        pinFacts.Connected = SUCCEEDED(pin->ConnectedTo(peer.put())) && peer;
-        AM_MEDIA_TYPE connection;
-        if (pinFacts.Connected && SUCCEEDED(pin->ConnectionMediaType(&connection))) {
-            pinFacts.MajorTypes.push_back(connection.majortype);
-            FreeMediaType(connection);
-        } else {
-            ComPtr<IEnumMediaTypes> types;
-            if (SUCCEEDED(pin->EnumMediaTypes(types.put())) && types) {
-                AM_MEDIA_TYPE* mt = nullptr;
-                ULONG got = 0;
-                while (types->Next(1, &mt, &got) == S_OK && got == 1) {
-                    pinFacts.MajorTypes.push_back(mt->majortype);
-                    DeleteMediaType(mt);
-                }
-            }
-        }
-
-        ComPtr<IKsPropertySet> props;
-        GUID category = GUID_NULL;
-        DWORD returned = 0;
-        if (SUCCEEDED(pin->QueryInterface(IKsPropertySet::iid, props.putVoid())) && props &&
-            SUCCEEDED(props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
-                                 sizeof category, &returned)))
-            pinFacts.Category = category;
+        pinFacts.Output = HasDirection(pin, PINDIR_OUTPUT);
+        pinFacts.Connected = IsConnected(pin);
+        pinFacts.MajorTypes = MajorTypesOf(pin);
+        pinFacts.Category = CategoryOf(pin).value_or(GUID_NULL);
         facts.push_back(std::move(pinFacts));
-    }
+    });
     return facts;
 }
 

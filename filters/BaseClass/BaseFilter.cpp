@@ -38,30 +38,25 @@ HRESULT TBCBaseFilter::GetClassID(CLSID* clsid) {
 HRESULT TBCBaseFilter::Stop() {
     TBCAutoLock lock(*lock_);
     HRESULT result = S_OK;
-    if (state_ != State_Stopped) {
-        for (int i = 0; i < GetPinCount(); ++i) {
-            TBCBasePin* pin = GetPin(i);
-            if (pin && pin->IsConnected()) {
-                HRESULT hr = pin->Inactive();
-                if (FAILED(hr) && SUCCEEDED(result)) result = hr;
-            }
-        }
-    }
+    if (state_ != State_Stopped)
+        ForEachOwnPin([&](TBCBasePin* pin) {
+            if (!pin->IsConnected()) return;
+            HRESULT hr = pin->Inactive();
+            if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+        });
     state_ = State_Stopped;
     return result;
 }
 
 HRESULT TBCBaseFilter::Pause() {
     TBCAutoLock lock(*lock_);
-    if (state_ == State_Stopped) {
-        for (int i = 0; i < GetPinCount(); ++i) {
-            TBCBasePin* pin = GetPin(i);
-            if (pin && pin->IsConnected()) {
-                HRESULT hr = pin->Active();
-                if (FAILED(hr)) return hr;
-            }
-        }
-    }
+    HRESULT hr = S_OK;
+    if (state_ == State_Stopped)
+        ForEachOwnPin([&](TBCBasePin* pin) {
+            if (pin->IsConnected()) hr = pin->Active();
+            return FAILED(hr); // the first failure ends the walk
+        });
+    if (FAILED(hr)) return hr;
     state_ = State_Paused;
     return S_OK;
 }
@@ -73,15 +68,13 @@ HRESULT TBCBaseFilter::Run(REFERENCE_TIME tStart) {
         HRESULT hr = Pause();
         if (FAILED(hr)) return hr;
     }
-    if (state_ != State_Running) {
-        for (int i = 0; i < GetPinCount(); ++i) {
-            TBCBasePin* pin = GetPin(i);
-            if (pin && pin->IsConnected()) {
-                HRESULT hr = pin->Run(tStart);
-                if (FAILED(hr)) return hr;
-            }
-        }
-    }
+    HRESULT hr = S_OK;
+    if (state_ != State_Running)
+        ForEachOwnPin([&](TBCBasePin* pin) {
+            if (pin->IsConnected()) hr = pin->Run(tStart);
+            return FAILED(hr); // the first failure ends the walk
+        });
+    if (FAILED(hr)) return hr;
     state_ = State_Running;
     return S_OK;
 }
@@ -115,13 +108,13 @@ HRESULT TBCBaseFilter::FindPin(const std::string& id, IPin** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     TBCAutoLock lock(*lock_);
-    for (int i = 0; i < GetPinCount(); ++i) {
-        TBCBasePin* pin = GetPin(i);
+    TBCBasePin* found = nullptr;
+    ForEachOwnPin([&](TBCBasePin* pin) {
         std::string pinId;
-        if (pin && SUCCEEDED(pin->QueryId(&pinId)) && pinId == id)
-            return ReturnInterface(static_cast<IPin*>(pin), out);
-    }
-    return VFW_E_NOT_FOUND;
+        if (SUCCEEDED(pin->QueryId(&pinId)) && pinId == id) found = pin;
+        return found != nullptr;
+    });
+    return found ? ReturnInterface(static_cast<IPin*>(found), out) : VFW_E_NOT_FOUND;
 }
 
 HRESULT TBCBaseFilter::QueryFilterInfo(FILTER_INFO* info) {

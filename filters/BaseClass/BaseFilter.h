@@ -16,6 +16,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <type_traits>
 
 namespace talvence {
 
@@ -72,6 +73,22 @@ public:
     TBCCritSec* FilterLock() const { return lock_; }
 
 protected:
+    // Calls visit(TBCBasePin*) for each pin in index order, as ForEachPin (PinWalk.h) walks an
+    // IBaseFilter: a visit may return true to stop the walk, which then returns true. No
+    // enumerator and no reference counting, so it serves while the count is zero, as in a
+    // destructor (application thread, filter lock).
+    template <class Visit> bool ForEachOwnPin(Visit&& visit) {
+        for (int i = 0; i < GetPinCount(); ++i) {
+            TBCBasePin* pin = GetPin(i);
+            if (!pin) continue;
+            if constexpr (std::is_void_v<std::invoke_result_t<Visit&, TBCBasePin*>>)
+                visit(pin);
+            else if (visit(pin))
+                return true;
+        }
+        return false;
+    }
+
     TBCCritSec* lock_;                               // the filter lock
     std::atomic<FILTER_STATE> state_{State_Stopped}; // written under the filter lock
     std::atomic<REFERENCE_TIME> startTime_{0};       // written under the filter lock

@@ -2,7 +2,9 @@
 
 #include "platform/media/GraphLog.h"
 #include "platform/media/MediaGuids.h"
+#include "platform/media/PinWalk.h"
 
+#include <algorithm>
 #include <deque>
 #include <set>
 
@@ -10,77 +12,36 @@ namespace talvence {
 
 namespace {
 
-std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
-    std::vector<ComPtr<IPin>> pins;
-    ComPtr<IEnumPins> e;
-    if (FAILED(filter->EnumPins(e.put())) || !e) return pins;
-    IPin* pin = nullptr;
-    ULONG fetched = 0;
-    while (e->Next(1, &pin, &fetched) == S_OK && fetched == 1)
-        pins.push_back(ComPtr<IPin>::Attach(pin));
-    return pins;
-}
-
 bool HasCategory(IPin* pin, const GUID& category) {
-    ComPtr<IKsPropertySet> props;
-    if (FAILED(pin->QueryInterface(IKsPropertySet::iid, props.putVoid())) || !props) return false;
-    GUID actual;
-    DWORD returned = 0;
-    if (FAILED(props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &actual,
-                          sizeof actual, &returned)))
-        return false;
-    return actual == category;
+    return CategoryOf(pin) == category;
 }
 
 // The pin's connection type, or one of the types it offers, has this major type.
 bool HasMajorType(IPin* pin, const GUID& major) {
-    AM_MEDIA_TYPE connected;
-    if (SUCCEEDED(pin->ConnectionMediaType(&connected))) {
-        const bool match = connected.majortype == major;
-        FreeMediaType(connected);
-        return match;
-    }
-    ComPtr<IEnumMediaTypes> e;
-    if (FAILED(pin->EnumMediaTypes(e.put())) || !e) return false;
-    AM_MEDIA_TYPE* mt = nullptr;
-    ULONG fetched = 0;
-    while (e->Next(1, &mt, &fetched) == S_OK && fetched == 1) {
-        const bool match = mt->majortype == major;
-        DeleteMediaType(mt);
-        if (match) return true;
-    }
-    return false;
+    const std::vector<GUID> majors = MajorTypesOf(pin);
+    return std::find(majors.begin(), majors.end(), major) != majors.end();
 }
 
 bool IsLookDirection(const GUID* category) {
     return category && (*category == LOOK_UPSTREAM_ONLY || *category == LOOK_DOWNSTREAM_ONLY);
 }
 
-ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
-    PIN_INFO info;
-    if (FAILED(pin->QueryPinInfo(&info))) return nullptr;
-    return ComPtr<IBaseFilter>::Attach(info.pFilter);
-}
-
 // The filters connected to this one in one direction.
 std::vector<ComPtr<IBaseFilter>> Neighbours(IBaseFilter* filter, PIN_DIRECTION through) {
     std::vector<ComPtr<IBaseFilter>> out;
-    for (auto& pin : PinsOf(filter)) {
-        PIN_DIRECTION dir;
-        ComPtr<IPin> peer;
-        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == through &&
-            SUCCEEDED(pin->ConnectedTo(peer.put())) && peer)
-            if (auto owner = OwnerOf(peer.get())) out.push_back(owner);
-    }
+    ForEachPin(filter, [&](IPin* pin) {
+        ComPtr<IPin> peer = HasDirection(pin, through) ? PeerOf(pin) : nullptr;
+        if (auto owner = peer ? OwnerOf(peer.get()) : nullptr) out.push_back(owner);
+    });
     return out;
 }
 
 // On the filter itself, then on any of its pins.
 HRESULT AskFilterAndPins(IBaseFilter* filter, REFIID riid, void** ppv) {
     if (SUCCEEDED(filter->QueryInterface(riid, ppv))) return S_OK;
-    for (auto& pin : PinsOf(filter))
-        if (SUCCEEDED(pin->QueryInterface(riid, ppv))) return S_OK;
-    return E_NOINTERFACE;
+    const bool found =
+        ForEachPin(filter, [&](IPin* pin) { return SUCCEEDED(pin->QueryInterface(riid, ppv)); });
+    return found ? S_OK : E_NOINTERFACE;
 }
 
 HRESULT SearchFrom(IBaseFilter* start, PIN_DIRECTION through, REFIID riid, void** ppv) {
@@ -229,14 +190,10 @@ HRESULT CCaptureGraphBuilder::FindPin(IUnknown* source, PIN_DIRECTION dir, const
 
     int index = 0;
     for (auto& pin : pins) {
-        PIN_DIRECTION d;
-        if (FAILED(pin->QueryDirection(&d)) || d != dir) continue;
+        if (!HasDirection(pin.get(), dir)) continue;
         if (category && !IsLookDirection(category) && !HasCategory(pin.get(), *category)) continue;
         if (type && !(*type == GUID_NULL) && !HasMajorType(pin.get(), *type)) continue;
-        if (unconnected) {
-            ComPtr<IPin> peer;
-            if (SUCCEEDED(pin->ConnectedTo(peer.put()))) continue;
-        }
+        if (unconnected && IsConnected(pin.get())) continue;
         if (index++ == num) return ReturnInterface(pin.get(), out);
     }
     TLOG(Graph) << "FindPin: " << ObjectText(source) << " has no "

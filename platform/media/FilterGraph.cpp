@@ -3,6 +3,7 @@
 #include "platform/log/LibavLog.h"
 #include "platform/media/EventCodes.h"
 #include "platform/media/GraphLog.h"
+#include "platform/media/PinWalk.h"
 #include "platform/media/ReferenceClock.h"
 
 #include <algorithm>
@@ -68,25 +69,6 @@ private:
     std::size_t position_;
 };
 
-std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
-    std::vector<ComPtr<IPin>> pins;
-    ComPtr<IEnumPins> e;
-    if (FAILED(filter->EnumPins(e.put())) || !e) return pins;
-    for (;;) {
-        IPin* pin = nullptr;
-        ULONG fetched = 0;
-        if (e->Next(1, &pin, &fetched) != S_OK || fetched != 1) break;
-        pins.push_back(ComPtr<IPin>::Attach(pin));
-    }
-    return pins;
-}
-
-ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
-    PIN_INFO info;
-    if (FAILED(pin->QueryPinInfo(&info))) return nullptr;
-    return ComPtr<IBaseFilter>::Attach(info.pFilter);
-}
-
 } // namespace
 
 CFilterGraph::CFilterGraph(std::shared_ptr<const FilterRegistry> registry)
@@ -99,8 +81,7 @@ CFilterGraph::~CFilterGraph() {
     StopAll();
     for (auto& entry : filters_) {
         for (auto& pin : PinsOf(entry.filter.get())) {
-            ComPtr<IPin> peer;
-            if (SUCCEEDED(pin->ConnectedTo(peer.put())) && peer) peer->Disconnect();
+            if (ComPtr<IPin> peer = PeerOf(pin.get())) peer->Disconnect();
             pin->Disconnect();
         }
         entry.filter->SetSyncSource(nullptr);
@@ -191,8 +172,7 @@ HRESULT CFilterGraph::RemoveFilter(IBaseFilter* filter) {
     FILTER_STATE fs = State_Stopped;
     if (SUCCEEDED(f->GetState(0, &fs)) && fs != State_Stopped) f->Stop();
     for (auto& pin : PinsOf(f.get())) {
-        ComPtr<IPin> peer;
-        if (SUCCEEDED(pin->ConnectedTo(peer.put())) && peer) {
+        if (ComPtr<IPin> peer = PeerOf(pin.get())) {
             // The peer may belong to a running filter: it refuses until the graph stops.
             HRESULT hr = peer->Disconnect();
             if (FAILED(hr)) return hr;
@@ -298,16 +278,13 @@ HRESULT CFilterGraph::Disconnect(IPin* pin) {
 namespace {
 constexpr int kMaxInserted = 3;
 
-std::vector<ComPtr<IPin>> FreePins(IBaseFilter* filter, PIN_DIRECTION wanted) {
-    std::vector<ComPtr<IPin>> out;
-    for (auto& pin : PinsOf(filter)) {
-        PIN_DIRECTION dir;
-        ComPtr<IPin> peer;
-        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == wanted &&
-            FAILED(pin->ConnectedTo(peer.put())))
-            out.push_back(pin);
-    }
-    return out;
+// Connects out to the first unconnected input of the filter that takes it.
+bool ConnectToFreeInput(IPin* out, IBaseFilter* filter) {
+    for (auto& pin : FreePinsOf(filter, PINDIR_INPUT))
+        if (SUCCEEDED(LogRefused("Intelligent connection, into a candidate", out, pin.get(),
+                                 out->Connect(pin.get(), nullptr))))
+            return true;
+    return false;
 }
 } // namespace
 
@@ -358,15 +335,8 @@ HRESULT CFilterGraph::ConnectThrough(IPin* out, IPin* in, int depth) {
                         << " could not be made or added";
             continue;
         }
-        bool linked = false;
-        for (auto& pin : FreePins(filter.get(), PINDIR_INPUT))
-            if (SUCCEEDED(LogRefused("Intelligent connection, into a candidate", out, pin.get(),
-                                     out->Connect(pin.get(), nullptr)))) {
-                linked = true;
-                break;
-            }
-        if (linked) {
-            for (auto& next : FreePins(filter.get(), PINDIR_OUTPUT)) {
+        if (ConnectToFreeInput(out, filter.get())) {
+            for (auto& next : FreePinsOf(filter.get(), PINDIR_OUTPUT)) {
                 if (SUCCEEDED(LogRefused("Intelligent connection, out of a candidate", next.get(),
                                          in, next->Connect(in, nullptr))))
                     return S_OK;
@@ -411,17 +381,10 @@ HRESULT CFilterGraph::RenderFrom(IPin* out, int depth) {
                         << " could not be made or added";
             continue;
         }
-        bool linked = false;
-        for (auto& pin : FreePins(filter.get(), PINDIR_INPUT))
-            if (SUCCEEDED(LogRefused("Intelligent connection, into a candidate", out, pin.get(),
-                                     out->Connect(pin.get(), nullptr)))) {
-                linked = true;
-                break;
-            }
-        if (linked) {
+        if (ConnectToFreeInput(out, filter.get())) {
             // Rendered when every output of the new filter is rendered in turn (none: a renderer).
             bool all = true;
-            for (auto& next : FreePins(filter.get(), PINDIR_OUTPUT))
+            for (auto& next : FreePinsOf(filter.get(), PINDIR_OUTPUT))
                 if (FAILED(RenderFrom(next.get(), depth + 1))) {
                     all = false;
                     break;
@@ -498,15 +461,12 @@ std::vector<ComPtr<IBaseFilter>> CFilterGraph::DownstreamFirst() const {
     std::function<void(std::size_t)> visit = [&](std::size_t i) {
         if (visited[i]) return;
         visited[i] = true;
-        for (auto& pin : PinsOf(filters_[i].filter.get())) {
-            PIN_DIRECTION dir;
-            if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_OUTPUT) continue;
-            ComPtr<IPin> peer;
-            if (FAILED(pin->ConnectedTo(peer.put())) || !peer) continue;
-            ComPtr<IBaseFilter> next = OwnerOf(peer.get());
+        ForEachPin(filters_[i].filter.get(), [&](IPin* pin) {
+            ComPtr<IPin> peer = HasDirection(pin, PINDIR_OUTPUT) ? PeerOf(pin) : nullptr;
+            ComPtr<IBaseFilter> next = peer ? OwnerOf(peer.get()) : nullptr;
             const int j = next ? IndexOf(next.get()) : -1;
             if (j >= 0) visit(static_cast<std::size_t>(j));
-        }
+        });
         order.push_back(filters_[i].filter);
     };
     for (std::size_t i = 0; i < filters_.size(); ++i)
@@ -688,15 +648,12 @@ int CFilterGraph::CountRenderers() const {
     int count = 0;
     for (auto& e : filters_) {
         bool outputs = false, connectedInput = false;
-        for (auto& pin : PinsOf(e.filter.get())) {
-            PIN_DIRECTION dir;
-            if (FAILED(pin->QueryDirection(&dir))) continue;
-            ComPtr<IPin> peer;
-            if (dir == PINDIR_OUTPUT)
+        ForEachPin(e.filter.get(), [&](IPin* pin) {
+            if (HasDirection(pin, PINDIR_OUTPUT))
                 outputs = true;
-            else if (SUCCEEDED(pin->ConnectedTo(peer.put())))
+            else if (HasDirection(pin, PINDIR_INPUT) && IsConnected(pin))
                 connectedInput = true;
-        }
+        });
         if (connectedInput && !outputs) ++count;
     }
     return count;
