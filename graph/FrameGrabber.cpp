@@ -26,18 +26,13 @@ std::int64_t PictureBytes(const BITMAPINFOHEADER& h) {
     return total > kMaxBitmapBytes ? -1 : total;
 }
 
-// The bitmap header of a qualifying video type; false otherwise.
+// The bitmap header of a qualifying video type; false otherwise. The grab has always taken a
+// VIDEOINFOHEADER2 block only at exactly its own size.
 bool HeaderOf(const CMediaType& type, BITMAPINFOHEADER* header) {
-    if (!(type.majortype == MEDIATYPE_Video) || !type.pbFormat) return false;
-    if (type.formattype == FORMAT_VideoInfo && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
-        std::memcpy(header, type.pbFormat + offsetof(VIDEOINFOHEADER, bmiHeader), sizeof *header);
-        return true;
-    }
-    if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat == sizeof(VIDEOINFOHEADER2)) {
-        std::memcpy(header, type.pbFormat + offsetof(VIDEOINFOHEADER2, bmiHeader), sizeof *header);
-        return true;
-    }
-    return false;
+    if (!(type.majortype == MEDIATYPE_Video)) return false;
+    if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat != sizeof(VIDEOINFOHEADER2))
+        return false;
+    return VideoBitmapHeader(type, *header);
 }
 
 } // namespace

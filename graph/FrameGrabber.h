@@ -38,11 +38,12 @@ public:
     static CMediaType AcceptedMediaType();
 
     // Copies the last buffered sample into bitmap. The connected type must be video with a
-    // VIDEOINFOHEADER block of at least 88 bytes or a VIDEOINFOHEADER2 block of exactly 112; the
-    // bitmap gets that block's header and at most its image size of the sample's bytes (an image
-    // size of 0 is computed from width, bit count, height and planes). False, with bitmap left
-    // as it was, when the slot has no filter, no sample is buffered, the type does not qualify,
-    // the header describes an unusable or oversized picture, or the copy fails.
+    // VIDEOINFOHEADER block of at least 88 bytes or a VIDEOINFOHEADER2 block of exactly 112,
+    // holding a bitmap header with a biSize of at least 40 (VideoBitmapHeader); the bitmap gets
+    // that header and at most its image size of the sample's bytes (an image size of 0 is
+    // computed from width, bit count, height and planes). False, with bitmap left as it was, when
+    // the slot has no filter, no sample is buffered, the type does not qualify, the header
+    // describes an unusable or oversized picture, or the copy fails.
     bool GrabFrameBitmap(TDibBitmap& bitmap) const;
 
 protected:

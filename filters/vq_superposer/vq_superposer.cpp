@@ -16,21 +16,6 @@
 
 namespace talvence {
 
-bool VideoBitmapHeader(const CMediaType& mt, BITMAPINFOHEADER& out) {
-    if (mt.formattype == FORMAT_VideoInfo) {
-        if (const auto* vih = mt.FormatAs<VIDEOINFOHEADER>()) {
-            out = vih->bmiHeader;
-            return true;
-        }
-    } else if (mt.formattype == FORMAT_VideoInfo2) {
-        if (const auto* vih = mt.FormatAs<VIDEOINFOHEADER2>()) {
-            out = vih->bmiHeader;
-            return true;
-        }
-    }
-    return false;
-}
-
 int DisplayDotsPerInch() {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     const QScreen* screen = app ? QGuiApplication::primaryScreen() : nullptr;
@@ -45,15 +30,6 @@ namespace {
 ULONG Rgb24ImageSize(const BITMAPINFOHEADER& h) {
     const std::int64_t rows = std::llabs(static_cast<std::int64_t>(h.biHeight));
     return static_cast<ULONG>(colorconv::Rgb24Stride(h.biWidth) * rows);
-}
-
-BITMAPINFOHEADER* MutableBitmapHeader(CMediaType& mt) {
-    if (mt.formattype == FORMAT_VideoInfo) {
-        if (auto* vih = mt.FormatAs<VIDEOINFOHEADER>()) return &vih->bmiHeader;
-    } else if (mt.formattype == FORMAT_VideoInfo2) {
-        if (auto* vih = mt.FormatAs<VIDEOINFOHEADER2>()) return &vih->bmiHeader;
-    }
-    return nullptr;
 }
 
 // The YUV layouts the inlay draws into without a full RGB round trip, by subtype.
@@ -72,7 +48,7 @@ CMediaType Tvq_Superposer::OutputTypeFor(const CMediaType& input) {
     CMediaType mt = input;
     mt.SetType(MEDIATYPE_Video);
     mt.SetSubtype(MEDIASUBTYPE_RGB24);
-    if (BITMAPINFOHEADER* h = MutableBitmapHeader(mt)) {
+    if (BITMAPINFOHEADER* h = VideoBitmapHeader(mt)) {
         // Rows of a 24-bit bitmap are padded to 32 bits: width × 3 × height would be short
         // whenever width × 3 is not a multiple of 4.
         h->biSizeImage = Rgb24ImageSize(*h);

@@ -28,10 +28,6 @@ namespace talvence {
 inline constexpr CLSID CLSID_vq_Superposer = MakeGuid("E97F14A9-9EB5-486F-8235-B29F93983433");
 inline constexpr char kSuperposerObjectName[] = "Brannock vq_Superposer";
 
-// The bitmap header of a video format block (VIDEOINFOHEADER or VIDEOINFOHEADER2); false when
-// the type carries none.
-bool VideoBitmapHeader(const CMediaType& mt, BITMAPINFOHEADER& out);
-
 // The logical resolution of the primary screen, 96 when there is no screen (application thread).
 int DisplayDotsPerInch();
 

@@ -1,5 +1,7 @@
 #include "platform/media/MediaType.h"
 
+#include "platform/media/MediaGuids.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -57,6 +59,33 @@ bool MediaTypesEqual(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
         !(a.formattype == b.formattype) || a.cbFormat != b.cbFormat)
         return false;
     return a.cbFormat == 0 || std::memcmp(a.pbFormat, b.pbFormat, a.cbFormat) == 0;
+}
+
+const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& mt) {
+    std::size_t offset = 0;
+    std::size_t least = 0;
+    if (mt.formattype == FORMAT_VideoInfo) {
+        offset = offsetof(VIDEOINFOHEADER, bmiHeader);
+        least = sizeof(VIDEOINFOHEADER);
+    } else if (mt.formattype == FORMAT_VideoInfo2) {
+        offset = offsetof(VIDEOINFOHEADER2, bmiHeader);
+        least = sizeof(VIDEOINFOHEADER2);
+    } else {
+        return nullptr;
+    }
+    if (!mt.pbFormat || mt.cbFormat < least) return nullptr;
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(mt.pbFormat + offset);
+    return header->biSize >= sizeof(BITMAPINFOHEADER) ? header : nullptr;
+}
+
+BITMAPINFOHEADER* VideoBitmapHeader(AM_MEDIA_TYPE& mt) {
+    return const_cast<BITMAPINFOHEADER*>(VideoBitmapHeader(std::as_const(mt)));
+}
+
+bool VideoBitmapHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER& out) {
+    const BITMAPINFOHEADER* header = VideoBitmapHeader(mt);
+    if (header) out = *header;
+    return header != nullptr;
 }
 
 CMediaType::CMediaType() = default;

@@ -4,6 +4,7 @@
 // format block. Format blocks handed across interfaces are allocated with AllocFormatBlock and
 // freed with FreeMediaType / DeleteMediaType so either side may release them.
 
+#include "platform/media/FormatBlocks.h"
 #include "platform/media/Guid.h"
 #include "platform/media/HResult.h"
 
@@ -39,6 +40,15 @@ AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* src);
 
 // True when major type, subtype, format type and format bytes agree (the platform's equality).
 bool MediaTypesEqual(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b);
+
+// The bitmap header in a video format block: FORMAT_VideoInfo with at least
+// sizeof(VIDEOINFOHEADER) (88) bytes or FORMAT_VideoInfo2 with at least sizeof(VIDEOINFOHEADER2)
+// (112), and a header whose biSize is at least sizeof(BITMAPINFOHEADER) (40). Null for any other
+// format type, a missing or shorter block, or a smaller biSize. The major type is not looked at.
+const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& mt);
+BITMAPINFOHEADER* VideoBitmapHeader(AM_MEDIA_TYPE& mt);
+// A copy of that header; false, with out untouched, where there is none.
+bool VideoBitmapHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER& out);
 
 class CMediaType : public AM_MEDIA_TYPE {
 public:

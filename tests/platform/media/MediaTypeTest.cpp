@@ -21,6 +21,20 @@ CMediaType VideoType(LONG width, LONG height) {
     return mt;
 }
 
+// A block of `length` bytes with, where the format type keeps it, a header of that biSize.
+CMediaType HeaderType(const GUID& formatType, ULONG length, DWORD biSize = 40) {
+    CMediaType mt(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+    mt.SetFormatType(formatType);
+    mt.ReallocFormatBuffer(length);
+    BITMAPINFOHEADER h;
+    h.biSize = biSize;
+    h.biWidth = 720;
+    const std::size_t at = formatType == FORMAT_VideoInfo2 ? offsetof(VIDEOINFOHEADER2, bmiHeader)
+                                                           : offsetof(VIDEOINFOHEADER, bmiHeader);
+    if (at + sizeof h <= length) std::memcpy(mt.pbFormat + at, &h, sizeof h);
+    return mt;
+}
+
 TEST(MediaTypeTest, CopiesOwnTheirFormatBlock) {
     // Setup
     CMediaType original = VideoType(720, 576);
@@ -90,6 +104,39 @@ TEST(MediaTypeTest, FormatBufferGrowsKeepingItsBytesAndTypedViewsRefuseShortBloc
     mt.ResetFormatBuffer();
     EXPECT_EQ(mt.FormatLength(), 0u);
     EXPECT_EQ(mt.Format(), nullptr);
+}
+
+TEST(MediaTypeTest, AVideoBitmapHeaderNeedsTheWholeBlockAndABiSizeOfFortyOrMore) {
+    struct Case {
+        const char* what;
+        CMediaType type;
+        bool found;
+    } cases[] = {
+        {"VIDEOINFOHEADER of 88 bytes", HeaderType(FORMAT_VideoInfo, 88), true},
+        {"VIDEOINFOHEADER of 87 bytes", HeaderType(FORMAT_VideoInfo, 87), false},
+        {"VIDEOINFOHEADER2 of 112 bytes", HeaderType(FORMAT_VideoInfo2, 112), true},
+        {"VIDEOINFOHEADER2 with bytes after it", HeaderType(FORMAT_VideoInfo2, 116), true},
+        {"VIDEOINFOHEADER2 of 111 bytes", HeaderType(FORMAT_VideoInfo2, 111), false},
+        {"VIDEOINFOHEADER with a biSize of 39", HeaderType(FORMAT_VideoInfo, 88, 39), false},
+        {"VIDEOINFOHEADER2 with a biSize of 39", HeaderType(FORMAT_VideoInfo2, 112, 39), false},
+        {"another format type", HeaderType(FORMAT_MPEG2Video, 136), false},
+    };
+    AM_MEDIA_TYPE noBlock;
+    noBlock.formattype = FORMAT_VideoInfo;
+    noBlock.cbFormat = sizeof(VIDEOINFOHEADER);
+
+    for (auto& c : cases) {
+        // Exercise
+        SCOPED_TRACE(c.what);
+        const BITMAPINFOHEADER* header = VideoBitmapHeader(c.type);
+        BITMAPINFOHEADER copy;
+
+        // Verification
+        EXPECT_EQ(header != nullptr, c.found);
+        EXPECT_EQ(VideoBitmapHeader(c.type, copy), c.found);
+        EXPECT_EQ(copy.biWidth, c.found ? 720 : 0); // untouched without a header
+    }
+    EXPECT_EQ(VideoBitmapHeader(noBlock), nullptr);
 }
 
 TEST(FormatBlockTest, FieldsSitAtTheOffsetsStoredFilesAndDevicesUse) {

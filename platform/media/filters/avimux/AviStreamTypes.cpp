@@ -41,15 +41,14 @@ std::optional<AviStreamFormat> Interleaved(const AM_MEDIA_TYPE& mt, std::string*
 }
 
 std::optional<AviStreamFormat> Video(const AM_MEDIA_TYPE& mt, std::string* problem) {
-    if (!(mt.formattype == FORMAT_VideoInfo) || mt.cbFormat < sizeof(VIDEOINFOHEADER) ||
-        !mt.pbFormat)
-        return Refuse(problem, "video needs a VIDEOINFOHEADER format block");
+    if (!(mt.formattype == FORMAT_VideoInfo) || !VideoBitmapHeader(mt))
+        return Refuse(problem, "video needs a VIDEOINFOHEADER format block with a bitmap header");
     VIDEOINFOHEADER vih;
     std::memcpy(&vih, mt.pbFormat, sizeof vih);
     const BITMAPINFOHEADER& b = vih.bmiHeader;
     if (vih.AvgTimePerFrame <= 0)
         return Refuse(problem, "video without an average time per frame has no frame rate");
-    if (b.biSize < sizeof(BITMAPINFOHEADER) || b.biWidth <= 0 || b.biHeight == 0)
+    if (b.biWidth <= 0 || b.biHeight == 0)
         return Refuse(problem, "the bitmap header does not describe a picture");
 
     const bool dv = mt.subtype == MEDIASUBTYPE_dvsd || b.biCompression == kFccDvsd;

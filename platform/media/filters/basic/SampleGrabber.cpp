@@ -87,10 +87,10 @@ HRESULT TSampleGrabberFilter::CheckInputType(const CMediaType* mt) {
         return VFW_E_TYPE_NOT_ACCEPTED;
     if (!(acceptType_.formattype == GUID_NULL) && !(acceptType_.formattype == mt->formattype))
         return VFW_E_TYPE_NOT_ACCEPTED;
-    // Readers of the copy interpret it through the block: a short one would mislead them.
-    if (mt->formattype == FORMAT_VideoInfo && mt->cbFormat < sizeof(VIDEOINFOHEADER))
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    if (mt->formattype == FORMAT_VideoInfo2 && mt->cbFormat < sizeof(VIDEOINFOHEADER2))
+    // Readers of the copy interpret it through the block: one without a bitmap header would
+    // mislead them.
+    if ((mt->formattype == FORMAT_VideoInfo || mt->formattype == FORMAT_VideoInfo2) &&
+        !VideoBitmapHeader(*mt))
         return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }

@@ -10,15 +10,6 @@
 namespace talvence {
 
 namespace {
-// The bitmap header of a video type, or null when the block is missing or short.
-const BITMAPINFOHEADER* BitmapHeader(const CMediaType& mt) {
-    if (mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= sizeof(VIDEOINFOHEADER))
-        return &reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader;
-    if (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= sizeof(VIDEOINFOHEADER2))
-        return &reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat)->bmiHeader;
-    return nullptr;
-}
-
 // How long the arrival rate is measured before the share is revised.
 constexpr double kMeasuringPeriodSeconds = 0.25;
 } // namespace
@@ -94,7 +85,7 @@ HRESULT TVideoRenderer::CheckMediaType(const CMediaType* mt) {
         bits = 32;
     else
         return VFW_E_TYPE_NOT_ACCEPTED;
-    const BITMAPINFOHEADER* bmi = BitmapHeader(*mt);
+    const BITMAPINFOHEADER* bmi = VideoBitmapHeader(*mt);
     if (!bmi || bmi->biBitCount != bits || bmi->biCompression != BI_RGB)
         return VFW_E_TYPE_NOT_ACCEPTED;
     if (bmi->biWidth <= 0 || bmi->biHeight == 0) return VFW_E_TYPE_NOT_ACCEPTED;
@@ -170,7 +161,7 @@ void TVideoRenderer::ThinFreeRunningStream() {
 }
 
 HRESULT TVideoRenderer::RenderSample(IMediaSample* sample, const CMediaType& type) {
-    const BITMAPINFOHEADER* bmi = BitmapHeader(type);
+    const BITMAPINFOHEADER* bmi = VideoBitmapHeader(type);
     const long length = sample->GetActualDataLength();
     // The window reads a whole image: a shorter frame would have it read past the buffer.
     if (!bmi || length < static_cast<long>(DibImageSize(*bmi))) {

@@ -84,9 +84,9 @@ TColorSpaceConverter::~TColorSpaceConverter() = default;
 std::optional<TColorSpaceConverter::Format> TColorSpaceConverter::FormatOf(const CMediaType& mt) {
     if (!(mt.majortype == MEDIATYPE_Video) || !(mt.formattype == FORMAT_VideoInfo))
         return std::nullopt;
-    const VIDEOINFOHEADER* vih = mt.FormatAs<VIDEOINFOHEADER>();
-    if (!vih) return std::nullopt;
-    const BITMAPINFOHEADER& bmi = vih->bmiHeader;
+    const BITMAPINFOHEADER* header = VideoBitmapHeader(mt);
+    if (!header) return std::nullopt;
+    const BITMAPINFOHEADER& bmi = *header;
     constexpr LONG kLargest = 16384;
     if (bmi.biWidth <= 0 || bmi.biWidth > kLargest || bmi.biHeight == 0 ||
         bmi.biHeight < -kLargest || bmi.biHeight > kLargest)

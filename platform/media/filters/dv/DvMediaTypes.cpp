@@ -98,10 +98,9 @@ std::optional<DvSystem> SystemOfDvsdType(const CMediaType& mt) {
         return SystemOfDvInfo(*info);
     }
     if (mt.majortype == MEDIATYPE_Video && mt.formattype == FORMAT_VideoInfo) {
-        const VIDEOINFOHEADER* vih = mt.FormatAs<VIDEOINFOHEADER>();
-        if (!vih || vih->bmiHeader.biWidth != kDvWidth) return std::nullopt;
-        const LONG h =
-            vih->bmiHeader.biHeight < 0 ? -vih->bmiHeader.biHeight : vih->bmiHeader.biHeight;
+        const BITMAPINFOHEADER* bmi = VideoBitmapHeader(mt);
+        if (!bmi || bmi->biWidth != kDvWidth) return std::nullopt;
+        const LONG h = bmi->biHeight < 0 ? -bmi->biHeight : bmi->biHeight;
         if (h == FrameHeight(DvSystem::Pal625)) return DvSystem::Pal625;
         if (h == FrameHeight(DvSystem::Ntsc525)) return DvSystem::Ntsc525;
     }
@@ -112,9 +111,9 @@ std::optional<PictureFormat> PictureFormatOf(const CMediaType& mt) {
     if (!(mt.majortype == MEDIATYPE_Video) || !(mt.formattype == FORMAT_VideoInfo))
         return std::nullopt;
     const std::optional<PixelLayout> layout = LayoutOfSubtype(mt.subtype);
-    const VIDEOINFOHEADER* vih = mt.FormatAs<VIDEOINFOHEADER>();
-    if (!layout || !vih) return std::nullopt;
-    const BITMAPINFOHEADER& bmi = vih->bmiHeader;
+    const BITMAPINFOHEADER* header = VideoBitmapHeader(mt);
+    if (!layout || !header) return std::nullopt;
+    const BITMAPINFOHEADER& bmi = *header;
     const BITMAPINFOHEADER expected = BitmapHeaderFor(*layout, bmi.biWidth, bmi.biHeight);
     if (bmi.biBitCount != expected.biBitCount || bmi.biCompression != expected.biCompression)
         return std::nullopt;
