@@ -68,16 +68,7 @@ std::uint8_t DvVideoSystem(const std::uint8_t* frame) {
 
 std::int32_t DvAudioSampleRate(const std::uint8_t* frame) {
     if (frame[kDvAudioSourcePackByte] != kDvPackAudioSource) return -1;
-    switch ((frame[kDvAudioSourcePackByte + 4] >> 3) & 0x07) {
-    case 0:
-        return 48000;
-    case 1:
-        return 44100;
-    case 2:
-        return 32000;
-    default:
-        return 0;
-    }
+    return DvAudioRateOfCode((frame[kDvAudioSourcePackByte + 4] >> 3) & 0x07);
 }
 
 std::int32_t DvAudioQuantization(const std::uint8_t* frame) {

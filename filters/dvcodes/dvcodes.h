@@ -12,15 +12,14 @@
 #include <cstdint>
 
 #include "filters/dvcodes/DvFrameInfo.h"
+#include "platform/media/DvConstants.h"
 
 namespace talvence {
 
-inline constexpr std::size_t kDvDifBlockBytes = 80;
-inline constexpr std::size_t kDvSequenceBytes = 12000; // 150 DIF blocks
-inline constexpr int kDvMinSequences = 10;
+// DIF and frame sizes, audio rates and the audio packs, shared with the DV codec filters, are in
+// DvConstants.h.
+inline constexpr int kDvMinSequences = kDvSequences525;
 inline constexpr std::size_t kDvMinFrameBytes = kDvMinSequences * kDvSequenceBytes; // 120000
-inline constexpr std::size_t kDvFrameBytes525 = 10 * kDvSequenceBytes;              // 120000
-inline constexpr std::size_t kDvFrameBytes625 = 12 * kDvSequenceBytes;              // 144000
 
 // Offsets inside one DIF sequence.
 inline constexpr std::size_t kDvHeaderSystemByte = 3;  // 0xBF = 625/50, 0x3F = 525/60
@@ -32,18 +31,14 @@ inline constexpr std::size_t kDvVauxBlock3 = 400;           // third VAUX block
 inline constexpr std::size_t kDvVauxSlot10 = 453;           // video source control
 inline constexpr std::size_t kDvVauxSlot11 = 458;           // recording date
 inline constexpr std::size_t kDvVauxSlot12 = 463;           // recording time
-inline constexpr std::size_t kDvAudioSourcePackByte = 4323; // pack of the fourth audio block
 
 inline constexpr std::uint8_t kDvPackTimecode = 0x13;
-inline constexpr std::uint8_t kDvPackAudioSource = 0x50;
-inline constexpr std::uint8_t kDvPackAudioControl = 0x51;
 inline constexpr std::uint8_t kDvPackAudioRecDate = 0x52;
 inline constexpr std::uint8_t kDvPackAudioRecTime = 0x53;
 inline constexpr std::uint8_t kDvPackVideoSource = 0x60;
 inline constexpr std::uint8_t kDvPackSourceControl = 0x61;
 inline constexpr std::uint8_t kDvPackRecDate = 0x62;
 inline constexpr std::uint8_t kDvPackRecTime = 0x63;
-inline constexpr std::uint8_t kDvPackNoInfo = 0xFF;
 
 // Recording date and time as written by the camcorder. year = -1 when the
 // packs are missing; the other fields then mean nothing. No calendar check.

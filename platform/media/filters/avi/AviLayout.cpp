@@ -1,5 +1,7 @@
 #include "platform/media/filters/avi/AviLayout.h"
 
+#include "platform/media/DvConstants.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -179,7 +181,8 @@ AviStreamFormat AviDvVideoStream(const DVINFO& dvInfo, REFERENCE_TIME avgTimePer
     b.biPlanes = 1;
     b.biBitCount = 24;
     b.biCompression = kFccDvsd;
-    b.biSizeImage = FrameSide(height) == 480 ? 120000 : 144000;
+    b.biSizeImage =
+        static_cast<DWORD>(FrameSide(height) == kDvHeight525 ? kDvFrameBytes525 : kDvFrameBytes625);
     PutBitmapHeader(f.format, b);
     PutDvInfo(f.format, dvInfo);
     return f;

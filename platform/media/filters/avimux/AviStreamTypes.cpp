@@ -1,5 +1,6 @@
 #include "platform/media/filters/avimux/AviStreamTypes.h"
 
+#include "platform/media/DvConstants.h"
 #include "platform/media/MediaGuids.h"
 
 #include <cstring>
@@ -7,9 +8,6 @@
 
 namespace talvence {
 namespace {
-
-constexpr REFERENCE_TIME kPalFrameTime = 400000;  // 25 frames per second
-constexpr REFERENCE_TIME kNtscFrameTime = 333667; // 30000/1001
 
 std::optional<AviStreamFormat> Refuse(std::string* problem, const char* why) {
     if (problem) *problem = why;
@@ -36,8 +34,8 @@ std::optional<AviStreamFormat> Interleaved(const AM_MEDIA_TYPE& mt, std::string*
     DVINFO dvInfo;
     std::memcpy(&dvInfo, mt.pbFormat, sizeof dvInfo);
     const bool pal = Is50Hz(dvInfo);
-    return AviDvInterleavedStream(dvInfo, pal ? kPalFrameTime : kNtscFrameTime, 720,
-                                  pal ? 576 : 480);
+    return AviDvInterleavedStream(dvInfo, pal ? kDvFrameTime625 : kDvFrameTime525, kDvWidth,
+                                  pal ? kDvHeight625 : kDvHeight525);
 }
 
 std::optional<AviStreamFormat> Video(const AM_MEDIA_TYPE& mt, std::string* problem) {
@@ -55,14 +53,14 @@ std::optional<AviStreamFormat> Video(const AM_MEDIA_TYPE& mt, std::string* probl
     if (!dv) return AviVideoStream(vih, After(mt, sizeof(VIDEOINFOHEADER)));
 
     const LONG height = b.biHeight < 0 ? -b.biHeight : b.biHeight;
-    if (b.biWidth != 720 || (height != 576 && height != 480))
+    if (b.biWidth != kDvWidth || (height != kDvHeight625 && height != kDvHeight525))
         return Refuse(problem, "DV video must be 720x576 or 720x480");
     // Some splitters append the DVINFO block to the video info; without it the file gets one
     // that names the system only, which is all readers look at.
     DVINFO dvInfo;
     if (mt.cbFormat >= sizeof(VIDEOINFOHEADER) + sizeof(DVINFO)) {
         std::memcpy(&dvInfo, mt.pbFormat + sizeof(VIDEOINFOHEADER), sizeof dvInfo);
-    } else if (height == 576) {
+    } else if (height == kDvHeight625) {
         BYTE bytes[sizeof(DVINFO)] = {};
         bytes[DVINFO_SYSTEM_BYTE] = DVINFO_50HZ_BIT;
         std::memcpy(&dvInfo, bytes, sizeof dvInfo);

@@ -11,38 +11,9 @@ constexpr std::size_t kAudioBlockStride = 16; // an audio block, then 15 video b
 constexpr std::size_t kAudioDataOffset = 8;   // 3 bytes of block id, then the 5-byte pack
 constexpr int kAudioBlocksPerSequence = 9;
 
-int RateOfCode(int code) {
-    switch (code) {
-    case 0:
-        return 48000;
-    case 1:
-        return 44100;
-    case 2:
-        return 32000;
-    default:
-        return 0;
-    }
-}
-
-int RateCode(int rate) {
-    switch (rate) {
-    case 48000:
-        return 0;
-    case 44100:
-        return 1;
-    case 32000:
-        return 2;
-    default:
-        return -1;
-    }
-}
-
 int MinimumSamples(DvSystem system, int rate) {
     return MinimumAudioSamples(system, rate);
 }
-
-constexpr std::uint8_t kAudioControlPackId = 0x51;
-constexpr std::uint8_t kNoInfoPackId = 0xFF;
 
 // Samples per pass over the audio blocks of one half of the frame.
 int ShuffleStride(DvSystem system) {
@@ -63,8 +34,8 @@ AudioSlot SlotOf(int n, DvSystem system) {
 }
 
 const std::uint8_t* AudioData(const std::uint8_t* frame, int sequence, int block) {
-    return frame + kDifSequenceBytes * std::size_t(sequence) +
-           (kFirstAudioBlock + kAudioBlockStride * std::size_t(block)) * kDifBlockBytes +
+    return frame + kDvSequenceBytes * std::size_t(sequence) +
+           (kFirstAudioBlock + kAudioBlockStride * std::size_t(block)) * kDvDifBlockBytes +
            kAudioDataOffset;
 }
 
@@ -83,8 +54,8 @@ void ClearAudioBlocks(std::uint8_t* frame, DvSystem system) {
     for (int s = 0; s < DifSequences(system); ++s)
         for (int b = 0; b < kAudioBlocksPerSequence; ++b) {
             std::uint8_t* pack = AudioPack(frame, s, b);
-            std::memset(pack, kNoInfoPackId, 5);
-            std::memset(pack + 5, 0, kDifBlockBytes - kAudioDataOffset);
+            std::memset(pack, kDvPackNoInfo, 5);
+            std::memset(pack + 5, 0, kDvDifBlockBytes - kAudioDataOffset);
         }
 }
 
@@ -92,7 +63,7 @@ void ClearAudioBlocks(std::uint8_t* frame, DvSystem system) {
 DvAudioStatus CheckWrite(std::span<std::uint8_t> frame, DvSystem system, int sampleRate, int bits,
                          std::span<const std::int16_t> interleaved, int samples) {
     if (frame.size() < FrameBytes(system)) return DvAudioStatus::Malformed;
-    if (RateCode(sampleRate) < 0) return DvAudioStatus::Unsupported;
+    if (DvAudioCodeOfRate(sampleRate) < 0) return DvAudioStatus::Unsupported;
     const int least = MinimumSamples(system, sampleRate);
     if (samples < least || samples > least + 0x3F || samples > AudioCapacity(system, bits) ||
         interleaved.size() < 2 * std::size_t(samples))
@@ -108,7 +79,7 @@ void WritePacks(std::uint8_t* frame, DvSystem system, int sampleRate, int sample
     for (int s = 0; s < DifSequences(system); ++s) {
         const int first = AudioSourcePackBlock(s);
         PutPack(AudioPack(frame, s, first), kAudioSourcePackId, source);
-        PutPack(AudioPack(frame, s, first + 1), kAudioControlPackId, control);
+        PutPack(AudioPack(frame, s, first + 1), kDvPackAudioControl, control);
     }
 }
 
@@ -138,12 +109,12 @@ DvAudioStatus ReadAudioSource(std::span<const std::uint8_t> frame, DvSystem syst
     const std::uint8_t* pack = frame.data() + kAudioSourcePackByte;
     if (pack[0] != kAudioSourcePackId) return DvAudioStatus::NoAudio;
     const int excess = pack[1] & 0x3F;
-    const int rate = RateOfCode((pack[4] >> 3) & 0x07);
+    const int rate = DvAudioRateOfCode((pack[4] >> 3) & 0x07);
     const int quantisation = pack[4] & 0x07;
     if (rate == 0 || quantisation > 1) return DvAudioStatus::Unsupported;
     const int bits = quantisation == 0 ? 16 : 12;
     // DV defines 12-bit audio at 32 kHz only.
-    if (bits == 12 && rate != 32000) return DvAudioStatus::Unsupported;
+    if (bits == 12 && rate != kDvAudioRate32k) return DvAudioStatus::Unsupported;
     const int samples = MinimumSamples(system, rate) + excess;
     if (samples > AudioCapacity(system, bits)) return DvAudioStatus::Malformed;
     out.sampleRate = rate;
@@ -186,11 +157,11 @@ DvAudioStatus ExtractAudio(std::span<const std::uint8_t> frame, DvSystem system,
 int MinimumAudioSamples(DvSystem system, int sampleRate) {
     const bool pal = system == DvSystem::Pal625;
     switch (sampleRate) {
-    case 48000:
+    case kDvAudioRate48k:
         return pal ? 1896 : 1580;
-    case 44100:
+    case kDvAudioRate44k1:
         return pal ? 1742 : 1452;
-    case 32000:
+    case kDvAudioRate32k:
         return pal ? 1264 : 1053;
     default:
         return 0;
@@ -206,7 +177,7 @@ std::uint64_t AudioSamplesBefore(DvSystem system, int sampleRate, std::uint64_t 
     const std::uint64_t k = frameIndex;
     // 525-line DV at 48 kHz has a standard five-frame pattern (1600, then 1602 four times, 8008
     // in all), which camcorders and the ffmpeg command line follow.
-    if (system == DvSystem::Ntsc525 && sampleRate == 48000)
+    if (system == DvSystem::Ntsc525 && sampleRate == kDvAudioRate48k)
         return k / 5 * 8008 + (k % 5 == 0 ? 0 : 1600 + 1602 * (k % 5 - 1));
     // Otherwise k x rate x frame duration, in whole samples.
     const std::uint64_t num = system == DvSystem::Pal625 ? 1 : 1001;
@@ -217,7 +188,7 @@ std::uint64_t AudioSamplesBefore(DvSystem system, int sampleRate, std::uint64_t 
 DWORD AudioSourcePackData(DvSystem system, int sampleRate, int samples, int bits) {
     const bool pal = system == DvSystem::Pal625;
     const int excess = samples - MinimumSamples(system, sampleRate);
-    const int code = std::max(0, RateCode(sampleRate));
+    const int code = std::max(0, DvAudioCodeOfRate(sampleRate));
     const DWORD pc1 = 0xC0 | DWORD(excess & 0x3F);            // unlocked mode, the sample count
     const DWORD pc2 = 0x00;                                   // one stereo pair, left and right
     const DWORD pc3 = 0xC0 | (pal ? 0x20 : 0x00);             // the 50/60 flag, standard definition
@@ -257,7 +228,7 @@ DvAudioStatus WriteAudio(std::span<std::uint8_t> frame, DvSystem system, int sam
 DvAudioStatus WriteAudio12(std::span<std::uint8_t> frame, DvSystem system,
                            std::span<const std::int16_t> interleaved, int samples) {
     // DV defines 12-bit audio at 32 kHz only.
-    constexpr int kRate = 32000;
+    constexpr int kRate = kDvAudioRate32k;
     const DvAudioStatus status = CheckWrite(frame, system, kRate, 12, interleaved, samples);
     if (status != DvAudioStatus::Ok) return status;
 
@@ -283,8 +254,8 @@ DvAudioStatus WriteNoAudio(std::span<std::uint8_t> frame, DvSystem system) {
 }
 
 std::size_t AudioPackByte(int sequence, int block) {
-    return kDifSequenceBytes * std::size_t(sequence) +
-           (kFirstAudioBlock + kAudioBlockStride * std::size_t(block)) * kDifBlockBytes +
+    return kDvSequenceBytes * std::size_t(sequence) +
+           (kFirstAudioBlock + kAudioBlockStride * std::size_t(block)) * kDvDifBlockBytes +
            kAudioDataOffset - 5;
 }
 
@@ -337,9 +308,10 @@ WAVEFORMATEX PcmWaveFormat(int sampleRate, int channels) {
 std::optional<WAVEFORMATEX> WaveFormatFromDvInfo(const DVINFO& info) {
     // The pack's four data bytes, the first in the low byte.
     const auto pc4 = static_cast<std::uint8_t>(info.dwDVAAuxSrc >> 24);
-    const int rate = RateOfCode((pc4 >> 3) & 0x07);
+    const int rate = DvAudioRateOfCode((pc4 >> 3) & 0x07);
     const int quantisation = pc4 & 0x07;
-    if (rate == 0 || quantisation > 1 || (quantisation == 1 && rate != 32000)) return std::nullopt;
+    if (rate == 0 || quantisation > 1 || (quantisation == 1 && rate != kDvAudioRate32k))
+        return std::nullopt;
     return PcmWaveFormat(rate, 2);
 }
 

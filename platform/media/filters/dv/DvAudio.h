@@ -32,9 +32,9 @@ struct DvAudioSource {
     bool operator==(const DvAudioSource&) const = default;
 };
 
-// Byte of the first audio source pack in the frame (fourth audio block of sequence 0).
-inline constexpr std::size_t kAudioSourcePackByte = 4323;
-inline constexpr std::uint8_t kAudioSourcePackId = 0x50;
+// Byte of the first audio source pack in the frame, and its pack id (DvConstants.h).
+inline constexpr std::size_t kAudioSourcePackByte = kDvAudioSourcePackByte;
+inline constexpr std::uint8_t kAudioSourcePackId = kDvPackAudioSource;
 
 // The most samples per channel one frame can hold.
 int AudioCapacity(DvSystem system, int bits);

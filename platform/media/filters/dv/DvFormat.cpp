@@ -83,15 +83,15 @@ std::size_t FrameBytes(DvSystem system) {
 }
 
 int DifSequences(DvSystem system) {
-    return system == DvSystem::Pal625 ? 12 : 10;
+    return system == DvSystem::Pal625 ? kDvSequences625 : kDvSequences525;
 }
 
 int FrameHeight(DvSystem system) {
-    return system == DvSystem::Pal625 ? 576 : 480;
+    return system == DvSystem::Pal625 ? kDvHeight625 : kDvHeight525;
 }
 
 REFERENCE_TIME FrameDuration(DvSystem system) {
-    return system == DvSystem::Pal625 ? 400000 : 333667;
+    return system == DvSystem::Pal625 ? kDvFrameTime625 : kDvFrameTime525;
 }
 
 PixelLayout NativeLayout(DvSystem system) {

@@ -7,6 +7,7 @@
 // 32 bits (device-independent bitmaps); YUV pictures are stored top-down with their planes packed
 // tight, one after another (Y, then U, then V).
 
+#include "platform/media/DvConstants.h"
 #include "platform/media/FormatBlocks.h"
 #include "platform/media/HResult.h"
 
@@ -22,11 +23,10 @@ enum class DvSystem {
     Ntsc525 // 525 lines, 60 fields: 10 DIF sequences, 720x480, 4:1:1
 };
 
-inline constexpr std::size_t kDifBlockBytes = 80;
-inline constexpr std::size_t kDifSequenceBytes = 12000; // 150 DIF blocks
-inline constexpr std::size_t kPalFrameBytes = 144000;
-inline constexpr std::size_t kNtscFrameBytes = 120000;
-inline constexpr int kDvWidth = 720;
+// The sizes of DvConstants.h under the codec's names for the two systems.
+inline constexpr std::size_t kPalFrameBytes = kDvFrameBytes625;
+inline constexpr std::size_t kNtscFrameBytes = kDvFrameBytes525;
+using ::talvence::kDvWidth;
 
 // The system a frame of this many bytes belongs to; nothing for any other size.
 std::optional<DvSystem> SystemForFrameSize(std::size_t bytes);

@@ -14,7 +14,7 @@ using namespace dvcodec;
 
 namespace {
 // The audio kept ahead of the video, at most: two seconds at the highest rate.
-constexpr std::size_t kMaxQueuedValues = 2 * 2 * 48000;
+constexpr std::size_t kMaxQueuedValues = 2 * 2 * kDvAudioRate48k;
 
 bool UsablePcm(const CMediaType& mt) {
     if (!(mt.majortype == MEDIATYPE_Audio) || !(mt.subtype == MEDIASUBTYPE_PCM) ||
