@@ -7,6 +7,7 @@
 #include "platform/media/HResultText.h"
 #include "platform/media/MemAllocator.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace talvence {
@@ -457,6 +458,28 @@ HRESULT TBCBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** all
     if (FAILED(hr)) return hr;
     *allocator = alloc.Detach();
     return S_OK;
+}
+
+HRESULT RequestBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, LONG count,
+                       LONG size, LONG align) {
+    if (!allocator || !request) return E_POINTER;
+    request->cBuffers = std::max(request->cBuffers, count);
+    request->cbBuffer = std::max(request->cbBuffer, size);
+    request->cbAlign = std::max(request->cbAlign, align);
+    ALLOCATOR_PROPERTIES actual;
+    HRESULT hr = allocator->SetProperties(request, &actual);
+    if (FAILED(hr)) return hr;
+    const bool granted = actual.cBuffers >= request->cBuffers &&
+                         actual.cbBuffer >= request->cbBuffer && actual.cbAlign >= request->cbAlign;
+    return granted ? S_OK : E_FAIL;
+}
+
+HRESULT RequestBuffersLike(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request,
+                           IMemAllocator* model) {
+    ALLOCATOR_PROPERTIES props;
+    if (!model || FAILED(model->GetProperties(&props))) props = {1, 1, 1, 0};
+    return RequestBuffers(allocator, request, std::max(props.cBuffers, LONG(1)),
+                          std::max(props.cbBuffer, LONG(1)));
 }
 
 HRESULT TBCBaseOutputPin::InitAllocator(IMemAllocator** allocator) {

@@ -196,6 +196,7 @@ public:
 
     // Hooks.
     // Must override: sets buffer count and size on the allocator (application thread).
+    // RequestBuffers and RequestBuffersLike below are the usual bodies.
     virtual HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) = 0;
     // May override: which allocator the connection uses. Default: the input pin's, else our own.
     virtual HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator);
@@ -234,6 +235,17 @@ protected:
     ComPtr<IMemAllocator> allocator_; // filter lock; used by the streaming thread while active
     ComPtr<IMemInputPin> inputPin_;   // filter lock; used by the streaming thread while active
 };
+
+// The usual body of DecideBufferSize (application thread, filter lock): raises the request to at
+// least count buffers of size bytes aligned to align, sets it on the allocator, and refuses
+// (E_FAIL) an allocator that grants fewer, smaller or less aligned buffers than asked.
+HRESULT RequestBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, LONG count,
+                       LONG size, LONG align = 1);
+// The same with the buffer count and size of another allocator, at least one buffer of one byte
+// (one of one byte when there is none or it does not answer): for outputs that pass their
+// input's samples on or mirror them.
+HRESULT RequestBuffersLike(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request,
+                           IMemAllocator* model);
 
 class TBCBaseInputPin : public TBCBasePin, public IMemInputPin {
 public:

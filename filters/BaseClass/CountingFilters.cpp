@@ -46,12 +46,7 @@ HRESULT TCountingSourceStream::GetMediaType(int position, CMediaType* mt) {
 
 HRESULT TCountingSourceStream::DecideBufferSize(IMemAllocator* allocator,
                                                 ALLOCATOR_PROPERTIES* request) {
-    if (request->cBuffers < source_->bufferCount) request->cBuffers = source_->bufferCount;
-    if (request->cbBuffer < source_->sampleSize) request->cbBuffer = source_->sampleSize;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= request->cbBuffer ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, source_->bufferCount, source_->sampleSize);
 }
 
 HRESULT TCountingSourceStream::FillBuffer(IMediaSample* sample) {

@@ -149,22 +149,8 @@ void TBCTransInPlaceFilter::CreatePins() {
 
 HRESULT TBCTransInPlaceFilter::DecideBufferSize(IMemAllocator* allocator,
                                                 ALLOCATOR_PROPERTIES* request) {
-    ALLOCATOR_PROPERTIES wanted = *request;
-    LONG count = 1, size = 1;
-    if (input_ && input_->IsConnected() && input_->PeekAllocator()) {
-        ALLOCATOR_PROPERTIES in;
-        if (SUCCEEDED(input_->PeekAllocator()->GetProperties(&in))) {
-            count = in.cBuffers;
-            size = in.cbBuffer;
-        }
-    }
-    wanted.cBuffers = std::max({wanted.cBuffers, count, LONG(1)});
-    wanted.cbBuffer = std::max({wanted.cbBuffer, size, LONG(1)});
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(&wanted, &actual);
-    if (FAILED(hr)) return hr;
-    if (actual.cBuffers < wanted.cBuffers || actual.cbBuffer < wanted.cbBuffer) return E_FAIL;
-    return S_OK;
+    const bool connected = input_ && input_->IsConnected();
+    return RequestBuffersLike(allocator, request, connected ? input_->PeekAllocator() : nullptr);
 }
 
 HRESULT TBCTransInPlaceFilter::CompleteConnect(PIN_DIRECTION dir, IPin*) {

@@ -120,24 +120,10 @@ HRESULT Tvq_Superposer::CheckTransform(const CMediaType* in, const CMediaType* o
 }
 
 HRESULT Tvq_Superposer::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    if (!allocator || !request) return E_POINTER;
     if (!InputPin() || !InputPin()->IsConnected()) return E_UNEXPECTED;
     IMemAllocator* inputAllocator = InputPin()->PeekAllocator();
     if (!inputAllocator) return E_UNEXPECTED;
-    ALLOCATOR_PROPERTIES input;
-    HRESULT hr = inputAllocator->GetProperties(&input);
-    if (FAILED(hr)) return hr;
-
-    request->cBuffers = std::max<LONG>(1, input.cBuffers);
-    request->cbBuffer = std::max<LONG>(1, input.cbBuffer);
-    request->cbAlign = std::max<LONG>(1, request->cbAlign);
-    ALLOCATOR_PROPERTIES actual;
-    hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    if (actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer ||
-        actual.cbAlign < request->cbAlign)
-        return E_FAIL;
-    return S_OK;
+    return RequestBuffersLike(allocator, request, inputAllocator);
 }
 
 HRESULT Tvq_Superposer::GetMediaType(int position, CMediaType* mt) {

@@ -195,13 +195,7 @@ HRESULT TAcmWrapper::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPER
     if (!out) return VFW_E_TYPE_NOT_ACCEPTED;
     const long block = static_cast<long>(out->BlockAlign());
     const long frames = std::max<long>(static_cast<long>(out->rate / kBuffersPerSecond), 256);
-    request->cBuffers = std::max<LONG>(request->cBuffers, kBufferCount);
-    request->cbBuffer = std::max<LONG>(request->cbBuffer, frames * block);
-    if (request->cbAlign <= 0) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= block && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, kBufferCount, frames * block);
 }
 
 HRESULT TAcmWrapper::StartStreaming() {

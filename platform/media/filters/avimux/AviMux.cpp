@@ -132,10 +132,7 @@ HRESULT TAviMuxOutputPin::BreakConnect() {
 HRESULT TAviMuxOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                            ALLOCATOR_PROPERTIES* request) {
     // No sample travels on this connection; the allocator only completes the protocol.
-    request->cBuffers = 1;
-    request->cbBuffer = 1;
-    ALLOCATOR_PROPERTIES actual;
-    return allocator->SetProperties(request, &actual);
+    return RequestBuffers(allocator, request, 1, 1);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -178,20 +178,7 @@ HRESULT TTeeOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloca
 }
 
 HRESULT TTeeOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    ALLOCATOR_PROPERTIES wanted = *request;
-    LONG count = 1, size = 1;
-    IMemAllocator* upstream = tee_->input_->PeekAllocator();
-    ALLOCATOR_PROPERTIES in;
-    if (upstream && SUCCEEDED(upstream->GetProperties(&in))) {
-        count = in.cBuffers;
-        size = in.cbBuffer;
-    }
-    wanted.cBuffers = std::max({wanted.cBuffers, count, LONG(1)});
-    wanted.cbBuffer = std::max({wanted.cbBuffer, size, LONG(1)});
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(&wanted, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cBuffers >= wanted.cBuffers && actual.cbBuffer >= wanted.cbBuffer ? S_OK : E_FAIL;
+    return RequestBuffersLike(allocator, request, tee_->input_->PeekAllocator());
 }
 
 void TTeeOutputPin::RenegotiateAllocator(IMemAllocator* previous, IMemAllocator* current) {

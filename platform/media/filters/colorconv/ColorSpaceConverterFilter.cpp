@@ -176,13 +176,7 @@ HRESULT TColorSpaceConverter::DecideBufferSize(IMemAllocator* allocator,
     const std::optional<Format> out = FormatOf(OutputPin()->CurrentMediaType());
     if (!out) return E_UNEXPECTED;
     const auto bytes = static_cast<LONG>(out->bytes);
-    if (request->cBuffers < 2) request->cBuffers = 2;
-    if (request->cbBuffer < bytes) request->cbBuffer = bytes;
-    if (request->cbAlign < 1) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= bytes && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, 2, bytes);
 }
 
 HRESULT TColorSpaceConverter::Receive(IMediaSample* sample) {

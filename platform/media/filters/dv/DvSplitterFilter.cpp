@@ -120,13 +120,7 @@ HRESULT TDvSplitterOutputPin::CheckMediaType(const CMediaType* mt) {
 HRESULT TDvSplitterOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                                ALLOCATOR_PROPERTIES* request) {
     const LONG bytes = kind_ == Kind::Video ? LONG(kPalFrameBytes) : kAudioBufferBytes;
-    if (request->cBuffers < 4) request->cBuffers = 4;
-    if (request->cbBuffer < bytes) request->cbBuffer = bytes;
-    if (request->cbAlign < 1) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= bytes && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, 4, bytes);
 }
 
 // ---------------------------------------------------------------------------------------------

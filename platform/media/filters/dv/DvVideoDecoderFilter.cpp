@@ -65,13 +65,7 @@ HRESULT TDvVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PR
     const std::optional<PictureFormat> out = PictureFormatOf(OutputPin()->CurrentMediaType());
     if (!out) return E_UNEXPECTED;
     const auto bytes = static_cast<LONG>(PictureBytes(out->layout, out->width, out->height));
-    if (request->cBuffers < 2) request->cBuffers = 2;
-    if (request->cbBuffer < bytes) request->cbBuffer = bytes;
-    if (request->cbAlign < 1) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= bytes && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, 2, bytes);
 }
 
 HRESULT TDvVideoDecoder::StartStreaming() {

@@ -113,13 +113,7 @@ HRESULT TDvVideoEncoder::GetMediaType(int position, CMediaType* mt) {
 
 HRESULT TDvVideoEncoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
     const auto bytes = static_cast<LONG>(FrameBytes(System()));
-    if (request->cBuffers < 2) request->cBuffers = 2;
-    if (request->cbBuffer < bytes) request->cbBuffer = bytes;
-    if (request->cbAlign < 1) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= bytes && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, 2, bytes);
 }
 
 HRESULT TDvVideoEncoder::Receive(IMediaSample* sample) {
