@@ -461,12 +461,13 @@ std::vector<ComPtr<IBaseFilter>> CFilterGraph::DownstreamFirst() const {
     std::function<void(std::size_t)> visit = [&](std::size_t i) {
         if (visited[i]) return;
         visited[i] = true;
-        ForEachPin(filters_[i].filter.get(), [&](IPin* pin) {
-            ComPtr<IPin> peer = HasDirection(pin, PINDIR_OUTPUT) ? PeerOf(pin) : nullptr;
+        for (auto& pin : PinsOf(filters_[i].filter.get())) {
+            ComPtr<IPin> peer =
+                HasDirection(pin.get(), PINDIR_OUTPUT) ? PeerOf(pin.get()) : nullptr;
             ComPtr<IBaseFilter> next = peer ? OwnerOf(peer.get()) : nullptr;
             const int j = next ? IndexOf(next.get()) : -1;
             if (j >= 0) visit(static_cast<std::size_t>(j));
-        });
+        }
         order.push_back(filters_[i].filter);
     };
     for (std::size_t i = 0; i < filters_.size(); ++i)
@@ -648,12 +649,12 @@ int CFilterGraph::CountRenderers() const {
     int count = 0;
     for (auto& e : filters_) {
         bool outputs = false, connectedInput = false;
-        ForEachPin(e.filter.get(), [&](IPin* pin) {
-            if (HasDirection(pin, PINDIR_OUTPUT))
+        for (auto& pin : PinsOf(e.filter.get())) {
+            if (HasDirection(pin.get(), PINDIR_OUTPUT))
                 outputs = true;
-            else if (HasDirection(pin, PINDIR_INPUT) && IsConnected(pin))
+            else if (HasDirection(pin.get(), PINDIR_INPUT) && IsConnected(pin.get()))
                 connectedInput = true;
-        });
+        }
         if (connectedInput && !outputs) ++count;
     }
     return count;
