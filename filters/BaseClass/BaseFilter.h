@@ -74,9 +74,9 @@ public:
 
 protected:
     // Calls visit(TBCBasePin*) for each pin in index order, as ForEachPin (PinWalk.h) walks an
-    // IBaseFilter: a visit may return true to stop the walk, which then returns true. No
-    // enumerator and no reference counting, so it serves while the count is zero, as in a
-    // destructor (application thread, filter lock).
+    // IBaseFilter: a visit may return true to stop the walk, which then returns true. It takes
+    // no enumerator and no reference, so it also serves while the filter's count is zero
+    // (application thread, filter lock).
     template <class Visit> bool ForEachOwnPin(Visit&& visit) {
         for (int i = 0; i < GetPinCount(); ++i) {
             TBCBasePin* pin = GetPin(i);
