@@ -8,12 +8,12 @@
 #include "platform/media/MediaType.h"
 #include "platform/media/filters/audio/AudioFilterIds.h"
 #include "platform/media/CaptureInterfaces.h"
+#include "platform/media/DvConstants.h"
 #include "platform/media/filters/avimux/AviMuxInterfaces.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -29,8 +29,6 @@ constexpr int kDvEncPal = 2001;
 constexpr int kDvEncDvsd = 2007;
 constexpr int kDvEncFullResolution = 2012;
 
-constexpr std::int64_t kPalFrameDuration = 400000;
-constexpr std::int64_t kNtscFrameDuration = 333667;
 
 // The media type of a pin's connection, freed when it goes.
 struct ConnectionType {
@@ -377,7 +375,7 @@ bool TdmCam::BuildDvPreview() {
 }
 
 void TdmCam::ReadSourceFrameDuration() {
-    frameDuration_ = kPalFrameDuration;
+    frameDuration_ = kDvFrameTime625;
     ConnectionType type(sourcePin_.get());
     if (!type.valid) return;
     const AM_MEDIA_TYPE& mt = type.mt;
@@ -386,7 +384,7 @@ void TdmCam::ReadSourceFrameDuration() {
         std::memcpy(&info, mt.pbFormat, sizeof info);
         // The 50/60 flag: bit 5 of PC3 of the video source pack.
         const bool fifty = ((info.dwDVVAuxSrc >> 16) & 0x20) != 0;
-        frameDuration_ = fifty ? kPalFrameDuration : kNtscFrameDuration;
+        frameDuration_ = fifty ? kDvFrameTime625 : kDvFrameTime525;
     } else if ((mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= 88 && mt.pbFormat) ||
                (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= 112 && mt.pbFormat)) {
         REFERENCE_TIME avg = 0;

@@ -1,5 +1,6 @@
 #include "app/capture/CaptureRules.h"
 
+#include "platform/media/DvConstants.h"
 #include "resources/Strings.h"
 #include "system/PSFunctions.h"
 
@@ -225,11 +226,11 @@ FormatOptionsView FormatOptionsFor(SourceKind kind, int format) {
 int DvRecordingRate(int frequenceDv) {
     switch (frequenceDv) {
     case 1:
-        return 32000;
+        return kDvAudioRate32k;
     case 2:
-        return 44100;
+        return kDvAudioRate44k1;
     case 3:
-        return 48000;
+        return kDvAudioRate48k;
     default:
         return 0;
     }

@@ -65,11 +65,7 @@ public:
     TBCLiveSourceStream(std::string objectName, TBCLiveSource* filter, std::string pinName,
                         TBCLivePacing pacing);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCSourceStream::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCSourceStream::AddRef(); }
-    ULONG Release() override { return TBCSourceStream::Release(); }
+    FORWARD_IUNKNOWN(TBCSourceStream)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     TBCLivePacing Pacing() const { return pacing_; }

@@ -39,14 +39,7 @@ HRESULT TAlsaCaptureStream::DecideBufferSize(IMemAllocator* allocator,
     auto format = PcmFormatOf(CurrentMediaType());
     if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
     const long block = static_cast<long>(format->BlockAlign());
-    const long frames = FramesPerSample(*format);
-    request->cBuffers = std::max<LONG>(request->cBuffers, kBufferCount);
-    request->cbBuffer = std::max<LONG>(request->cbBuffer, frames * block);
-    if (request->cbAlign <= 0) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= block ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, kBufferCount, FramesPerSample(*format) * block);
 }
 
 HRESULT TAlsaCaptureStream::Active() {

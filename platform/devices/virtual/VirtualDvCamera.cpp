@@ -132,12 +132,7 @@ HRESULT TVirtualDvStream::SetMediaType(const CMediaType* mt) {
 HRESULT TVirtualDvStream::DecideBufferSize(IMemAllocator* allocator,
                                            ALLOCATOR_PROPERTIES* request) {
     // Every buffer takes the larger frame, so a tape that changes system needs no new pool.
-    request->cBuffers = std::max<LONG>(request->cBuffers, kBuffers);
-    request->cbBuffer = std::max<LONG>(request->cbBuffer, static_cast<LONG>(kDvFrameBytes625));
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer >= static_cast<LONG>(kDvFrameBytes625) ? S_OK : E_FAIL;
+    return RequestBuffers(allocator, request, kBuffers, static_cast<LONG>(kDvFrameBytes625));
 }
 
 HRESULT TVirtualDvStream::Active() {

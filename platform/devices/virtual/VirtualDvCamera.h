@@ -74,11 +74,7 @@ public:
     // bound to the same registration.
     TVirtualDvCamera(std::shared_ptr<DvCamcorderDevice> device, std::string devicePath);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return TBCLiveSource::QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return TBCLiveSource::AddRef(); }
-    ULONG Release() override { return TBCLiveSource::Release(); }
+    FORWARD_IUNKNOWN(TBCLiveSource)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     TVirtualDvStream* Stream() { return stream_; }
