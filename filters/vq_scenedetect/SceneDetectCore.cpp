@@ -1,6 +1,6 @@
 #include "filters/vq_scenedetect/SceneDetectCore.h"
 
-#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "filters/dvcodes/dvcodes.h"
@@ -17,11 +17,8 @@ std::uint64_t Distance(std::int64_t a, std::int64_t b) {
     return a > b ? ua - ub : ub - ua;
 }
 
-// Whole milliseconds between two date-time values. Comparing in milliseconds
-// rather than in fractions of a day keeps a jump of exactly 2 s from counting
-// as more than 2 s through rounding.
-std::int64_t DistanceMs(double a, double b) {
-    return std::llround(std::fabs(a - b) * static_cast<double>(kMsPerDay));
+std::int64_t DistanceMs(TDateTime a, TDateTime b) {
+    return std::abs(MillisecondsBetween(a, b));
 }
 
 } // namespace

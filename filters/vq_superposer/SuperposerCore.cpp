@@ -49,8 +49,10 @@ colorconv::Rect Union(const colorconv::Rect& a, const colorconv::Rect& b) {
 
 bool InlayRestartDue(std::uint8_t when, TDateTime recDateTime, TDateTime lastDate) {
     switch (when) {
-    case static_cast<std::uint8_t>(InlayRestart::JumpRule):
-        return recDateTime - lastDate > 2.0 / 86400.0 || recDateTime < lastDate;
+    case static_cast<std::uint8_t>(InlayRestart::JumpRule): {
+        const std::int64_t step = MillisecondsBetween(lastDate, recDateTime);
+        return step > 2000 || step < 0;
+    }
     case static_cast<std::uint8_t>(InlayRestart::DayRule):
         return DayOfMonth(recDateTime) != DayOfMonth(lastDate) ||
                std::fabs(recDateTime - lastDate) > 1.0;

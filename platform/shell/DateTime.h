@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 
 namespace talvence {
@@ -15,6 +16,13 @@ using TDateTime = double;
 constexpr int kMinYear = 1;
 constexpr int kMaxYear = 9999;
 constexpr std::int64_t kMsPerDay = 86400000;
+
+// Whole milliseconds from `from` to `to`, negative when `to` is earlier. Date-time values compared
+// in milliseconds rather than in fractions of a day keep a step of exactly 2 s from reading as
+// more than 2 s through rounding.
+inline std::int64_t MillisecondsBetween(TDateTime from, TDateTime to) {
+    return std::llround((to - from) * static_cast<double>(kMsPerDay));
+}
 
 struct DateTimeFields {
     int year = 0;

@@ -66,6 +66,12 @@ TEST(InlayRestart, JumpRule) {
     EXPECT_FALSE(InlayRestartDue(2, ten, ten));
     EXPECT_TRUE(InlayRestartDue(2, at(9, 59, 59), ten));
     EXPECT_TRUE(InlayRestartDue(2, ten, 0.0)); // a date after an undated frame
+    // Steps of exactly 2 s through a whole day are never a jump, whatever the day fractions.
+    int restarts = 0;
+    for (int step = 1; step < 43200; ++step)
+        restarts += InlayRestartDue(2, EncodeDateTime(2026, 5, 2, 0, 0, 0, 0) + step * 2.0 / 86400,
+                                    EncodeDateTime(2026, 5, 2, 0, 0, 0, 0) + (step - 1) * 2.0 / 86400);
+    EXPECT_EQ(restarts, 0);
 }
 
 TEST(InlayRestart, DayRuleAndNever) {
