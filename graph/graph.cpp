@@ -367,6 +367,9 @@ bool TdmCam::BuildDvPreview() {
         tsAudio_->SetClearTimesMode();
 
         ReadSourceFrameDuration();
+        // Only a DV preview tells the TV standard of the DV the captures write.
+        settings_.standardDv =
+            (frameDuration_ == kDvFrameTime625 || frameDuration_ == 2000000) ? 0 : 1;
         ChooseGraphClock();
         return true;
     } catch (const std::exception& e) {
@@ -391,7 +394,8 @@ void TdmCam::ReadSourceFrameDuration() {
         std::memcpy(&avg, mt.pbFormat + offsetof(VIDEOINFOHEADER, AvgTimePerFrame), sizeof avg);
         frameDuration_ = avg;
     }
-    settings_.standardDv = (frameDuration_ == 400000 || frameDuration_ == 2000000) ? 0 : 1;
+    // Inlay durations are counted in the source's own frames.
+    superposer_->SetSourceFrameDuration(frameDuration_);
 }
 
 bool TdmCam::SourceIsLive() const {

@@ -172,6 +172,8 @@ private:
     // PCM at rate (and 2 channels of 16 bits when stereo16); the graph is halted around it when
     // running.
     bool SetAcmOutputRate(int rate, bool stereo16);
+    // The frame duration of the source's connection (400000 when it does not say), handed to the
+    // superposer as well.
     void ReadSourceFrameDuration();
     void ChooseGraphClock();
 

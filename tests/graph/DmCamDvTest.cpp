@@ -87,6 +87,7 @@ TEST_F(DmCamDvTest, PreviewFollowsTheSourceSystemAndStopIsIdempotent) {
         // Exercise
         ASSERT_TRUE(AnalyseByName(cam, kCamcorder)) << cam.LastError();
         ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv)) << cam.LastError();
+        cam.Superposer().SetInlayDuration(5);
         ASSERT_TRUE(cam.RunGraph());
         const bool shown = WaitUntil([&] { return platform.sink.frames >= 5; });
         cam.StopGraph();
@@ -99,6 +100,8 @@ TEST_F(DmCamDvTest, PreviewFollowsTheSourceSystemAndStopIsIdempotent) {
         EXPECT_TRUE(shown);
         EXPECT_EQ(cam.FrameDuration(), c.frameDuration);
         EXPECT_EQ(cam.Settings().standardDv, c.standard);
+        // Inlay durations count the source's own frames: 25 or 29 a second.
+        EXPECT_EQ(cam.Superposer().Core().Settings()->durationFrames, c.standard == 0 ? 125 : 145);
         EXPECT_FALSE(cam.Camcorder().vcrMode);
         EXPECT_TRUE(cam.Camcorder().transportAvailable);
         EXPECT_EQ(afterFirstStop, gsStopped);
