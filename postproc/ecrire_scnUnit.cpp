@@ -177,7 +177,10 @@ std::vector<std::uint8_t> ScnLaterSceneBytes(std::uint32_t s, std::uint32_t n) {
 
 bool ScnWriter::create(const std::filesystem::path& path) {
     std::lock_guard lock(mutex_);
-    path_ = path.string();
+    // Readers open the video beside the file by this path, from wherever they run.
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec).lexically_normal();
+    path_ = ec ? path.string() : full.string();
     sceneCount_ = 0;
     active_ = false;
     if (path_.size() > kScnMaxPathBytes) return false;

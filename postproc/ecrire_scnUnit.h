@@ -9,8 +9,9 @@
 //   scene 1  e | 00 00 00 00 01 80 | L | P | 00 x8 | e                (23 + L bytes)
 //   scene k  03 80 F0 00 00 00 05 80 00 | s | n | 00 00 00 00 07 00 | s | n | s
 //                                                                     (35 bytes)
-// P is the scene file's path as given, bytes unchanged (UTF-8 on Linux), and L
-// its length in one byte. Numbers are little-endian u32. Frames count from 1:
+// P is the scene file's full path (a relative one is completed from the
+// working directory), bytes unchanged (UTF-8 on Linux), and L its length in
+// one byte. Numbers are little-endian u32. Frames count from 1:
 // e is the first frame after scene 1, s the first frame of scene k and n its
 // length in frames.
 

@@ -152,6 +152,20 @@ TEST_F(ScnWriterTest, SceneAfterThe32768thIsIgnored) {
     EXPECT_EQ(read.scenes.size(), 32768u);
 }
 
+TEST_F(ScnWriterTest, ARelativePathIsStoredInFull) {
+    // Setup: the capture folder given relatively to the working directory.
+    const std::filesystem::path relative =
+        std::filesystem::relative(dir_.path() / "clip.scn", std::filesystem::current_path());
+    ASSERT_TRUE(relative.is_relative());
+
+    // Exercise
+    ASSERT_TRUE(writer_.create(relative));
+    writer_.appendScene(Frame(1), Frame(10));
+
+    // Verification: readers find the file from anywhere.
+    EXPECT_EQ(ScnRead(path()).path, path());
+}
+
 TEST_F(ScnWriterTest, PathTooLongForTheLengthByteIsRefused) {
     // Setup: 254 bytes is the longest path the length byte can announce.
     const std::string base = (dir_.path() / "").string();
