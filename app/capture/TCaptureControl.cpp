@@ -100,10 +100,10 @@ void TCaptureControl::SelectCaptureFormatEntry(int index) {
 }
 
 void TCaptureControl::CaptureFormatClick() {
-    // An empty list (no source) keeps the stored format for the next source.
-    if (formatEntry_ >= 0 && formatEntry_ < static_cast<int>(formats_.size()))
-        prefs_.captureFormat->value = static_cast<std::uint8_t>(
-            CaptureFormatIndex(formats_[static_cast<std::size_t>(formatEntry_)]));
+    // The list's text; an empty list (no source) has none, which is no format: 0.
+    const bool selected = formatEntry_ >= 0 && formatEntry_ < static_cast<int>(formats_.size());
+    prefs_.captureFormat->value = static_cast<std::uint8_t>(
+        CaptureFormatIndex(selected ? formats_[static_cast<std::size_t>(formatEntry_)] : ""));
     const int format = Format();
     const CaptureFormatRow* row = FormatRow();
     const FormatAudio audio = row ? row->audio : FormatAudio::Chosen;

@@ -68,11 +68,11 @@ TEST_F(CaptureControlTest, SourceSelectionOffersItsFormatsAndCorrectsTheStoredOn
     EXPECT_EQ(control.State(), CaptureState::Preview);
     EXPECT_EQ(control.AudioTypeText(), "Audio from the DV stream");
 
-    // Exercise: no source keeps the stored format for the next one
+    // Exercise: no source, an empty list, whose text is no format
     control.SourceSelected(SourceKind::skNone, false);
     // Verification
     EXPECT_FALSE(window.formatsVisible);
-    EXPECT_EQ(prefs.captureFormat->value, cfDvType1);
+    EXPECT_EQ(prefs.captureFormat->value, cfNative);
 }
 
 TEST_F(CaptureControlTest, NamesOfARunShareTheStampAndCountOn) {
