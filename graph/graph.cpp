@@ -551,12 +551,10 @@ bool TdmCam::BuildAudioBranch() {
         const bool branchIn = infinite4.FilterGraph() == &fg_;
         if (!settings_.listenIncludedAudio) {
             if (!branchIn) return false;
+            // The tee leaving cuts the branch; what followed it stays in the graph, unfed (the
+            // converter ends its stream at each start and the renderer finishes at once).
             infinite4.SetFilterGraph(nullptr);
             MpegAudioDec.SetFilterGraph(nullptr);
-            // The ACM wrapper and the renderer go too: a converter left without input ends its
-            // stream at every pause, and the audio renderer would hold that pause until a run.
-            acm.SetFilterGraph(nullptr);
-            AudioRender.SetFilterGraph(nullptr);
             return true;
         }
         if (branchIn) return false;

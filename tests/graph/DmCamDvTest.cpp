@@ -289,19 +289,40 @@ TEST_F(DmCamDvTest, ListeningOffCutsTheIncludedAudioBranch) {
     ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
 
-    // Exercise
+    // Exercise: cut, then run, stop and run again
     cam.Settings().listenIncludedAudio = false;
     const bool cut = cam.BuildAudioBranch();
     const bool cutAgain = cam.BuildAudioBranch();
-    const bool forced = cam.ForceDvAudio44100(44100);
+    auto inGraph = [&](const char* name) {
+        ComPtr<IBaseFilter> filter;
+        return SUCCEEDED(cam.Graph().GraphBuilder()->FindFilterByName(name, filter.put()));
+    };
+    ComPtr<IBaseFilter> acm;
+    ASSERT_TRUE(SUCCEEDED(cam.Graph().GraphBuilder()->FindFilterByName("acm", acm.put())));
+    ComPtr<IPin> acmInput;
+    ASSERT_TRUE(SUCCEEDED(
+        cam.Graph().CaptureGraphBuilder()->FindPin(acm.get(), PINDIR_INPUT, nullptr, nullptr,
+                                                   false, 0, acmInput.put())));
+    ComPtr<IPin> acmSource;
+    const bool acmFed = acmInput->ConnectedTo(acmSource.put()) == S_OK;
     ASSERT_TRUE(cam.RunGraph());
     ASSERT_TRUE(WaitUntil([&] { return platform.sink.frames >= 5; }));
     cam.StopGraph();
+    const long shown = platform.sink.frames;
+    ASSERT_TRUE(cam.RunGraph());
+    const bool runsAgain = WaitUntil([&] { return platform.sink.frames >= shown + 5; });
+    cam.StopGraph();
 
-    // Verification: nothing is heard and there is no listening rate to set.
+    // Verification: the tee leaves, cutting the branch before the renderer; what follows the cut
+    // stays, unfed, and holds no state change of the preview; nothing is heard.
     EXPECT_TRUE(cut);
     EXPECT_FALSE(cutAgain);
-    EXPECT_FALSE(forced);
+    EXPECT_FALSE(inGraph("infinite4"));
+    EXPECT_TRUE(inGraph("AudioRender"));
+    EXPECT_TRUE(inGraph("tsAudio"));
+    EXPECT_FALSE(acmFed);
+    EXPECT_TRUE(runsAgain);
+    EXPECT_EQ(cam.GraphState(), gsStopped);
     EXPECT_TRUE(platform.playback->Written().empty());
 }
 
