@@ -1,56 +1,19 @@
 #include "graph/VideoWindow.h"
 
 #include "tests/graph/GraphTestSupport.h"
+#include "tests/support/RecordingFrameSink.h"
 
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace talvence {
 namespace {
 
 using namespace graphtest;
 
-// Stands in for the preview widget: records the options it is given and counts frames.
-class TRecordingSink : public IVideoFrameSink {
-public:
-    void RenderFrame(const TVideoFrame& frame) override {
-        std::lock_guard lock(mutex_);
-        ++frames_;
-        lastLength_ = frame.length;
-        arrived_.notify_all();
-    }
-    void ApplyWindowOptions(const TVideoWindowOptions& options) override {
-        std::lock_guard lock(mutex_);
-        options_.push_back(options);
-    }
-    bool WaitForFrames(long count) {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return frames_ >= count; });
-    }
-    std::vector<TVideoWindowOptions> Options() const {
-        std::lock_guard lock(mutex_);
-        return options_;
-    }
-    long LastLength() const {
-        std::lock_guard lock(mutex_);
-        return lastLength_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    long frames_ = 0;
-    long lastLength_ = 0;
-    std::vector<TVideoWindowOptions> options_;
-};
-
 class VideoWindowTest : public ::testing::Test {
 protected:
     TestPlatform platform;
-    TRecordingSink sink;
+    testing::TRecordingFrameSink sink; // stands in for the preview widget
     TFilterGraph fg{platform.registry};
     TFilter source{"VideoSource"};
     TVideoWindow vwEcran;
@@ -115,7 +78,9 @@ TEST_F(VideoWindowTest, FramesReachTheWindowAndStopReachingItOnceItLeft) {
 
     // Verification
     EXPECT_TRUE(sink.WaitForFrames(2));
-    EXPECT_EQ(sink.LastLength(), 320 * 240 * 3);
+    const auto frames = sink.Frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().length, 320 * 240 * 3);
 
     // Exercise: once the window left, the renderer no longer knows it
     fg.HaltGraph();

@@ -1,8 +1,8 @@
 #pragma once
 
-// A graph of counting source -> filter under test -> counting sink, and helpers that keep a
-// broken test from hanging.
+// A graph of counting source -> filter under test -> counting sink.
 
+#include "tests/support/GraphHelpers.h"
 #include "tests/support/Waits.h"
 #include "TestFilters.h"
 
@@ -14,17 +14,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <future>
-#include <memory>
-#include <thread>
 #include <vector>
 
 namespace talvence {
 
 using testing::CallWithin;
+using testing::CountEvents;
+using testing::MakeSample;
 using testing::WaitUntil;
 
 struct Chain {
@@ -52,36 +48,8 @@ struct Chain {
         return graph->ConnectDirect(FilterOut(), sink->InputPin(), nullptr);
     }
 
-    // Every queued event code with its first parameter.
-    std::vector<std::pair<long, LONG_PTR>> Events() {
-        std::vector<std::pair<long, LONG_PTR>> out;
-        long code;
-        LONG_PTR p1, p2;
-        while (graph->GetEvent(&code, &p1, &p2, 0) == S_OK) {
-            out.emplace_back(code, p1);
-            graph->FreeEventParams(code, p1, p2);
-        }
-        return out;
-    }
+    // Every queued event code with its first parameter, taken from the queue.
+    testing::Events Events() { return testing::TakeEvents(graph.get()); }
 };
-
-inline long CountEvents(const std::vector<std::pair<long, LONG_PTR>>& events, long code) {
-    long n = 0;
-    for (auto& e : events)
-        if (e.first == code) ++n;
-    return n;
-}
-
-// A sample of our own, for calling Receive directly.
-inline ComPtr<IMediaSample> MakeSample(ComPtr<IMemAllocator>& keep, LONG length = 16) {
-    keep = new CMemAllocator;
-    ALLOCATOR_PROPERTIES request{1, length, 1, 0}, actual;
-    keep->SetProperties(&request, &actual);
-    keep->Commit();
-    ComPtr<IMediaSample> sample;
-    keep->GetBuffer(sample.put(), nullptr, nullptr, 0);
-    sample->SetActualDataLength(length);
-    return sample;
-}
 
 } // namespace talvence

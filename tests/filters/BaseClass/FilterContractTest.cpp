@@ -65,7 +65,7 @@ TEST_P(FilterContract, ReceiveWhileStoppedIsRefused) {
     // Setup
     ASSERT_EQ(chain.Connect(), S_OK);
     ComPtr<IMemAllocator> alloc;
-    auto sample = MakeSample(alloc);
+    auto sample = MakeSample(alloc, 16);
     auto input = ComPtr<IPin>(chain.FilterIn()).As<IMemInputPin>();
 
     // Exercise
@@ -81,7 +81,7 @@ TEST_P(FilterContract, ReceiveDuringAFlushIsDroppedAndTheFlushTravelsDownstream)
     ASSERT_EQ(chain.Connect(), S_OK);
     ASSERT_EQ(chain.graph->Pause(), S_OK);
     ComPtr<IMemAllocator> alloc;
-    auto sample = MakeSample(alloc);
+    auto sample = MakeSample(alloc, 16);
     auto input = ComPtr<IPin>(chain.FilterIn()).As<IMemInputPin>();
 
     // Exercise

@@ -5,18 +5,17 @@
 #include "filters/vq_Controlunit/vq_Controlunit.h"
 #include "platform/media/EventCodes.h"
 #include "platform/media/MediaGuids.h"
-#include "tests/filters/vq_scenedetect/FrameGraph.h"
+#include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>
 
 namespace talvence {
 namespace {
 
-using testgraph::FrameGraph;
-using testgraph::QueuedFrame;
+using testing::FrameGraph;
 
-QueuedFrame Frame(int index) {
-    QueuedFrame f;
+TTestFrame Frame(int index) {
+    TTestFrame f;
     f.bytes.assign(64, static_cast<std::uint8_t>(index));
     f.start = index * 400000;
     f.stop = f.start.value() + 400000;
@@ -50,9 +49,10 @@ protected:
 
     // Sends frames [first, first + count) and waits until the filter has decided on each.
     void Send(int first, int count) {
+        const long before = g.source->delivered;
         for (int i = first; i < first + count; ++i)
             g.source->Push(Frame(i));
-        ASSERT_TRUE(g.source->WaitForDelivered(first + count));
+        ASSERT_TRUE(g.source->WaitForDelivered(before + count));
     }
 
     ComPtr<Tvq_ControlFilter> gate{new Tvq_ControlFilter};

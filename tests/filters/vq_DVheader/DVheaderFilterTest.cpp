@@ -8,8 +8,8 @@
 #include "filters/vq_superposer/vq_superposer.h"
 #include "platform/devices/virtual/DvTapeSynthesiser.h"
 #include "platform/media/MediaGuids.h"
-#include "tests/filters/vq_scenedetect/FrameGraph.h"
 #include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +18,12 @@
 namespace talvence {
 namespace {
 
-using testgraph::FrameGraph;
-using testgraph::QueuedFrame;
+using testing::FrameGraph;
 
 constexpr REFERENCE_TIME kFrame = 400000;
 
-QueuedFrame Frame(std::vector<std::uint8_t> bytes, std::int64_t index) {
-    QueuedFrame f;
+TTestFrame Frame(std::vector<std::uint8_t> bytes, std::int64_t index) {
+    TTestFrame f;
     f.bytes = std::move(bytes);
     f.start = index * kFrame;
     f.stop = f.start.value() + kFrame;
@@ -54,12 +53,12 @@ struct DvHeaderGraphs {
     FrameGraph camera, inlay, capture;
 
     void Build() {
-        camera.source->mediaType = testgraph::MakeDvType(true);
+        camera.source->mediaType = testing::MakeDvType(true);
         ASSERT_EQ(camera.Build({{detect.get(), "SceneDetect"}}), S_OK);
         inlay.source->mediaType = MakeTestVideoType(64, 48);
         inlay.source->bufferSize = 64 * 3 * 48;
         ASSERT_EQ(inlay.Build({{superposer.get(), "Superposer"}}), S_OK);
-        capture.source->mediaType = testgraph::MakeDvType(false);
+        capture.source->mediaType = testing::MakeDvType(false);
         ASSERT_EQ(capture.Build({{header.get(), "DVheader"}}), S_OK);
         ASSERT_EQ(camera.graph->Run(), S_OK);
         ASSERT_EQ(inlay.graph->Run(), S_OK);
@@ -129,7 +128,7 @@ TEST(DVheaderFilterTest, LeavesFramesAloneWithNothingToRestoreAndRefusesOtherTyp
     ComPtr<Tvq_SceneDetect> detect(new Tvq_SceneDetect);
     ComPtr<Tvq_DVheader> header(new Tvq_DVheader(detect.get()));
     FrameGraph g;
-    g.source->mediaType = testgraph::MakeDvType(true);
+    g.source->mediaType = testing::MakeDvType(true);
     ASSERT_EQ(g.Build({{header.get(), "DVheader"}}), S_OK);
     std::vector<std::uint8_t> frame(kDvFrameBytes625);
     for (std::size_t i = 0; i < frame.size(); ++i)

@@ -5,7 +5,7 @@
 #include "platform/devices/virtual/DvTapeSynthesiser.h"
 #include "platform/media/MediaGuids.h"
 #include "tests/filters/dvcodes/DvTestFrames.h"
-#include "tests/filters/vq_scenedetect/FrameGraph.h"
+#include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,8 @@
 namespace talvence {
 namespace {
 
-using testgraph::FrameGraph;
-using testgraph::MakeDvType;
-using testgraph::QueuedFrame;
+using testing::FrameGraph;
+using testing::MakeDvType;
 
 constexpr REFERENCE_TIME kFrame = 400000;
 
@@ -44,8 +43,8 @@ struct SceneLog {
     }
 };
 
-QueuedFrame Timed(std::vector<std::uint8_t> bytes, REFERENCE_TIME start) {
-    QueuedFrame f;
+TTestFrame Timed(std::vector<std::uint8_t> bytes, REFERENCE_TIME start) {
+    TTestFrame f;
     f.bytes = std::move(bytes);
     f.start = start;
     f.stop = start + kFrame;

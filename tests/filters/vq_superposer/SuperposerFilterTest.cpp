@@ -8,16 +8,15 @@
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
 #include "tests/filters/dvcodes/DvTestFrames.h"
-#include "tests/filters/vq_scenedetect/FrameGraph.h"
 #include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>
 
 namespace talvence {
 namespace {
 
-using testgraph::FrameGraph;
-using testgraph::QueuedFrame;
+using testing::FrameGraph;
 
 constexpr int kWidth = 162; // 486 bytes of pixels, rows padded to 488
 constexpr int kHeight = 120;
@@ -33,8 +32,8 @@ std::vector<std::uint8_t> PaddedPicture(int seed) {
     return bytes;
 }
 
-QueuedFrame Frame(std::vector<std::uint8_t> bytes, int index) {
-    QueuedFrame f;
+TTestFrame Frame(std::vector<std::uint8_t> bytes, int index) {
+    TTestFrame f;
     f.bytes = std::move(bytes);
     f.start = index * kFrame;
     f.stop = f.start.value() + kFrame;
@@ -65,7 +64,7 @@ TEST_F(SuperposerFilterTest, TakesBottomUpRgb24OnlyAndOffersItWithPaddedRows) {
     rgb32.SetSubtype(MEDIASUBTYPE_RGB32);
     CMediaType noFormat(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
     FrameGraph dv;
-    dv.source->mediaType = testgraph::MakeDvType(false);
+    dv.source->mediaType = testing::MakeDvType(false);
     auto refusing = MakeSuperposer();
     FrameGraph g;
 
@@ -111,11 +110,11 @@ TEST_F(SuperposerFilterTest, DrawsTheTextIntoEachFrameAndCarriesItsProperties) {
     FrameGraph g;
     BuildRgbGraph(g, superposer.get());
     const auto picture = PaddedPicture(3);
-    QueuedFrame sync = Frame(picture, 0);
+    TTestFrame sync = Frame(picture, 0);
     sync.syncPoint = true;
-    QueuedFrame discontinuity = Frame(picture, 1);
+    TTestFrame discontinuity = Frame(picture, 1);
     discontinuity.discontinuity = true;
-    QueuedFrame plain = Frame(picture, 2);
+    TTestFrame plain = Frame(picture, 2);
 
     // Exercise
     ASSERT_EQ(g.graph->Run(), S_OK);
@@ -150,7 +149,7 @@ TEST_F(SuperposerFilterTest, ShowsTheTimecodeOfTheSceneDetectorsLatestFrameAndPu
     // Setup: three camcorder frames through the scene detector in a graph of their own.
     ComPtr<Tvq_SceneDetect> detect(new Tvq_SceneDetect);
     FrameGraph dv;
-    dv.source->mediaType = testgraph::MakeDvType(false);
+    dv.source->mediaType = testing::MakeDvType(false);
     ASSERT_EQ(dv.Build({{detect.get(), "SceneDetect"}}), S_OK);
     auto superposer = MakeSuperposer(detect.get());
     superposer->SetInlaySource(2);
@@ -209,9 +208,9 @@ TEST_F(SuperposerFilterTest, ATypeChangeOfTheSameSizeIsPassedOnAndAResizeAbortsT
     auto superposer = MakeSuperposer();
     FrameGraph g;
     BuildRgbGraph(g, superposer.get());
-    QueuedFrame slower = Frame(PaddedPicture(2), 1);
+    TTestFrame slower = Frame(PaddedPicture(2), 1);
     slower.newType = MakeTestVideoType(kWidth, kHeight, 2 * kFrame);
-    QueuedFrame resized = Frame(std::vector<std::uint8_t>(160 * 3 * kHeight, 5), 3);
+    TTestFrame resized = Frame(std::vector<std::uint8_t>(160 * 3 * kHeight, 5), 3);
     resized.newType = MakeTestVideoType(160, kHeight);
 
     // Exercise

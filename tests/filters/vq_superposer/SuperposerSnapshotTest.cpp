@@ -5,8 +5,8 @@
 #include "filters/BaseClass/CountingFilters.h"
 #include "filters/vq_superposer/vq_superposer.h"
 #include "platform/media/filters/basic/SampleGrabber.h"
-#include "tests/filters/vq_scenedetect/FrameGraph.h"
 #include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/FrameGraph.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -17,8 +17,7 @@
 namespace talvence {
 namespace {
 
-using testgraph::FrameGraph;
-using testgraph::QueuedFrame;
+using testing::FrameGraph;
 
 constexpr int kWidth = 720;
 constexpr int kHeight = 576;
@@ -49,7 +48,7 @@ TEST(SuperposerSnapshot, AGrabbedFrameShowsBothLinesWhereTheSettingsPutThem) {
     g.source->bufferSize = kWidth * 3 * kHeight;
     ASSERT_EQ(g.Build({{superposer.get(), "Superposer"}, {grabber.get(), "sg"}}), S_OK);
     const auto backdrop = Backdrop();
-    QueuedFrame frame;
+    TTestFrame frame;
     frame.bytes = backdrop;
     frame.start = 0;
     frame.stop = 400000;

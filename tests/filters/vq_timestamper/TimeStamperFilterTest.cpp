@@ -4,20 +4,19 @@
 #include "filters/vq_timestamper/vq_timestamper.h"
 #include "platform/media/FakeReferenceClock.h"
 #include "platform/media/MediaGuids.h"
-#include "tests/filters/vq_scenedetect/FrameGraph.h"
+#include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>
 
 namespace talvence {
 namespace {
 
-using testgraph::FrameGraph;
-using testgraph::QueuedFrame;
+using testing::FrameGraph;
 
 constexpr REFERENCE_TIME kSecond = 10'000'000;
 
-QueuedFrame Frame(REFERENCE_TIME start, REFERENCE_TIME stop) {
-    QueuedFrame f;
+TTestFrame Frame(REFERENCE_TIME start, REFERENCE_TIME stop) {
+    TTestFrame f;
     f.bytes.assign(32, 1);
     f.start = start;
     f.stop = stop;
@@ -33,12 +32,12 @@ protected:
     }
 
     // Sends one frame and returns it as the sink saw it.
-    testgraph::SeenSample Send(QueuedFrame frame) {
+    TReceivedSample Send(TTestFrame frame) {
         const std::size_t before = g.sink->Samples().size();
         g.source->Push(std::move(frame));
         EXPECT_TRUE(g.sink->WaitForSamples(before + 1));
         const auto seen = g.sink->Samples();
-        return seen.size() > before ? seen[before] : testgraph::SeenSample{};
+        return seen.size() > before ? seen[before] : TReceivedSample{};
     }
 
     ComPtr<Tvq_TimeStamper> stamper{new Tvq_TimeStamper};
@@ -61,7 +60,7 @@ TEST_F(TimeStamperFilterTest, ClearRemovesTheTimesAndPassThroughKeepsThem) {
     EXPECT_TRUE(passed.hasStop);
     EXPECT_EQ(passed.start, 123456);
     EXPECT_EQ(passed.stop, 523456);
-    EXPECT_FALSE(cleared.hasStart);
+    EXPECT_FALSE(cleared.hasTime);
     EXPECT_EQ(lastStart, 0);
     EXPECT_EQ(lastStop, 0);
     EXPECT_EQ(passedAgain.start, 7);

@@ -131,7 +131,7 @@ struct CaptureGraph {
     ComPtr<CFilterGraph> graph{new CFilterGraph};
     ComPtr<TAlsaCaptureSource> source{
         new TAlsaCaptureSource(capture, "plughw:CARD=PCH,DEV=0", "HDA Intel PCH")};
-    ComPtr<testing::TPcmTestSink> sink{new testing::TPcmTestSink};
+    ComPtr<TCountingSink> sink{testing::MakePcmSink()};
 
     CaptureGraph() {
         graph->AddFilter(source.get(), "AudioSource");
@@ -145,15 +145,15 @@ TEST(AlsaCaptureSource, DeliversWhatTheDeviceGivesAndStopReleasesAWaitingRead) {
     CaptureGraph g;
     const TPcmFormat cd{44100, 2, 16};
     g.capture->data = testing::MakeSine(cd, 0.25, 1000.0);
-    g.sink->accept = [&](const TPcmFormat& f) { return f == cd; };
+    g.sink->accept = testing::AcceptingPcm([&](const TPcmFormat& f) { return f == cd; });
     ASSERT_EQ(g.graph->ConnectDirect(g.source->OutputPin(), g.sink->InputPin(), nullptr), S_OK);
 
     // Exercise: run until two whole tenths have arrived; the third read then waits for sound.
     ASSERT_EQ(g.graph->Run(), S_OK);
     const bool arrived = [&] {
-        for (int i = 0; i < 5000 && g.sink->Bytes().size() < 2 * 4410 * 4; ++i)
+        for (int i = 0; i < 5000 && g.sink->AllBytes().size() < 2 * 4410 * 4; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return g.sink->Bytes().size() == 2 * 4410 * 4;
+        return g.sink->AllBytes().size() == 2 * 4410 * 4;
     }();
     const HRESULT stopped = testing::CallWithin([&] { return g.graph->Stop(); });
 
@@ -163,9 +163,9 @@ TEST(AlsaCaptureSource, DeliversWhatTheDeviceGivesAndStopReleasesAWaitingRead) {
     EXPECT_EQ(g.capture->OpenedDevices(), std::vector<std::string>{"plughw:CARD=PCH,DEV=0"});
     EXPECT_EQ(g.capture->LastFormat(), cd);
     EXPECT_GE(g.capture->Drops(), 1);
-    auto bytes = g.sink->Bytes();
+    auto bytes = g.sink->AllBytes();
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), g.capture->data.begin()));
-    auto times = g.sink->SampleTimes();
+    auto times = testing::SampleTimes(*g.sink);
     ASSERT_EQ(times.size(), 2u);
     EXPECT_EQ(times[0].start, 0);
     EXPECT_EQ(times[0].stop, 1000000);
@@ -187,7 +187,7 @@ TEST(AlsaCaptureSource, ADeviceThatCannotBeOpenedFailsTheStart) {
     OAFilterState state;
     g.graph->GetState(0, &state);
     EXPECT_EQ(state, State_Stopped);
-    EXPECT_TRUE(g.sink->Bytes().empty());
+    EXPECT_TRUE(g.sink->AllBytes().empty());
 }
 
 TEST(AlsaCaptureSource, IsALiveSourceCountingTheOverrunsTheDeviceReportsAsLostSamples) {
@@ -196,7 +196,7 @@ TEST(AlsaCaptureSource, IsALiveSourceCountingTheOverrunsTheDeviceReportsAsLostSa
     const TPcmFormat cd{44100, 2, 16};
     g.capture->data = testing::MakeSine(cd, 0.25, 1000.0);
     g.capture->overruns = 2;
-    g.sink->accept = [&](const TPcmFormat& f) { return f == cd; };
+    g.sink->accept = testing::AcceptingPcm([&](const TPcmFormat& f) { return f == cd; });
     ASSERT_EQ(g.graph->ConnectDirect(g.source->OutputPin(), g.sink->InputPin(), nullptr), S_OK);
     ComPtr<IPin> pin(g.source->OutputPin());
     auto push = pin.As<IAMPushSource>();

@@ -14,9 +14,10 @@ namespace {
 // source → ACM wrapper → sink, in a graph.
 struct AcmGraph {
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TPcmTestSource> source{new TPcmTestSource};
+    ComPtr<TCountingSource> source{new TCountingSource};
+    TPcmFeed pcm; // given to the source when it connects
     ComPtr<TAcmWrapper> acm{new TAcmWrapper};
-    ComPtr<TPcmTestSink> sink{new TPcmTestSink};
+    ComPtr<TCountingSink> sink{MakePcmSink()};
 
     AcmGraph() {
         graph->AddFilter(source.get(), "Source");
@@ -30,6 +31,7 @@ struct AcmGraph {
     ComPtr<IAMStreamConfig> Config() { return ComPtr<IPin>(AcmOut()).As<IAMStreamConfig>(); }
 
     HRESULT Connect() {
+        pcm.Into(*source);
         HRESULT hr = graph->ConnectDirect(source->OutputPin(), AcmIn(), nullptr);
         if (FAILED(hr)) return hr;
         return graph->ConnectDirect(AcmOut(), sink->InputPin(), nullptr);
@@ -58,9 +60,9 @@ TEST_P(AcmResampling, ToCdRateKeepsTheDurationThePitchAndContiguousTimes) {
     // Setup: 2 s of a 1 kHz stereo sine, delivered in DV-frame-sized chunks.
     const ResampleCase c = GetParam();
     AcmGraph g;
-    g.source->format = TPcmFormat{c.inRate, 2, 16};
-    g.source->data = MakeSine(g.source->format, 2.0, 1000.0);
-    g.source->chunkFrames = c.chunkFrames;
+    g.pcm.format = TPcmFormat{c.inRate, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 2.0, 1000.0);
+    g.pcm.chunkFrames = c.chunkFrames;
     CMediaType cd = PcmType(44100, 2, 16);
     ASSERT_EQ(g.Config()->SetFormat(&cd), S_OK);
     ASSERT_EQ(g.Connect(), S_OK);
@@ -69,15 +71,15 @@ TEST_P(AcmResampling, ToCdRateKeepsTheDurationThePitchAndContiguousTimes) {
     ASSERT_TRUE(g.RunToEnd());
 
     // Verification: the length (the resampler's tail included), the pitch, the times.
-    EXPECT_EQ(g.sink->Format(), (TPcmFormat{44100, 2, 16}));
-    auto bytes = g.sink->Bytes();
+    EXPECT_EQ(FormatOf(*g.sink), (TPcmFormat{44100, 2, 16}));
+    auto bytes = g.sink->AllBytes();
     const long frames = static_cast<long>(bytes.size() / 4);
     EXPECT_NEAR(frames, 88200, 2);
     auto left = Channel16(bytes, 2, 0);
     auto right = Channel16(bytes, 2, 1);
     EXPECT_NEAR(MeasureFrequency(left, 44100, 4410, left.size() - 4410), 1000.0, 1.0);
     EXPECT_EQ(left, right);
-    auto times = g.sink->SampleTimes();
+    auto times = SampleTimes(*g.sink);
     ASSERT_FALSE(times.empty());
     EXPECT_TRUE(times.front().valid);
     EXPECT_EQ(times.front().start, 0);
@@ -99,10 +101,10 @@ INSTANTIATE_TEST_SUITE_P(Rates, AcmResampling,
 TEST(AcmWrapper, ADiscontinuityRestartsTheOutputTimesAtTheNewInputTime) {
     // Setup: ten 40 ms chunks; from the sixth on the input times jump one second ahead.
     AcmGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 0.4, 1000.0);
-    g.source->gapAtChunk = 5;
-    g.source->gap = 10000000;
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 0.4, 1000.0);
+    g.pcm.gapAtChunk = 5;
+    g.pcm.gap = 10000000;
     CMediaType cd = PcmType(44100, 2, 16);
     ASSERT_EQ(g.Config()->SetFormat(&cd), S_OK);
     ASSERT_EQ(g.Connect(), S_OK);
@@ -112,7 +114,7 @@ TEST(AcmWrapper, ADiscontinuityRestartsTheOutputTimesAtTheNewInputTime) {
 
     // Verification: two contiguous runs, the second starting exactly at the jumped time; the
     // first run's tail was delivered before it.
-    auto times = g.sink->SampleTimes();
+    auto times = SampleTimes(*g.sink);
     std::size_t breakAt = 0;
     for (std::size_t i = 1; i < times.size(); ++i)
         if (times[i].start != times[i - 1].stop) {
@@ -125,14 +127,14 @@ TEST(AcmWrapper, ADiscontinuityRestartsTheOutputTimesAtTheNewInputTime) {
     EXPECT_EQ(times[breakAt].start, 12000000);
     EXPECT_NEAR(static_cast<double>(times[breakAt - 1].stop), 2000000.0, 2 * 227.0);
     EXPECT_NEAR(static_cast<double>(times.back().stop), 14000000.0, 2 * 227.0);
-    EXPECT_NEAR(static_cast<long>(g.sink->Bytes().size() / 4), 17640, 4);
+    EXPECT_NEAR(static_cast<long>(g.sink->AllBytes().size() / 4), 17640, 4);
 }
 
 TEST(AcmWrapper, MonoEightBitsBecomesStereoSixteenBitsAtTheSameLevel) {
     // Setup: 8-bit mono steps at the same rate (no filtering), to 16-bit stereo.
     AcmGraph g;
-    g.source->format = TPcmFormat{32000, 1, 8};
-    g.source->data = {128, 192, 64, 255, 0};
+    g.pcm.format = TPcmFormat{32000, 1, 8};
+    g.pcm.data = {128, 192, 64, 255, 0};
     CMediaType out = PcmType(32000, 2, 16);
     ASSERT_EQ(g.Config()->SetFormat(&out), S_OK);
     ASSERT_EQ(g.Connect(), S_OK);
@@ -141,7 +143,7 @@ TEST(AcmWrapper, MonoEightBitsBecomesStereoSixteenBitsAtTheSameLevel) {
     ASSERT_TRUE(g.RunToEnd());
 
     // Verification: both channels carry the mono signal at full level.
-    auto bytes = g.sink->Bytes();
+    auto bytes = g.sink->AllBytes();
     auto left = Channel16(bytes, 2, 0);
     auto right = Channel16(bytes, 2, 1);
     EXPECT_EQ(left, (std::vector<std::int16_t>{0, 16384, -16384, 32512, -32768}));
@@ -151,10 +153,10 @@ TEST(AcmWrapper, MonoEightBitsBecomesStereoSixteenBitsAtTheSameLevel) {
 TEST(AcmWrapper, StereoSixteenBitsBecomesMonoEightBitsByAveraging) {
     // Setup: opposite channels cancel, equal channels keep their level.
     AcmGraph g;
-    g.source->format = TPcmFormat{44100, 2, 16};
+    g.pcm.format = TPcmFormat{44100, 2, 16};
     const std::int16_t pcm[] = {8000, -8000, 16384, 16384, -16384, -16384};
-    g.source->data.resize(sizeof pcm);
-    std::memcpy(g.source->data.data(), pcm, sizeof pcm);
+    g.pcm.data.resize(sizeof pcm);
+    std::memcpy(g.pcm.data.data(), pcm, sizeof pcm);
     CMediaType out = PcmType(44100, 1, 8);
     ASSERT_EQ(g.Config()->SetFormat(&out), S_OK);
     ASSERT_EQ(g.Connect(), S_OK);
@@ -163,13 +165,13 @@ TEST(AcmWrapper, StereoSixteenBitsBecomesMonoEightBitsByAveraging) {
     ASSERT_TRUE(g.RunToEnd());
 
     // Verification
-    EXPECT_EQ(g.sink->Bytes(), (std::vector<BYTE>{128, 192, 64}));
+    EXPECT_EQ(g.sink->AllBytes(), (std::vector<BYTE>{128, 192, 64}));
 }
 
 TEST(AcmWrapperFormat, SetFormatBeforeConnectionDecidesTheConnectionAndIsValidated) {
     // Setup
     AcmGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
+    g.pcm.format = TPcmFormat{48000, 2, 16};
     auto config = g.Config();
     ASSERT_TRUE(config);
     // What a graph writes for a mono connection: average bytes of a stereo stream.
@@ -200,7 +202,7 @@ TEST(AcmWrapperFormat, SetFormatBeforeConnectionDecidesTheConnectionAndIsValidat
     EXPECT_EQ(reinterpret_cast<WAVEFORMATEX*>(before->pbFormat)->nAvgBytesPerSec, 88200u);
     DeleteMediaType(before);
     ASSERT_EQ(connected, S_OK);
-    EXPECT_EQ(g.sink->Format(), (TPcmFormat{44100, 1, 16}));
+    EXPECT_EQ(FormatOf(*g.sink), (TPcmFormat{44100, 1, 16}));
     AM_MEDIA_TYPE mt;
     ASSERT_EQ(g.AcmOut()->ConnectionMediaType(&mt), S_OK);
     EXPECT_EQ(reinterpret_cast<WAVEFORMATEX*>(mt.pbFormat)->nBlockAlign, 2);
@@ -210,7 +212,7 @@ TEST(AcmWrapperFormat, SetFormatBeforeConnectionDecidesTheConnectionAndIsValidat
 TEST(AcmWrapperFormat, WithoutAFixedFormatTheInputFormatIsOfferedFirst) {
     // Setup
     AcmGraph g;
-    g.source->format = TPcmFormat{32000, 1, 8};
+    g.pcm.format = TPcmFormat{32000, 1, 8};
     auto config = g.Config();
 
     // Exercise
@@ -229,7 +231,7 @@ TEST(AcmWrapperFormat, WithoutAFixedFormatTheInputFormatIsOfferedFirst) {
     const HRESULT pastEnd = config->GetStreamCaps(count, &past, reinterpret_cast<BYTE*>(&scc));
 
     // Verification
-    EXPECT_EQ(g.sink->Format(), (TPcmFormat{32000, 1, 8}));
+    EXPECT_EQ(FormatOf(*g.sink), (TPcmFormat{32000, 1, 8}));
     EXPECT_EQ(size, static_cast<int>(sizeof(AUDIO_STREAM_CONFIG_CAPS)));
     EXPECT_EQ(caps,
               (std::vector<TPcmFormat>{
@@ -243,10 +245,10 @@ TEST(AcmWrapperFormat, WithoutAFixedFormatTheInputFormatIsOfferedFirst) {
 TEST(AcmWrapperFormat, SetFormatOnAConnectedPinReconnectsWhileStopped) {
     // Setup: connected at the input's own rate.
     AcmGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 0.5, 1000.0);
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 0.5, 1000.0);
     ASSERT_EQ(g.Connect(), S_OK);
-    ASSERT_EQ(g.sink->Format(), (TPcmFormat{48000, 2, 16}));
+    ASSERT_EQ(FormatOf(*g.sink), (TPcmFormat{48000, 2, 16}));
     // The way the listening rate is forced: the connection's type with another rate.
     AM_MEDIA_TYPE current;
     ASSERT_EQ(g.AcmOut()->ConnectionMediaType(&current), S_OK);
@@ -264,24 +266,25 @@ TEST(AcmWrapperFormat, SetFormatOnAConnectedPinReconnectsWhileStopped) {
     ComPtr<IPin> peer;
     ASSERT_EQ(g.AcmOut()->ConnectedTo(peer.put()), S_OK);
     EXPECT_EQ(peer.get(), g.sink->InputPin());
-    EXPECT_EQ(g.sink->Format(), (TPcmFormat{44100, 2, 16}));
+    EXPECT_EQ(FormatOf(*g.sink), (TPcmFormat{44100, 2, 16}));
     ASSERT_TRUE(ran);
-    EXPECT_NEAR(static_cast<long>(g.sink->Bytes().size() / 4), 22050, 2);
+    EXPECT_NEAR(static_cast<long>(g.sink->AllBytes().size() / 4), 22050, 2);
 }
 
 TEST(AcmWrapperFormat, SetFormatIsRefusedWhileRunningAndWhenDownstreamRefusesIt) {
     // Setup: a sink that takes 48000 Hz and 44100 Hz only.
     AcmGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 0.1, 1000.0);
-    g.sink->accept = [](const TPcmFormat& f) { return f.rate == 48000 || f.rate == 44100; };
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 0.1, 1000.0);
+    g.sink->accept =
+        AcceptingPcm([](const TPcmFormat& f) { return f.rate == 48000 || f.rate == 44100; });
     ASSERT_EQ(g.Connect(), S_OK);
     CMediaType refused = PcmType(32000, 2, 16);
     CMediaType accepted = PcmType(44100, 2, 16);
 
     // Exercise
     const HRESULT refusedResult = g.Config()->SetFormat(&refused);
-    const TPcmFormat afterRefusal = g.sink->Format();
+    const TPcmFormat afterRefusal = FormatOf(*g.sink);
     ASSERT_EQ(g.graph->Pause(), S_OK);
     const HRESULT activeResult = g.Config()->SetFormat(&accepted);
     g.graph->Stop();
@@ -300,9 +303,10 @@ TEST(AcmWrapperRegistration, IntelligentConnectionInsertsItBetweenDisagreeingPcm
     auto registry = std::make_shared<FilterRegistry>();
     RegisterAudioFilters(*registry);
     ComPtr<CFilterGraph> graph{new CFilterGraph(registry)};
-    ComPtr<TPcmTestSource> source{new TPcmTestSource};
-    ComPtr<TPcmTestSink> sink{new TPcmTestSink};
-    sink->accept = [](const TPcmFormat& f) { return f.rate == 44100; };
+    ComPtr<TCountingSource> source{new TCountingSource};
+    TPcmFeed{}.Into(*source);
+    ComPtr<TCountingSink> sink{MakePcmSink()};
+    sink->accept = AcceptingPcm([](const TPcmFormat& f) { return f.rate == 44100; });
     graph->AddFilter(source.get(), "Source");
     graph->AddFilter(sink.get(), "Sink");
 
@@ -316,7 +320,7 @@ TEST(AcmWrapperRegistration, IntelligentConnectionInsertsItBetweenDisagreeingPcm
     CLSID clsid;
     inserted->GetClassID(&clsid);
     EXPECT_EQ(clsid, CLSID_ACMWrapper);
-    EXPECT_EQ(sink->Format().rate, 44100u);
+    EXPECT_EQ(FormatOf(*sink).rate, 44100u);
 }
 
 } // namespace

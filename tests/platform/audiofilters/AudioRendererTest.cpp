@@ -19,7 +19,8 @@ namespace {
 struct RenderGraph {
     std::shared_ptr<TFakePcmPlayback> playback = std::make_shared<TFakePcmPlayback>();
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TPcmTestSource> source{new TPcmTestSource};
+    ComPtr<TCountingSource> source{new TCountingSource};
+    TPcmFeed pcm; // given to the source when it connects
     ComPtr<TAudioRenderer> renderer{new TAudioRenderer(playback)};
 
     RenderGraph() {
@@ -29,6 +30,7 @@ struct RenderGraph {
     ~RenderGraph() { graph->Stop(); }
 
     HRESULT Connect() {
+        pcm.Into(*source);
         return graph->ConnectDirect(source->OutputPin(), renderer->InputPin(), nullptr);
     }
 };
@@ -42,9 +44,9 @@ std::vector<BYTE> Pcm16(std::initializer_list<std::int16_t> values) {
 TEST(AudioRenderer, PlaysEverySampleOnTheDefaultDeviceAndCompletes) {
     // Setup
     RenderGraph g;
-    g.source->format = TPcmFormat{44100, 2, 16};
-    g.source->data = MakeSine(g.source->format, 0.5, 440.0);
-    g.source->chunkFrames = 1000;
+    g.pcm.format = TPcmFormat{44100, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 0.5, 440.0);
+    g.pcm.chunkFrames = 1000;
     ASSERT_EQ(g.Connect(), S_OK);
 
     // Exercise
@@ -54,7 +56,7 @@ TEST(AudioRenderer, PlaysEverySampleOnTheDefaultDeviceAndCompletes) {
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(g.playback->OpenedDevices(), std::vector<std::string>{"default"});
     EXPECT_EQ(g.playback->LastFormat(), (TPcmFormat{44100, 2, 16}));
-    EXPECT_EQ(g.playback->Written(), g.source->data);
+    EXPECT_EQ(g.playback->Written(), g.pcm.data);
     EXPECT_EQ(g.renderer->SamplesRendered(), 23); // 22050 frames in chunks of 1000
     EXPECT_FALSE(g.renderer->UsingNullDevice());
     EXPECT_GE(g.playback->Pendings(), 1); // waited for the device before completing
@@ -76,8 +78,8 @@ TEST(AudioRenderer, TheGraphVolumeScalesTheSamplesAndBalanceOneSide) {
     };
     for (const Case& c : cases) {
         RenderGraph g;
-        g.source->format = TPcmFormat{48000, 2, 16};
-        g.source->data = input;
+        g.pcm.format = TPcmFormat{48000, 2, 16};
+        g.pcm.data = input;
         ASSERT_EQ(g.Connect(), S_OK);
 
         // Exercise
@@ -96,8 +98,8 @@ TEST(AudioRenderer, TheGraphVolumeScalesTheSamplesAndBalanceOneSide) {
 TEST(AudioRenderer, EightBitSamplesAreScaledAroundTheirMidpoint) {
     // Setup
     RenderGraph g;
-    g.source->format = TPcmFormat{11025, 1, 8};
-    g.source->data = {128, 228, 28, 255};
+    g.pcm.format = TPcmFormat{11025, 1, 8};
+    g.pcm.data = {128, 228, 28, 255};
     ASSERT_EQ(g.Connect(), S_OK);
     ASSERT_EQ(g.renderer->put_Volume(-602), S_OK);
 
@@ -127,8 +129,8 @@ TEST(AudioRenderer, StopReleasesAWriteBlockedOnAFullDevice) {
     // Setup: a device that holds 100 frames and never plays them.
     RenderGraph g;
     g.playback->capacity = 100;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 1.0, 440.0);
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 1.0, 440.0);
     ASSERT_EQ(g.Connect(), S_OK);
     ASSERT_EQ(g.graph->Run(), S_OK);
     ASSERT_TRUE(g.playback->WaitForBlockedWrite());
@@ -149,8 +151,8 @@ TEST(AudioRenderer, AFlushReleasesABlockedWrite) {
     // Setup: a full device with the streaming thread blocked in a write.
     RenderGraph g;
     g.playback->capacity = 100;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 1.0, 440.0);
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 1.0, 440.0);
     ASSERT_EQ(g.Connect(), S_OK);
     ASSERT_EQ(g.graph->Run(), S_OK);
     ASSERT_TRUE(g.playback->WaitForBlockedWrite());
@@ -173,8 +175,8 @@ TEST(AudioRenderer, AFlushReleasesABlockedWrite) {
 TEST(AudioRenderer, StopReleasesASamplePausedBeforeTheRun) {
     // Setup
     RenderGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 1.0, 440.0);
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 1.0, 440.0);
     ASSERT_EQ(g.Connect(), S_OK);
     ASSERT_EQ(g.graph->Pause(), S_OK);
 
@@ -190,8 +192,8 @@ TEST(AudioRenderer, AnEndOfStreamWhilePausedReturnsAtOnceAndCompletesOnRun) {
     // Setup: the renderer paused on its own, its source idle, as when an upstream filter ends its
     // stream while the graph pauses (on the application thread, which must stay free to run it).
     RenderGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 0.1, 440.0);
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 0.1, 440.0);
     ASSERT_EQ(g.Connect(), S_OK);
     ASSERT_EQ(g.renderer->Pause(), S_OK);
     ComPtr<IPin> input(g.renderer->InputPin());
@@ -216,9 +218,9 @@ TEST(AudioRenderer, WithoutADeviceSamplesAreConsumedAsTheClockReachesThem) {
     // Setup: no device opens; a clock that moves when told; 4 samples of 10 ms.
     RenderGraph g;
     g.playback->failOpen = true;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 0.04, 440.0);
-    g.source->chunkFrames = 480;
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 0.04, 440.0);
+    g.pcm.chunkFrames = 480;
     ComPtr<FakeReferenceClock> clock{new FakeReferenceClock};
     ASSERT_EQ(g.graph->SetSyncSource(clock.get()), S_OK);
     ASSERT_EQ(g.Connect(), S_OK);
@@ -251,8 +253,8 @@ TEST(AudioRenderer, WithoutADeviceOrAClockSamplesAreConsumedAtOnce) {
     // Setup
     RenderGraph g;
     g.playback->failOpen = true;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 10.0, 440.0); // ten seconds of sound
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 10.0, 440.0); // ten seconds of sound
     ASSERT_EQ(g.graph->SetSyncSource(nullptr), S_OK);
     ASSERT_EQ(g.Connect(), S_OK);
 
@@ -267,8 +269,8 @@ TEST(AudioRenderer, WithoutADeviceOrAClockSamplesAreConsumedAtOnce) {
 TEST(AudioRenderer, WithoutAClockADeviceDoesNotHoldTheStreamToRealTime) {
     // Setup: a graph run without a clock (a source read as fast as it goes) and a working device.
     RenderGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 10.0, 440.0);
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 10.0, 440.0);
     ASSERT_EQ(g.graph->SetSyncSource(nullptr), S_OK);
     ASSERT_EQ(g.Connect(), S_OK);
 
@@ -284,9 +286,11 @@ TEST(AudioRenderer, WithoutAClockADeviceDoesNotHoldTheStreamToRealTime) {
 TEST(AudioRenderer, AnUnknownAlsaDeviceFallsBackToTheNullDevice) {
     // Setup: the real ALSA backend with a device name no configuration defines.
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TPcmTestSource> source{new TPcmTestSource};
-    source->format = TPcmFormat{48000, 2, 16};
-    source->data = MakeSine(source->format, 0.2, 440.0);
+    ComPtr<TCountingSource> source{new TCountingSource};
+    TPcmFeed pcm;
+    pcm.format = TPcmFormat{48000, 2, 16};
+    pcm.data = MakeSine(pcm.format, 0.2, 440.0);
+    pcm.Into(*source);
     ComPtr<TAudioRenderer> renderer{new TAudioRenderer(nullptr, "talvence_no_such_pcm")};
     graph->AddFilter(source.get(), "Source");
     graph->AddFilter(renderer.get(), "AudioRender");
@@ -317,12 +321,13 @@ public:
 TEST(AudioRenderer, TheListeningRateForcedOnTheAcmWrapperReachesTheDevice) {
     // Setup: source (48 kHz) -> ACM Wrapper -> pass-through -> renderer, all at 48 kHz.
     RenderGraph g;
-    g.source->format = TPcmFormat{48000, 2, 16};
-    g.source->data = MakeSine(g.source->format, 1.0, 440.0);
+    g.pcm.format = TPcmFormat{48000, 2, 16};
+    g.pcm.data = MakeSine(g.pcm.format, 1.0, 440.0);
     ComPtr<TAcmWrapper> acm{new TAcmWrapper};
     ComPtr<TPassThrough> pass{new TPassThrough};
     g.graph->AddFilter(acm.get(), "acm");
     g.graph->AddFilter(pass.get(), "tsAudio");
+    g.pcm.Into(*g.source);
     ASSERT_EQ(g.graph->ConnectDirect(g.source->OutputPin(), acm->GetPin(0), nullptr), S_OK);
     ASSERT_EQ(g.graph->ConnectDirect(acm->GetPin(1), pass->GetPin(0), nullptr), S_OK);
     ASSERT_EQ(g.graph->ConnectDirect(pass->GetPin(1), g.renderer->InputPin(), nullptr), S_OK);
@@ -352,9 +357,11 @@ TEST(AudioRendererRegistration, TheRendererIsTheDefaultDeviceOfItsCategoryAndEnd
     RegisterAudioFilters(*registry, playback);
     ComPtr<CSystemDeviceEnum> devEnum{new CSystemDeviceEnum(registry)};
     ComPtr<CFilterGraph> graph{new CFilterGraph(registry)};
-    ComPtr<TPcmTestSource> source{new TPcmTestSource};
-    source->format = TPcmFormat{32000, 2, 16};
-    source->data = MakeSine(source->format, 0.1, 440.0);
+    ComPtr<TCountingSource> source{new TCountingSource};
+    TPcmFeed pcm;
+    pcm.format = TPcmFormat{32000, 2, 16};
+    pcm.data = MakeSine(pcm.format, 0.1, 440.0);
+    pcm.Into(*source);
     graph->AddFilter(source.get(), "Source");
 
     // Exercise
@@ -384,7 +391,7 @@ TEST(AudioRendererRegistration, TheRendererIsTheDefaultDeviceOfItsCategoryAndEnd
     ComPtr<IBaseFilter> acm;
     EXPECT_NE(graph->FindFilterByName("ACM Wrapper", acm.put()), S_OK);
     EXPECT_EQ(runResult, S_OK);
-    EXPECT_EQ(playback->Written(), source->data);
+    EXPECT_EQ(playback->Written(), pcm.data);
 }
 
 } // namespace

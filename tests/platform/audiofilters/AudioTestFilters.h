@@ -1,11 +1,10 @@
 #pragma once
 
-// Filters and helpers for the audio filters' tests: a source that delivers a prepared PCM buffer
-// in chunks with times counted from the frames, a sink that keeps every byte and time it receives,
-// PCM signal makers and a frequency measure.
+// Helpers for the audio filters' tests: PCM for the test source in chunks with times counted from
+// the frames, a PCM sink and what it received, PCM signal makers and a frequency measure.
 
 #include "tests/support/Waits.h"
-#include "filters/BaseClass/SourceFilter.h"
+#include "filters/BaseClass/CountingFilters.h"
 #include "platform/media/EventCodes.h"
 #include "platform/media/FilterGraph.h"
 #include "platform/media/MediaGuids.h"
@@ -13,180 +12,85 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace talvence::testing {
 
-class TPcmTestSource;
-
-class TPcmTestStream : public TBCSourceStream {
-public:
-    explicit TPcmTestStream(TPcmTestSource* source);
-    HRESULT CheckMediaType(const CMediaType* mt) override;
-    HRESULT GetMediaType(int position, CMediaType* mt) override;
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
-    HRESULT FillBuffer(IMediaSample* sample) override;
-    HRESULT OnThreadCreate() override {
-        offset_ = 0;
-        return S_OK;
-    }
-
-private:
-    TPcmTestSource* source_;
-    long offset_ = 0; // streaming thread: frames delivered
-};
-
-// Set the members while stopped, before connecting.
-class TPcmTestSource : public TBCSource {
-public:
-    TPcmTestSource()
-        : TBCSource("PCM test source", nullptr, MakeGuid("0E7A51C2-3B44-4F0D-A1B2-6C7D8E9F0A01")) {
-        AddPin(std::make_unique<TPcmTestStream>(this));
-    }
-    IPin* OutputPin() { return GetPin(0); }
-
+// PCM for the test source: `data` in chunks of chunkFrames frames, with times counted from the
+// frames. From chunk gapAtChunk on the times jump by `gap` and that chunk is marked a
+// discontinuity, as after data lost upstream (-1: never).
+struct TPcmFeed {
     TPcmFormat format{48000, 2, 16};
     std::vector<BYTE> data;
     long chunkFrames = 1920; // one 25 fps frame of 48 kHz audio
     long bufferCount = 4;
-    // From this chunk on the times jump by `gap` and the chunk is marked a discontinuity, as
-    // after data lost upstream (-1: never).
     long gapAtChunk = -1;
     REFERENCE_TIME gap = 0;
+
+    // Gives the source this type, these frames and buffers for them (test thread, stopped).
+    void Into(TCountingSource& source) const {
+        const long block = static_cast<long>(format.BlockAlign());
+        const long total = static_cast<long>(data.size()) / block;
+        std::vector<TTestFrame> frames;
+        for (long offset = 0; offset < total; offset += chunkFrames) {
+            const long n = std::min(chunkFrames, total - offset);
+            const long chunk = offset / chunkFrames;
+            const REFERENCE_TIME shift = gapAtChunk >= 0 && chunk >= gapAtChunk ? gap : 0;
+            TTestFrame f;
+            f.bytes.assign(data.begin() + offset * block, data.begin() + (offset + n) * block);
+            f.start = format.Duration(offset) + shift;
+            f.stop = format.Duration(offset + n) + shift;
+            f.syncPoint = true;
+            f.discontinuity = chunk == gapAtChunk;
+            frames.push_back(std::move(f));
+        }
+        const TPcmFormat f = format;
+        source.mediaType = MakePcmType(format);
+        source.accept = [f](const CMediaType& mt) { return PcmFormatOf(mt) == f; };
+        source.bufferCount = bufferCount;
+        source.bufferSize = chunkFrames * block;
+        source.SetFrames(std::move(frames));
+    }
 };
 
-inline TPcmTestStream::TPcmTestStream(TPcmTestSource* source)
-    : TBCSourceStream("PCM test source pin", source, "Out"), source_(source) {}
-
-inline HRESULT TPcmTestStream::CheckMediaType(const CMediaType* mt) {
-    return PcmFormatOf(*mt) == source_->format ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-inline HRESULT TPcmTestStream::GetMediaType(int position, CMediaType* mt) {
-    if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
-    *mt = MakePcmType(source_->format);
-    return S_OK;
-}
-
-inline HRESULT TPcmTestStream::DecideBufferSize(IMemAllocator* allocator,
-                                                ALLOCATOR_PROPERTIES* request) {
-    request->cBuffers = std::max<LONG>(request->cBuffers, source_->bufferCount);
-    request->cbBuffer = std::max<LONG>(
-        request->cbBuffer, static_cast<LONG>(source_->chunkFrames * source_->format.BlockAlign()));
-    ALLOCATOR_PROPERTIES actual;
-    return allocator->SetProperties(request, &actual);
-}
-
-inline HRESULT TPcmTestStream::FillBuffer(IMediaSample* sample) {
-    const TPcmFormat& f = source_->format;
-    const long block = static_cast<long>(f.BlockAlign());
-    const long total = static_cast<long>(source_->data.size()) / block;
-    if (offset_ >= total) return S_FALSE;
-    const long n = std::min(source_->chunkFrames, total - offset_);
-    BYTE* dst = nullptr;
-    sample->GetPointer(&dst);
-    std::memcpy(dst, source_->data.data() + offset_ * block, static_cast<std::size_t>(n * block));
-    sample->SetActualDataLength(n * block);
-    const long chunk = offset_ / source_->chunkFrames;
-    const bool afterGap = source_->gapAtChunk >= 0 && chunk >= source_->gapAtChunk;
-    const REFERENCE_TIME shift = afterGap ? source_->gap : 0;
-    REFERENCE_TIME start = f.Duration(offset_) + shift, stop = f.Duration(offset_ + n) + shift;
-    sample->SetTime(&start, &stop);
-    sample->SetSyncPoint(1);
-    sample->SetDiscontinuity(chunk == source_->gapAtChunk ? 1 : 0);
-    offset_ += n;
-    return S_OK;
-}
-
-// Accepts PCM (or what `accept` says); keeps every byte and time received.
-class TPcmTestSink : public TBCBaseFilter {
-public:
-    TPcmTestSink()
-        : TBCBaseFilter("PCM test sink", nullptr, &lock_,
-                        MakeGuid("0E7A51C2-3B44-4F0D-A1B2-6C7D8E9F0A02")),
-          pin_(this) {}
-
-    int GetPinCount() override { return 1; }
-    TBCBasePin* GetPin(int index) override { return index == 0 ? &pin_ : nullptr; }
-    IPin* InputPin() { return &pin_; }
-    TPcmFormat Format() const { return *PcmFormatOf(pin_.CurrentMediaType()); }
-
-    std::function<bool(const TPcmFormat&)> accept; // null: any PCM the filters handle
-
-    struct Times {
-        REFERENCE_TIME start = 0, stop = 0;
-        bool valid = false;
-        bool discontinuity = false;
+// PCM of the formats `allow` takes (null: any PCM the filters handle).
+inline TypeTest AcceptingPcm(std::function<bool(const TPcmFormat&)> allow = {}) {
+    return [allow](const CMediaType& mt) {
+        const auto f = PcmFormatOf(mt);
+        return f && (!allow || allow(*f));
     };
-    std::vector<BYTE> Bytes() const {
-        std::lock_guard lock(mutex_);
-        return bytes_;
-    }
-    std::vector<Times> SampleTimes() const {
-        std::lock_guard lock(mutex_);
-        return times_;
-    }
-    bool WaitForEndOfStream() {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, std::chrono::seconds(10), [&] { return ended_; });
-    }
+}
 
-private:
-    class Pin : public TBCBaseInputPin {
-    public:
-        explicit Pin(TPcmTestSink* sink)
-            : TBCBaseInputPin("PCM test sink pin", sink, &sink->lock_, "In"), sink_(sink) {}
-        HRESULT CheckMediaType(const CMediaType* mt) override {
-            auto f = PcmFormatOf(*mt);
-            if (!f) return VFW_E_TYPE_NOT_ACCEPTED;
-            return !sink_->accept || sink_->accept(*f) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-        }
-        HRESULT Receive(IMediaSample* sample) override {
-            HRESULT hr = TBCBaseInputPin::Receive(sample);
-            if (hr != S_OK) return hr;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            Times t;
-            t.valid = sample->GetTime(&t.start, &t.stop) == S_OK;
-            t.discontinuity = sample->IsDiscontinuity() == S_OK;
-            std::lock_guard lock(sink_->mutex_);
-            sink_->bytes_.insert(sink_->bytes_.end(), data, data + sample->GetActualDataLength());
-            sink_->times_.push_back(t);
-            return S_OK;
-        }
-        HRESULT EndOfStream() override {
-            {
-                std::lock_guard lock(sink_->mutex_);
-                sink_->ended_ = true;
-            }
-            sink_->cv_.notify_all();
-            return S_OK;
-        }
-        HRESULT BeginFlush() override { return TBCBaseInputPin::BeginFlush(); }
-        HRESULT EndFlush() override { return TBCBaseInputPin::EndFlush(); }
+// A sink of PCM that keeps every byte it receives.
+inline ComPtr<TCountingSink> MakePcmSink() {
+    return TCountingSink::Recording(AcceptingPcm());
+}
 
-    private:
-        TPcmTestSink* sink_;
-    };
+// The format the sink is connected with.
+inline TPcmFormat FormatOf(const TCountingSink& sink) {
+    return *PcmFormatOf(sink.InputType());
+}
 
-    TBCCritSec lock_;
-    Pin pin_;
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    std::vector<BYTE> bytes_;
-    std::vector<Times> times_;
-    bool ended_ = false;
+// The times of each sample the sink received.
+struct TSampleTimes {
+    REFERENCE_TIME start = 0, stop = 0;
+    bool valid = false; // start and stop
+    bool discontinuity = false;
 };
+inline std::vector<TSampleTimes> SampleTimes(const TCountingSink& sink) {
+    std::vector<TSampleTimes> times;
+    for (const TReceivedSample& s : sink.Samples())
+        times.push_back({s.start, s.stop, s.hasStop, s.discontinuity});
+    return times;
+}
 
 // A 16-bit sine of the given frequency on every channel.
 inline std::vector<BYTE> MakeSine(const TPcmFormat& f, double seconds, double hz,

@@ -2,7 +2,6 @@
 
 #include "platform/media/MediaGuids.h"
 
-#include <chrono>
 #include <cstring>
 
 namespace talvence::testing {
@@ -43,23 +42,6 @@ CMediaType PcmType() {
     return mt;
 }
 
-CMediaType Rgb24Type(LONG width, LONG height, REFERENCE_TIME frameTime) {
-    CMediaType mt(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    mt.SetFormatType(FORMAT_VideoInfo);
-    VIDEOINFOHEADER vih;
-    vih.AvgTimePerFrame = frameTime;
-    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih.bmiHeader.biWidth = width;
-    vih.bmiHeader.biHeight = height;
-    vih.bmiHeader.biPlanes = 1;
-    vih.bmiHeader.biBitCount = 24;
-    vih.bmiHeader.biCompression = BI_RGB;
-    vih.bmiHeader.biSizeImage = DibImageSize(vih.bmiHeader);
-    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof vih);
-    mt.SetSampleSize(vih.bmiHeader.biSizeImage);
-    return mt;
-}
-
 std::vector<Bytes> PcmBlocks(std::size_t count) {
     std::vector<Bytes> blocks;
     for (std::size_t i = 0; i < count; ++i)
@@ -89,58 +71,12 @@ AviBranch MakeAviBranch(const std::filesystem::path& file) {
     return b;
 }
 
-HRESULT Feed(AviBranch& branch, TFrameSource* source, const std::string& name) {
+HRESULT Feed(AviBranch& branch, TCountingSource* source, const std::string& name) {
     HRESULT hr = branch.graph->AddFilter(source, name);
     if (FAILED(hr)) return hr;
     ComPtr<IPin> input = FreePin(branch.mux.get(), PINDIR_INPUT);
     if (!input) return VFW_E_NOT_FOUND;
     return branch.graph->ConnectDirect(source->OutputPin(), input.get(), nullptr);
-}
-
-namespace {
-std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter) {
-    std::vector<ComPtr<IPin>> pins;
-    ComPtr<IEnumPins> e;
-    filter->EnumPins(e.put());
-    IPin* pin = nullptr;
-    ULONG fetched = 0;
-    while (e && e->Next(1, &pin, &fetched) == S_OK && fetched == 1)
-        pins.push_back(ComPtr<IPin>::Attach(pin));
-    return pins;
-}
-} // namespace
-
-ComPtr<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION dir) {
-    for (auto& pin : Pins(filter)) {
-        PIN_DIRECTION d;
-        ComPtr<IPin> peer;
-        if (SUCCEEDED(pin->QueryDirection(&d)) && d == dir && FAILED(pin->ConnectedTo(peer.put())))
-            return pin;
-    }
-    return nullptr;
-}
-
-std::vector<std::string> PinNames(IBaseFilter* filter) {
-    std::vector<std::string> names;
-    for (auto& pin : Pins(filter)) {
-        PIN_INFO info;
-        pin->QueryPinInfo(&info);
-        if (info.pFilter) info.pFilter->Release();
-        names.push_back(info.achName);
-    }
-    return names;
-}
-
-std::optional<LONG_PTR> WaitForEvent(CFilterGraph* graph, long code, long timeoutMs) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < until) {
-        long got = 0;
-        LONG_PTR p1 = 0, p2 = 0;
-        if (graph->GetEvent(&got, &p1, &p2, 100) != S_OK) continue;
-        graph->FreeEventParams(got, p1, p2);
-        if (got == code) return p1;
-    }
-    return std::nullopt;
 }
 
 std::string Field(const std::vector<ProbedStream>& streams, std::size_t index,

@@ -2,22 +2,20 @@
 // Graph plumbing for the AVI filter tests: the media types of the capture formats, an AVI branch
 // (mux and File Writer) built by hand, and sources fed into it.
 
-#include "filters/BaseClass/BaseFilter.h"
+#include "filters/BaseClass/CountingFilters.h"
 #include "platform/media/FilterGraph.h"
 #include "platform/media/filters/avimux/AviMux.h"
 #include "platform/media/filters/avimux/FileWriter.h"
-#include "tests/platform/avimux/FrameSource.h"
 #include "tests/platform/aviwriter/AviWriterTestSupport.h"
+#include "tests/support/GraphHelpers.h"
 
 #include <filesystem>
-#include <optional>
 
 namespace talvence::testing {
 
 CMediaType InterleavedDvType(bool pal = true); // 'iavs': DVINFO only
 CMediaType DvVideoType(bool pal = true);       // 'dvsd' video with a VIDEOINFOHEADER
 CMediaType PcmType();                          // 48 kHz, stereo, 16 bits
-CMediaType Rgb24Type(LONG width, LONG height, REFERENCE_TIME frameTime);
 
 // PCM blocks that go with the first `count` PAL frames.
 std::vector<Bytes> PcmBlocks(std::size_t count);
@@ -35,14 +33,7 @@ struct AviBranch {
 AviBranch MakeAviBranch(const std::filesystem::path& file);
 
 // Adds the source to the graph and connects it to the mux's first free input.
-HRESULT Feed(AviBranch& branch, TFrameSource* source, const std::string& name);
-
-// The first unconnected pin of that direction, or null.
-ComPtr<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION dir);
-std::vector<std::string> PinNames(IBaseFilter* filter);
-
-// Takes events until one with this code (bounded wait); its first parameter, or nothing.
-std::optional<LONG_PTR> WaitForEvent(CFilterGraph* graph, long code, long timeoutMs = 10000);
+HRESULT Feed(AviBranch& branch, TCountingSource* source, const std::string& name);
 
 // ffprobe's view of the streams, failing loudly when there is none.
 std::string Field(const std::vector<ProbedStream>& streams, std::size_t index,

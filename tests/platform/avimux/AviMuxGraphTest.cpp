@@ -22,8 +22,8 @@ constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003);
 constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005);
 constexpr HRESULT kDiskFull = static_cast<HRESULT>(0x80070070);
 
-ComPtr<TFrameSource> Source(CMediaType type, std::vector<Bytes> frames) {
-    return ComPtr<TFrameSource>(new TFrameSource(std::move(type), std::move(frames)));
+ComPtr<TCountingSource> Source(CMediaType type, std::vector<Bytes> frames) {
+    return ComPtr<TCountingSource>(new TCountingSource(std::move(type), std::move(frames)));
 }
 
 std::vector<Bytes> PalFrames(std::size_t count) {
@@ -252,7 +252,7 @@ TEST_F(AviMuxGraphTest, FormatChangeMidStreamAbortsTheRunWithoutCompleting) {
     const auto path = dir_ / "switch.avi";
     AviBranch branch = MakeAviBranch(path);
     auto dv = Source(InterleavedDvType(true), PalFrames(10));
-    dv->changeTypeAt = 5;
+    dv->typeChangeAt = 5;
     dv->changedType = InterleavedDvType(false);
     ASSERT_EQ(Feed(branch, dv.get(), "DV camcorder"), S_OK);
 
@@ -279,7 +279,7 @@ TEST_F(AviMuxGraphTest, NewFileNameIsUsedFromTheNextRun) {
     const auto second = dir_ / "second.avi";
     AviBranch branch = MakeAviBranch(first);
     auto dv = Source(InterleavedDvType(), PalFrames(20));
-    dv->endOfStream = false;
+    dv->holdAtEnd = true;
     ASSERT_EQ(Feed(branch, dv.get(), "DV camcorder"), S_OK);
 
     // Exercise: the cut names the next file during the first run.
@@ -292,8 +292,9 @@ TEST_F(AviMuxGraphTest, NewFileNameIsUsedFromTheNextRun) {
     const bool secondBeforeNextRun = std::filesystem::exists(second);
     const Bytes firstAfterStop = ReadBytes(first);
 
-    dv->frames = PalFrames(30);
-    dv->frames.erase(dv->frames.begin(), dv->frames.begin() + 20);
+    auto rest = PalFrames(30);
+    rest.erase(rest.begin(), rest.begin() + 20);
+    dv->SetFrames(TimedFrames(rest));
     ASSERT_EQ(branch.graph->Run(), S_OK);
     ASSERT_TRUE(dv->WaitForDelivered(10));
     ASSERT_EQ(branch.graph->Stop(), S_OK);
@@ -349,9 +350,16 @@ TEST_F(AviMuxGraphTest, ImageByImageGetsOneFramePerPassedSampleAndTheRateRewrite
     const auto path = dir_ / "shots.avi";
     AviBranch branch = MakeAviBranch(path);
     ASSERT_EQ(branch.mux.As<IConfigInterleaving>()->put_Mode(INTERLEAVE_NONE), S_OK);
-    auto gate = Source(DvVideoType(), PalFrames(7));
-    gate->stampMediaTimes = true;
-    gate->endOfStream = false;
+    auto gate = Source(DvVideoType(), {});
+    std::vector<TTestFrame> shots = TimedFrames(PalFrames(7));
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+        shots[i].start = REFERENCE_TIME(i) * 10 * 10'000'000LL;
+        shots[i].stop = *shots[i].start + 400000;
+        shots[i].mediaTimes = {LONGLONG(i), LONGLONG(i + 1)};
+        shots[i].discontinuity = true;
+    }
+    gate->SetFrames(std::move(shots));
+    gate->holdAtEnd = true;
     AviRateOutcome rewrite = AviRateOutcome::NoVideoHeader;
     gate->afterStop = [&] { rewrite = AviSetFrameRate(path, 2.0).outcome; };
     ASSERT_EQ(Feed(branch, gate.get(), "vq_controlFilter"), S_OK);
@@ -374,7 +382,7 @@ TEST_F(AviMuxGraphTest, ImageByImageGetsOneFramePerPassedSampleAndTheRateRewrite
 TEST_F(AviMuxGraphTest, UncompressedPicturesAreStoredAsBitmapChunks) {
     // Setup
     const auto path = dir_ / "rgb.avi";
-    const CMediaType type = Rgb24Type(320, 240, 666667);
+    const CMediaType type = MakeTestVideoType(320, 240, 666667);
     AviBranch branch = MakeAviBranch(path);
     auto camera = Source(type, Pictures(5, 320 * 240 * 3));
     ASSERT_EQ(Feed(branch, camera.get(), "Webcam"), S_OK);

@@ -28,7 +28,7 @@ TEST(AviStreamTypesTest, CaptureFormatsBecomeTheirStreams) {
     const auto type1Ntsc = AviStreamForMediaType(InterleavedDvType(false));
     const auto type2Video = AviStreamForMediaType(DvVideoType(true));
     const auto type2WithInfo = AviStreamForMediaType(dvWithInfo);
-    const auto rgb = AviStreamForMediaType(Rgb24Type(320, 240, 666667));
+    const auto rgb = AviStreamForMediaType(MakeTestVideoType(320, 240, 666667));
     const auto pcm = AviStreamForMediaType(PcmType());
 
     // Verification
@@ -61,7 +61,7 @@ TEST(AviStreamTypesTest, TypesAFileCannotHoldAreRefusedWithAReason) {
     mpeg2.SetFormatType(FORMAT_MPEG2Video);
     MPEG2VIDEOINFO m2;
     mpeg2.SetFormat(reinterpret_cast<const BYTE*>(&m2), sizeof m2);
-    CMediaType noRate = Rgb24Type(320, 240, 0);
+    CMediaType noRate = MakeTestVideoType(320, 240, 0);
     CMediaType badPcm = PcmType();
     badPcm.FormatAs<WAVEFORMATEX>()->nBlockAlign = 3;
     CMediaType shortDvInfo = InterleavedDvType(true);

@@ -2,7 +2,12 @@
 // filter, and a counting sink (for filters with an output) or the filter itself (for renderers)
 // says what arrived.
 
-#include "Harness.h"
+#include "filters/BaseClass/CountingFilters.h"
+#include "platform/media/EventCodes.h"
+#include "platform/media/FilterGraph.h"
+#include "platform/media/MediaGuids.h"
+#include "tests/support/GraphHelpers.h"
+#include "tests/support/Waits.h"
 
 #include "platform/media/filters/basic/DumpFilter.h"
 #include "platform/media/filters/basic/InfTee.h"

@@ -1,9 +1,10 @@
 // The basic filters in the filter registry: found by class id and name, made by their factories,
 // and never chosen by intelligent connection.
 
-#include "Harness.h"
-
+#include "filters/BaseClass/CountingFilters.h"
 #include "platform/media/CaptureGraphBuilder.h"
+#include "platform/media/EventCodes.h"
+#include "platform/media/FilterGraph.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 #include "platform/media/filters/basic/BasicFilters.h"

@@ -1,7 +1,13 @@
 // The renderers: the preview renderer hands frames and window options to its sink; Dump writes
 // exactly what it receives to its file.
 
-#include "Harness.h"
+#include "filters/BaseClass/CountingFilters.h"
+#include "platform/media/EventCodes.h"
+#include "platform/media/FilterGraph.h"
+#include "platform/media/MediaGuids.h"
+#include "tests/support/GraphHelpers.h"
+#include "tests/support/RecordingFrameSink.h"
+#include "tests/support/Waits.h"
 
 #include "platform/media/FakeReferenceClock.h"
 #include "platform/media/filters/basic/DumpFilter.h"

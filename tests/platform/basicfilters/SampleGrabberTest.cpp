@@ -1,7 +1,10 @@
 // The Sample Grabber as the still-image grab uses it: RGB24 with a VIDEOINFOHEADER, a copy of the
 // last sample, clean failures before the first frame.
 
-#include "Harness.h"
+#include "filters/BaseClass/CountingFilters.h"
+#include "platform/media/FilterGraph.h"
+#include "platform/media/MediaGuids.h"
+#include "tests/support/Waits.h"
 
 #include "platform/media/FormatBlocks.h"
 #include "platform/media/filters/basic/SampleGrabber.h"

@@ -1,7 +1,11 @@
 // What the two tees do beyond the contract: the Smart Tee's preview never holds the capture back,
 // and the Infinite Pin Tee grows and prunes its outputs and hands every branch the same sample.
 
-#include "Harness.h"
+#include "filters/BaseClass/CountingFilters.h"
+#include "platform/media/EventCodes.h"
+#include "platform/media/MediaGuids.h"
+#include "tests/support/GraphHelpers.h"
+#include "tests/support/Waits.h"
 
 #include "filters/BaseClass/TransInPlaceFilter.h"
 #include "platform/media/filters/basic/InfTee.h"
@@ -12,21 +16,6 @@
 
 namespace talvence::testing {
 namespace {
-
-std::vector<std::string> PinNames(IBaseFilter* filter) {
-    std::vector<std::string> names;
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.put());
-    ComPtr<IPin> pin;
-    ULONG fetched = 0;
-    while (pins->Next(1, pin.put(), &fetched) == S_OK && fetched == 1) {
-        PIN_INFO info;
-        pin->QueryPinInfo(&info);
-        info.pFilter->Release();
-        names.push_back(info.achName);
-    }
-    return names;
-}
 
 using Names = std::vector<std::string>;
 
@@ -70,7 +59,7 @@ TEST(SmartTee, HasTheCaptureAndPreviewPinsOfThePlatform) {
 TEST(SmartTee, ABlockedPreviewDropsWhileTheCaptureGetsEveryFrameUncopied) {
     // Setup: the preview's downstream blocks on its first sample until told otherwise.
     SmartTeeGraph g;
-    ComPtr<TGateSink> preview(new TGateSink);
+    ComPtr<TCountingSink> preview(new TCountingSink);
     g.graph->AddFilter(preview.get(), "Preview");
     g.source->sampleLimit = 40;
     g.source->bufferCount = 3;
@@ -99,14 +88,17 @@ TEST(SmartTee, ABlockedPreviewDropsWhileTheCaptureGetsEveryFrameUncopied) {
     EXPECT_GT(pin->Dropped(), 0);
     EXPECT_GE(preview->received, 1);
     EXPECT_EQ(preview->received + pin->Dropped(), 40);
-    EXPECT_EQ(preview->timed, 0);
+    long timed = 0;
+    for (const auto& s : preview->Samples())
+        timed += s.hasTime;
+    EXPECT_EQ(timed, 0);
     EXPECT_EQ(CountEvents(TakeEvents(g.graph.get()), EC_QUALITY_CHANGE), 1);
 }
 
 TEST(SmartTee, PreviewFramesAreCopiesInItsOwnPoolWithTheSourceBytes) {
     // Setup
     SmartTeeGraph g;
-    ComPtr<TGateSink> preview(new TGateSink);
+    ComPtr<TCountingSink> preview(new TCountingSink);
     g.graph->AddFilter(preview.get(), "Preview");
     g.source->sampleLimit = 1;
     g.source->sampleSize = 64;
@@ -123,7 +115,9 @@ TEST(SmartTee, PreviewFramesAreCopiesInItsOwnPoolWithTheSourceBytes) {
     ASSERT_EQ(g.capture->received, 1);
     EXPECT_EQ(g.tee->PreviewPin()->Copies(), 1);
     EXPECT_FALSE(g.tee->PreviewPin()->SharesInputAllocator());
-    EXPECT_EQ(preview->firstBytes, std::vector<BYTE>{0}); // the first sample's bytes, copied
+    const auto previewSamples = preview->Samples();
+    ASSERT_EQ(previewSamples.size(), 1u);
+    EXPECT_EQ(previewSamples[0].firstByte, 0); // the first sample's bytes, copied
 }
 
 struct InfTeeGraph {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "filters/BaseClass/BaseFilter.h"
+#include "filters/BaseClass/CountingFilters.h"
 #include "filters/dvcodes/dvcodes.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/devices/virtual/VirtualDvCamera.h"
@@ -27,7 +27,6 @@
 namespace talvence {
 namespace {
 
-constexpr GUID CLSID_TestDvSink = MakeGuid("0B8E5F1C-2D47-4A63-9C1E-5A7B3D9F2E10");
 constexpr REFERENCE_TIME kPalPeriod = 400000;
 
 // What a sink saw of one DV sample.
@@ -53,86 +52,27 @@ bool WaitFor(const std::function<bool()>& done) {
     return true;
 }
 
-// A renderer of interleaved DV that decodes the packs of every sample it receives, reports
-// EC_COMPLETE at the end of the stream and can hold the samples (so that upstream runs dry).
-class TDvCaptureSink : public TBCBaseFilter {
-public:
-    TDvCaptureSink()
-        : TBCBaseFilter("DV capture sink", nullptr, &filterLock_, CLSID_TestDvSink), pin_(this) {}
-    int GetPinCount() override { return 1; }
-    TBCBasePin* GetPin(int index) override { return index == 0 ? &pin_ : nullptr; }
-    IPin* Input() { return &pin_; }
-
-    std::atomic<bool> holdSamples{false};
-    std::atomic<long> endOfStreams{0};
-
-    std::vector<SeenFrame> Frames() {
-        std::lock_guard lock(mutex_);
-        return frames_;
-    }
-    long Count() {
-        std::lock_guard lock(mutex_);
-        return static_cast<long>(frames_.size());
-    }
-    void ReleaseHeld() {
-        std::vector<ComPtr<IMediaSample>> held;
-        std::lock_guard lock(mutex_);
-        held.swap(held_);
-    }
-
-private:
-    class Pin : public TBCBaseInputPin {
-    public:
-        explicit Pin(TDvCaptureSink* sink)
-            : TBCBaseInputPin("DV capture sink pin", sink, &sink->filterLock_, "In"), sink_(sink) {}
-        HRESULT CheckMediaType(const CMediaType* mt) override {
-            return mt->majortype == MEDIATYPE_Interleaved ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+// What the sink saw of each DV sample, its packs read from the bytes it kept.
+std::vector<SeenFrame> SeenFrames(const TCountingSink& sink) {
+    std::vector<SeenFrame> frames;
+    for (const TReceivedSample& s : sink.Samples()) {
+        SeenFrame f;
+        f.length = s.length;
+        if (f.length >= static_cast<long>(kDvMinFrameBytes)) {
+            f.tc = DvReadTimecode(s.bytes.data(), 0);
+            DvReadRecDateTime(s.bytes.data(), 0, f.rec);
+            f.system = DvVideoSystem(s.bytes.data());
+            f.wide = DvIsWideScreen(s.bytes.data());
         }
-        HRESULT Receive(IMediaSample* sample) override {
-            TBCAutoLock lock(sink_->receiveLock_);
-            HRESULT hr = TBCBaseInputPin::Receive(sample);
-            if (hr != S_OK) return hr;
-            SeenFrame f;
-            f.length = sample->GetActualDataLength();
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            if (f.length >= static_cast<long>(kDvMinFrameBytes)) {
-                f.tc = DvReadTimecode(data, 0);
-                DvReadRecDateTime(data, 0, f.rec);
-                f.system = DvVideoSystem(data);
-                f.wide = DvIsWideScreen(data);
-            }
-            const AM_SAMPLE2_PROPERTIES* p = SampleProps();
-            f.start = p->tStart;
-            f.stop = p->tStop;
-            f.typeChanged = (p->dwSampleFlags & AM_SAMPLE_TYPECHANGED) != 0;
-            f.discontinuity = (p->dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) != 0;
-            f.syncPoint = (p->dwSampleFlags & AM_SAMPLE_SPLICEPOINT) != 0;
-            std::lock_guard records(sink_->mutex_);
-            sink_->frames_.push_back(f);
-            if (sink_->holdSamples) sink_->held_.emplace_back(sample);
-            return S_OK;
-        }
-        HRESULT EndOfStream() override {
-            TBCAutoLock lock(sink_->receiveLock_);
-            HRESULT hr = CheckStreaming();
-            if (hr != S_OK) return hr;
-            ++sink_->endOfStreams;
-            sink_->NotifyEvent(EC_COMPLETE, S_OK, 0);
-            return S_OK;
-        }
-
-    private:
-        TDvCaptureSink* sink_;
-    };
-
-    TBCCritSec filterLock_;
-    TBCCritSec receiveLock_;
-    Pin pin_;
-    std::mutex mutex_;
-    std::vector<SeenFrame> frames_;          // mutex_
-    std::vector<ComPtr<IMediaSample>> held_; // mutex_
-};
+        f.start = s.start;
+        f.stop = s.stop;
+        f.typeChanged = s.typeChanged;
+        f.discontinuity = s.discontinuity;
+        f.syncPoint = s.syncPoint;
+        frames.push_back(f);
+    }
+    return frames;
+}
 
 DvRecording Recording(TDateTime start, std::uint32_t frames,
                       DvTapeSystem system = DvTapeSystem::Pal625, bool wide = false,
@@ -169,9 +109,13 @@ struct Rig {
             clock = new FakeReferenceClock;
             graph->SetSyncSource(clock.get());
         }
+        // A renderer of interleaved DV: it keeps the bytes and reports the end of the stream.
+        sink->accept = [](const CMediaType& mt) { return mt.majortype == MEDIATYPE_Interleaved; };
+        sink->keepBytes = true;
+        sink->reportComplete = true;
         graph->AddFilter(camera.get(), "Virtual DV");
         graph->AddFilter(sink.get(), "Sink");
-        connected = graph->ConnectDirect(camera->Stream(), sink->Input(), nullptr);
+        connected = graph->ConnectDirect(camera->Stream(), sink->InputPin(), nullptr);
     }
     ~Rig() { graph->Stop(); }
     void Periods(REFERENCE_TIME n) { clock->Advance(n * kPalPeriod); }
@@ -187,7 +131,7 @@ struct Rig {
 
     ComPtr<CFilterGraph> graph{new CFilterGraph()};
     ComPtr<TVirtualDvCamera> camera;
-    ComPtr<TDvCaptureSink> sink{new TDvCaptureSink()};
+    ComPtr<TCountingSink> sink{new TCountingSink};
     ComPtr<FakeReferenceClock> clock;
     HRESULT connected = E_FAIL;
 };
@@ -363,9 +307,9 @@ TEST(VirtualDvCamera, CameraModeStampsTheClockAndCountsItsFramesOverTheLoopingTa
 
     // Exercise
     ASSERT_EQ(rig.graph->Run(), S_OK);
-    ASSERT_TRUE(WaitFor([&] { return rig.sink->Count() >= 40; }));
+    ASSERT_TRUE(WaitFor([&] { return rig.sink->received >= 40; }));
     rig.graph->Stop();
-    const auto frames = rig.sink->Frames();
+    const auto frames = SeenFrames(*rig.sink);
 
     // Verification
     DateTimeFields first;
@@ -403,7 +347,7 @@ TEST(VirtualDvCamera, VcrPlayCarriesTheScriptedPacksChangesTypeAndEndsWithTheTap
     ASSERT_EQ(rig.graph->WaitForCompletion(10000, &completion), S_OK);
     long mode = 0;
     rig.camera->get_Mode(&mode);
-    const auto frames = rig.sink->Frames();
+    const auto frames = SeenFrames(*rig.sink);
 
     // Verification
     EXPECT_EQ(completion, EC_COMPLETE);
@@ -447,19 +391,19 @@ TEST(VirtualDvCamera, TheVcrTapeMovesOnlyOnTransportCommandsAtTheClocksPace) {
     // Exercise / Verification: stopped, ten periods go by without a frame.
     rig.Periods(10);
     ASSERT_TRUE(rig.WaitForPeriods(10));
-    EXPECT_EQ(rig.sink->Count(), 0);
+    EXPECT_EQ(rig.sink->received, 0);
     EXPECT_EQ(rig.Timecode(), 0x00000000u);
 
     // Play: one frame per period, from the beginning of the tape.
     ASSERT_EQ(rig.camera->put_Mode(ED_MODE_PLAY), S_OK);
     rig.Periods(5);
-    ASSERT_TRUE(WaitFor([&] { return rig.sink->Count() >= 5; }));
+    ASSERT_TRUE(WaitFor([&] { return rig.sink->received >= 5; }));
     EXPECT_EQ(rig.Timecode(), 0x00000005u);
 
     // Pause: the same frame again and again.
     ASSERT_EQ(rig.camera->put_Mode(ED_MODE_FREEZE), S_OK);
     rig.Periods(3);
-    ASSERT_TRUE(WaitFor([&] { return rig.sink->Count() >= 8; }));
+    ASSERT_TRUE(WaitFor([&] { return rig.sink->received >= 8; }));
     EXPECT_EQ(rig.Timecode(), 0x00000005u);
 
     // Stop, then wind forward two periods: 40 frames further, no picture.
@@ -467,13 +411,13 @@ TEST(VirtualDvCamera, TheVcrTapeMovesOnlyOnTransportCommandsAtTheClocksPace) {
     ASSERT_EQ(rig.camera->put_Mode(ED_MODE_FF), S_OK);
     rig.Periods(2);
     ASSERT_TRUE(rig.WaitForPeriods(20))
-        << rig.camera->Stream()->Periods() << " periods, " << rig.sink->Count() << " frames";
+        << rig.camera->Stream()->Periods() << " periods, " << rig.sink->received << " frames";
     EXPECT_EQ(rig.Timecode(), 0x00000120u); // 45 frames: 0:00:01:20
 
     // Fast play forward shows every tenth frame.
     ASSERT_EQ(rig.camera->put_Mode(ED_MODE_PLAY_FASTEST_FWD), S_OK);
     rig.Periods(2);
-    ASSERT_TRUE(WaitFor([&] { return rig.sink->Count() >= 10; }));
+    ASSERT_TRUE(WaitFor([&] { return rig.sink->received >= 10; }));
     EXPECT_EQ(rig.Timecode(), 0x00000215u); // 65 frames: 0:00:02:15
 
     // Rewind to the beginning, where the transport stops by itself.
@@ -482,7 +426,7 @@ TEST(VirtualDvCamera, TheVcrTapeMovesOnlyOnTransportCommandsAtTheClocksPace) {
     ASSERT_TRUE(rig.WaitForPeriods(27));
     long mode = 0;
     rig.camera->get_Mode(&mode);
-    const auto frames = rig.sink->Frames();
+    const auto frames = SeenFrames(*rig.sink);
 
     EXPECT_EQ(mode, ED_MODE_STOP);
     EXPECT_EQ(rig.Timecode(), 0x00000000u);
@@ -514,17 +458,17 @@ TEST(VirtualDvCamera, AFrameDueWhileEveryBufferIsHeldDownstreamIsDropped) {
     long droppedWhileHeld = 0, sentWhileHeld = 0;
     counters->GetNumDropped(&droppedWhileHeld);
     counters->GetNumNotDropped(&sentWhileHeld);
-    rig.sink->ReleaseHeld();
+    rig.sink->ReleaseHeldSamples();
     rig.sink->holdSamples = false;
     rig.Periods(2);
-    ASSERT_TRUE(WaitFor([&] { return rig.sink->Count() >= 6; }));
+    ASSERT_TRUE(WaitFor([&] { return rig.sink->received >= 6; }));
     long dropped = 0, sent = 0, average = 0, copied = 0;
     long numbers[16] = {};
     counters->GetNumDropped(&dropped);
     counters->GetNumNotDropped(&sent);
     counters->GetDroppedInfo(16, numbers, &copied);
     counters->GetAverageFrameSize(&average);
-    const auto frames = rig.sink->Frames();
+    const auto frames = SeenFrames(*rig.sink);
 
     // Verification
     EXPECT_EQ(sentWhileHeld, 4);
@@ -563,7 +507,7 @@ TEST(VirtualDvCamera, ADvFileIsPlayedAsItIsAndItsEndCompletesTheGraph) {
     ASSERT_EQ(rig.graph->Run(), S_OK);
     long completion = 0;
     ASSERT_EQ(rig.graph->WaitForCompletion(10000, &completion), S_OK);
-    const auto frames = rig.sink->Frames();
+    const auto frames = SeenFrames(*rig.sink);
 
     rig.graph->Stop();
     ASSERT_EQ(rig.graph->Run(), S_OK); // a new start plays the file again
@@ -573,7 +517,7 @@ TEST(VirtualDvCamera, ADvFileIsPlayedAsItIsAndItsEndCompletesTheGraph) {
     // Verification
     EXPECT_EQ(completion, EC_COMPLETE);
     EXPECT_EQ(again, EC_COMPLETE);
-    EXPECT_EQ(rig.sink->Count(), 24);
+    EXPECT_EQ(rig.sink->received, 24);
     ASSERT_GE(frames.size(), 12u);
     for (std::uint64_t i = 0; i < 12; ++i) {
         EXPECT_TRUE(
@@ -615,7 +559,7 @@ TEST(VirtualDvCamera, AVcrWindsAndPlaysADvFileByItsOwnTimecode) {
     // Verification
     EXPECT_EQ(atEnd, PackTimecodeBcd(DvTapeSynthesiser::TapeTimecode(7, DvTapeSystem::Ntsc525)));
     EXPECT_EQ(completion, EC_COMPLETE);
-    const auto frames = rig.sink->Frames();
+    const auto frames = SeenFrames(*rig.sink);
     ASSERT_EQ(frames.size(), 1u); // the last frame, then the end of the tape
     EXPECT_EQ(frames[0].length, 120000);
     EXPECT_TRUE(

@@ -9,7 +9,7 @@
 #include "platform/media/MemAllocator.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
-#include "tests/platform/dvfilters/FilterTestSupport.h"
+#include "tests/support/GraphHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -150,8 +150,8 @@ TEST_P(Contract, ARefusedTypeChangeEndsTheStreamAndAbortsTheGraph) {
 
     // Verification
     EXPECT_EQ(chain.sink->received, 1);
-    const auto events = dvtest::DrainEvents(chain.graph.get());
-    EXPECT_EQ(dvtest::CountEvents(events, EC_ERRORABORT), 1);
+    const auto events = testing::TakeEvents(chain.graph.get());
+    EXPECT_EQ(testing::CountEvents(events, EC_ERRORABORT), 1);
 }
 
 TEST_P(Contract, AnAcceptedTypeChangeIsFollowed) {
@@ -174,7 +174,7 @@ TEST_P(Contract, AnAcceptedTypeChangeIsFollowed) {
     EXPECT_EQ(chain.sink->received, 3);
     for (const auto& s : chain.sink->Samples())
         EXPECT_EQ(s.length, chain.outputBytes);
-    EXPECT_EQ(dvtest::CountEvents(dvtest::DrainEvents(chain.graph.get()), EC_ERRORABORT), 0);
+    EXPECT_EQ(testing::CountEvents(testing::TakeEvents(chain.graph.get()), EC_ERRORABORT), 0);
 }
 
 TEST_P(Contract, StoppingTheFilterReleasesAnUpstreamThreadWaitingForABuffer) {

@@ -7,7 +7,7 @@
 #include "platform/media/filters/dv/DvVideoDecoderFilter.h"
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
 #include "tests/platform/dvcodec/DvTestMedia.h"
-#include "tests/platform/dvfilters/FilterTestSupport.h"
+#include "tests/support/GraphHelpers.h"
 #include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
@@ -19,21 +19,19 @@ namespace {
 
 using dvcodec::DvSystem;
 using dvcodec::PixelLayout;
-using dvtest::Bytes;
-using dvtest::TBufferSource;
-using dvtest::TRecordingSink;
+using Bytes = std::vector<std::uint8_t>;
 
 // source -> filters... -> sink, connected directly in order.
 struct Line {
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TBufferSource> source;
+    ComPtr<TCountingSource> source;
     std::vector<ComPtr<IBaseFilter>> filters;
-    ComPtr<TRecordingSink> sink;
+    ComPtr<TCountingSink> sink;
 
     Line(CMediaType type, std::vector<Bytes> buffers, std::vector<ComPtr<IBaseFilter>> f,
          std::function<bool(const CMediaType&)> accept)
-        : source(new TBufferSource(std::move(type), std::move(buffers))), filters(std::move(f)),
-          sink(new TRecordingSink(std::move(accept))) {
+        : source(new TCountingSource(std::move(type), std::move(buffers))), filters(std::move(f)),
+          sink(TCountingSink::Recording(std::move(accept))) {
         graph->AddFilter(source.get(), "Source");
         for (std::size_t i = 0; i < filters.size(); ++i)
             graph->AddFilter(filters[i].get(), "Filter " + std::to_string(i));
@@ -44,13 +42,13 @@ struct Line {
         ComPtr<IPin> out(source->OutputPin());
         for (auto& f : filters) {
             HRESULT hr =
-                graph->ConnectDirect(out.get(), dvtest::PinOf(f.get(), "In").get(), nullptr);
+                graph->ConnectDirect(out.get(), testing::PinOf(f.get(), "In").get(), nullptr);
             if (FAILED(hr)) return hr;
-            out = dvtest::PinOf(f.get(), "Out");
+            out = testing::PinOf(f.get(), "Out");
         }
         return graph->ConnectDirect(out.get(), sink->InputPin(), nullptr);
     }
-    bool Run() { return dvtest::RunToEnd(graph.get(), {sink.get()}); }
+    bool Run() { return testing::RunToEnd(graph.get(), {sink.get()}); }
     CMediaType SinkType() {
         AM_MEDIA_TYPE mt;
         if (FAILED(sink->InputPin()->ConnectionMediaType(&mt))) return {};
@@ -76,14 +74,14 @@ TEST_P(DecoderOnClips, GivesTheCoresPixelsInBottomUpRgb24) {
     const std::size_t pictureBytes =
         dvcodec::PictureBytes(PixelLayout::Rgb24, 720, dvcodec::FrameHeight(system));
     Line line(dvcodec::DvsdVideoType(system), frames, {ComPtr<IBaseFilter>(new TDvVideoDecoder)},
-              dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
+              Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
     ASSERT_EQ(line.Connect(), S_OK);
 
     // Exercise
     ASSERT_TRUE(line.Run());
 
     // Verification
-    const auto records = line.sink->Records();
+    const auto records = line.sink->Samples();
     ASSERT_EQ(records.size(), frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         Bytes expected(pictureBytes);
@@ -101,15 +99,15 @@ TEST_P(DecoderOnClips, OffersTheNativeLayoutFirstAndRgb24AmongTheRest) {
     // Setup
     const DvSystem system = GetParam();
     Line line(dvcodec::DvsdVideoType(system), {}, {ComPtr<IBaseFilter>(new TDvVideoDecoder)},
-              dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
+              Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
     ASSERT_EQ(line.graph->ConnectDirect(line.source->OutputPin(),
-                                        dvtest::PinOf(line.filters[0].get(), "In").get(), nullptr),
+                                        testing::PinOf(line.filters[0].get(), "In").get(), nullptr),
               S_OK);
 
     // Exercise
     std::vector<GUID> offered;
     ComPtr<IEnumMediaTypes> e;
-    ASSERT_EQ(dvtest::PinOf(line.filters[0].get(), "Out")->EnumMediaTypes(e.put()), S_OK);
+    ASSERT_EQ(testing::PinOf(line.filters[0].get(), "Out")->EnumMediaTypes(e.put()), S_OK);
     AM_MEDIA_TYPE* mt = nullptr;
     ULONG fetched = 0;
     while (e->Next(1, &mt, &fetched) == S_OK) {
@@ -132,9 +130,9 @@ TEST(DvVideoDecoderFilter, AFloodMessageThinsTheFramesDecodedUntilTheNextRun) {
     ASSERT_EQ(frames.size(), 12u) << "ffmpeg could not make the clip";
     ComPtr<TDvVideoDecoder> decoder(new TDvVideoDecoder);
     Line line(dvcodec::DvsdVideoType(DvSystem::Pal625), frames, {ComPtr<IBaseFilter>(decoder)},
-              dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
+              Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
     ASSERT_EQ(line.Connect(), S_OK);
-    auto quality = dvtest::PinOf(decoder.get(), "Out").As<IQualityControl>();
+    auto quality = testing::PinOf(decoder.get(), "Out").As<IQualityControl>();
     ASSERT_TRUE(quality);
     line.sink->afterSample = [&](std::size_t count) {
         if (count != 1) return;
@@ -146,12 +144,12 @@ TEST(DvVideoDecoderFilter, AFloodMessageThinsTheFramesDecodedUntilTheNextRun) {
 
     // Exercise
     ASSERT_TRUE(line.Run());
-    const auto thinned = line.sink->Records();
+    const auto thinned = line.sink->Samples();
     const long passedOver = decoder->FramesPassedOver();
     ASSERT_EQ(line.graph->Stop(), S_OK);
     line.sink->afterSample = nullptr;
     ASSERT_EQ(line.graph->Run(), S_OK);
-    ASSERT_TRUE(talvence::testing::WaitUntil([&] { return line.sink->EndOfStreams() == 2; }));
+    ASSERT_TRUE(talvence::testing::WaitUntil([&] { return line.sink->endOfStreams == 2; }));
     ASSERT_EQ(line.graph->Stop(), S_OK);
 
     // Verification: whole frames at their own times, one in four after the message
@@ -159,7 +157,7 @@ TEST(DvVideoDecoderFilter, AFloodMessageThinsTheFramesDecodedUntilTheNextRun) {
     for (const auto& r : thinned) starts.push_back(r.start / line.source->frameTime);
     EXPECT_EQ(starts, (std::vector<REFERENCE_TIME>{0, 1, 4, 8}));
     EXPECT_EQ(passedOver, 8);
-    EXPECT_EQ(line.sink->Records().size(), thinned.size() + frames.size());
+    EXPECT_EQ(line.sink->Samples().size(), thinned.size() + frames.size());
     EXPECT_EQ(decoder->FramesPassedOver(), 8);
     EXPECT_EQ(decoder->FramesDropped(), 0);
 }
@@ -188,8 +186,8 @@ TEST_P(EncoderSizes, MakesWholeFramesOfTheChosenSystem) {
               S_OK);
     Line line(dvcodec::PictureType(system, PixelLayout::Rgb24), pictures,
               {ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(encoder.get()))},
-              dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd));
-    line.source->type = [&] {
+              Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd));
+    line.source->mediaType = [&] {
         CMediaType t = dvcodec::PictureType(system, PixelLayout::Rgb24);
         auto* vih = t.FormatAs<VIDEOINFOHEADER>();
         vih->bmiHeader = dvcodec::BitmapHeaderFor(PixelLayout::Rgb24, width, height);
@@ -201,7 +199,7 @@ TEST_P(EncoderSizes, MakesWholeFramesOfTheChosenSystem) {
     ASSERT_TRUE(line.Run());
 
     // Verification
-    const auto records = line.sink->Records();
+    const auto records = line.sink->Samples();
     ASSERT_EQ(records.size(), pictures.size());
     dvcodec::DvVideoDecoderCore check;
     for (const auto& r : records) {
@@ -263,7 +261,7 @@ TEST(DvVideoEncoderFilter, TheSystemCannotChangeUnderAConnectionOrWhileRunning) 
     ComPtr<TDvVideoEncoder> encoder{new TDvVideoEncoder};
     Line line(dvcodec::PictureType(DvSystem::Ntsc525, PixelLayout::Yuy2), {},
               {ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(encoder.get()))},
-              dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd));
+              Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd));
     ASSERT_EQ(line.Connect(), S_OK);
     auto put = [&](int format) {
         return encoder->put_IFormatResolution(format, dvcodec::DVENCODERFORMAT_DVSD,
@@ -297,14 +295,14 @@ TEST_P(DecodeEncodeChain, KeepsTheExactFrameSizeThroughTheColourConverter) {
               {ComPtr<IBaseFilter>(new TDvVideoDecoder),
                ComPtr<IBaseFilter>(new TColorSpaceConverter),
                ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(encoder.get()))},
-              dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd));
+              Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd));
     ASSERT_EQ(line.Connect(), S_OK);
 
     // Exercise
     ASSERT_TRUE(line.Run());
 
     // Verification
-    const auto records = line.sink->Records();
+    const auto records = line.sink->Samples();
     ASSERT_EQ(records.size(), frames.size());
     for (const auto& r : records)
         EXPECT_EQ(r.bytes.size(), frames[0].size());
@@ -357,14 +355,14 @@ TEST_P(ColourConversions, MatchTheConverterLibrary) {
     const CMediaType inType = PictureOfSize(from, width, height);
     const Bytes picture = Noise(inType.GetSampleSize(), 7);
     Line line(inType, {picture}, {ComPtr<IBaseFilter>(new TColorSpaceConverter)},
-              dvtest::Accepting(MEDIATYPE_Video, to));
+              Accepting(MEDIATYPE_Video, to));
     ASSERT_EQ(line.Connect(), S_OK);
 
     // Exercise
     ASSERT_TRUE(line.Run());
 
     // Verification: against the library's converter on the same views.
-    const auto records = line.sink->Records();
+    const auto records = line.sink->Samples();
     ASSERT_EQ(records.size(), 1u);
     Bytes src = picture;
     Bytes expected(line.SinkType().GetSampleSize());

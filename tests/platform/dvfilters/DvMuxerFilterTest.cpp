@@ -6,7 +6,7 @@
 #include "platform/media/filters/dv/DvMediaTypes.h"
 #include "platform/media/filters/dv/DvSplitterFilter.h"
 #include "tests/platform/dvcodec/DvTestMedia.h"
-#include "tests/platform/dvfilters/FilterTestSupport.h"
+#include "tests/support/GraphHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +14,23 @@ namespace talvence {
 namespace {
 
 using dvcodec::DvSystem;
-using dvtest::Bytes;
-using dvtest::TBufferSource;
-using dvtest::TRecordingSink;
+using Bytes = std::vector<std::uint8_t>;
 
 // source -> splitter -> muxer -> splitter -> video sink, audio sink; the audio path optional.
 struct RoundTrip {
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TBufferSource> source;
+    ComPtr<TCountingSource> source;
     ComPtr<TDvSplitter> first{new TDvSplitter};
     ComPtr<TDvMuxer> mux{new TDvMuxer};
     ComPtr<TDvSplitter> second{new TDvSplitter};
-    ComPtr<TRecordingSink> video{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
-    ComPtr<TRecordingSink> audio{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
+    ComPtr<TCountingSink> video{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
+    ComPtr<TCountingSink> audio{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
 
     RoundTrip(DvSystem system, int rate, std::vector<Bytes> frames) {
-        source = new TBufferSource(dvcodec::InterleavedDvType(dvcodec::MakeDvInfo(system, rate)),
-                                   std::move(frames), dvcodec::FrameDuration(system));
+        source = new TCountingSource(dvcodec::InterleavedDvType(dvcodec::MakeDvInfo(system, rate)),
+                                     std::move(frames), dvcodec::FrameDuration(system));
         graph->AddFilter(source.get(), "Source");
         graph->AddFilter(first.get(), "Splitter 1");
         graph->AddFilter(mux.get(), "DV Muxer");
@@ -53,11 +51,17 @@ struct RoundTrip {
         return hr;
     }
     bool Run(bool withAudio) {
-        std::vector<TRecordingSink*> sinks{video.get()};
+        std::vector<TCountingSink*> sinks{video.get()};
         if (withAudio) sinks.push_back(audio.get());
-        return dvtest::RunToEnd(graph.get(), sinks);
+        return testing::RunToEnd(graph.get(), sinks);
     }
 };
+
+// The byte ranges of a DV frame that hold audio blocks (3-byte id, 5-byte pack, 72 samples).
+bool InAudioBlock(std::size_t offset) {
+    const std::size_t block = (offset % 12000) / 80;
+    return block >= 6 && (block - 6) % 16 == 0;
+}
 
 Bytes SplitPcm(const std::vector<Bytes>& frames) {
     dvcodec::DvSplitterCore core;
@@ -85,13 +89,13 @@ TEST_P(MuxRoundTrip, GivesTheSameAudioAndTheSameVideoBlocks) {
     ASSERT_TRUE(t.Run(true));
 
     // Verification: every frame, every byte outside the audio blocks as it was.
-    const auto records = t.video->Records();
+    const auto records = t.video->Samples();
     ASSERT_EQ(records.size(), frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         ASSERT_EQ(records[i].bytes.size(), frames[i].size());
         std::size_t differing = 0;
         for (std::size_t b = 0; b < frames[i].size(); ++b)
-            if (!dvtest::InAudioBlock(b) && records[i].bytes[b] != frames[i][b]) ++differing;
+            if (!InAudioBlock(b) && records[i].bytes[b] != frames[i][b]) ++differing;
         EXPECT_EQ(differing, 0u) << "frame " << i;
     }
     // The same audio, frame by frame: the muxer gives each frame the share the clip had.
@@ -119,7 +123,7 @@ TEST(DvMuxerFilter, WithoutAudioTheFramesAnnounceNone) {
     ASSERT_TRUE(t.Run(false));
 
     // Verification
-    const auto records = t.video->Records();
+    const auto records = t.video->Samples();
     ASSERT_EQ(records.size(), 3u);
     for (const auto& r : records) {
         dvcodec::DvAudioSource source;
@@ -136,16 +140,16 @@ TEST(DvMuxerFilter, AudioThatEndsEarlyLeavesTheRemainingFramesSilent) {
     const std::vector<Bytes> frames = dvcodec::testing::ClipFrames({.pal = true, .frames = 4});
     ASSERT_EQ(frames.size(), 4u);
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TBufferSource> videoSource{
-        new TBufferSource(dvcodec::DvsdVideoType(DvSystem::Pal625), frames)};
+    ComPtr<TCountingSource> videoSource{
+        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), frames)};
     Bytes tone(2880 * 4);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<std::uint8_t>(i * 7 + 1);
-    ComPtr<TBufferSource> audioSource{
-        new TBufferSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(48000, 2)), {tone})};
+    ComPtr<TCountingSource> audioSource{
+        new TCountingSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(48000, 2)), {tone})};
     ComPtr<TDvMuxer> mux{new TDvMuxer};
-    ComPtr<TRecordingSink> sink{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
+    ComPtr<TCountingSink> sink{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
     graph->AddFilter(videoSource.get(), "Video");
     graph->AddFilter(audioSource.get(), "Audio");
     graph->AddFilter(mux.get(), "DV Muxer");
@@ -155,10 +159,10 @@ TEST(DvMuxerFilter, AudioThatEndsEarlyLeavesTheRemainingFramesSilent) {
     ASSERT_EQ(graph->ConnectDirect(mux->GetPin(2), sink->InputPin(), nullptr), S_OK);
 
     // Exercise
-    ASSERT_TRUE(dvtest::RunToEnd(graph.get(), {sink.get()}));
+    ASSERT_TRUE(testing::RunToEnd(graph.get(), {sink.get()}));
 
     // Verification
-    const auto records = sink->Records();
+    const auto records = sink->Samples();
     ASSERT_EQ(records.size(), 4u);
     const Bytes pcm =
         SplitPcm({records[0].bytes, records[1].bytes, records[2].bytes, records[3].bytes});
@@ -179,13 +183,13 @@ namespace {
 TEST(DvMuxerFilter, AudioConnectedAfterTheOutputReconnectsItWithTheAudioAnnounced) {
     // Setup: video in and the output connected first, as a recipe may do.
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TBufferSource> videoSource{
-        new TBufferSource(dvcodec::DvsdVideoType(DvSystem::Ntsc525), {})};
-    ComPtr<TBufferSource> audioSource{
-        new TBufferSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(32000, 1)), {})};
+    ComPtr<TCountingSource> videoSource{
+        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Ntsc525), {})};
+    ComPtr<TCountingSource> audioSource{
+        new TCountingSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(32000, 1)), {})};
     ComPtr<TDvMuxer> mux{new TDvMuxer};
-    ComPtr<TRecordingSink> sink{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
+    ComPtr<TCountingSink> sink{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
     graph->AddFilter(videoSource.get(), "Video");
     graph->AddFilter(audioSource.get(), "Audio");
     graph->AddFilter(mux.get(), "DV Muxer");

@@ -7,7 +7,7 @@
 #include "platform/media/filters/dv/DvMediaTypes.h"
 #include "platform/shell/DateTime.h"
 #include "tests/platform/dvcodec/DvTestMedia.h"
-#include "tests/platform/dvfilters/FilterTestSupport.h"
+#include "tests/support/GraphHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +15,21 @@ namespace talvence {
 namespace {
 
 using dvcodec::DvSystem;
-using dvtest::Bytes;
-using dvtest::TBufferSource;
-using dvtest::TRecordingSink;
+using Bytes = std::vector<std::uint8_t>;
 
 // source -> DV Splitter -> video sink, audio sink
 struct SplitGraph {
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TBufferSource> source;
+    ComPtr<TCountingSource> source;
     ComPtr<TDvSplitter> splitter{new TDvSplitter};
-    ComPtr<TRecordingSink> video{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
-    ComPtr<TRecordingSink> audio{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
+    ComPtr<TCountingSink> video{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
+    ComPtr<TCountingSink> audio{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
 
     SplitGraph(DvSystem system, int rate, std::vector<Bytes> frames) {
-        source = new TBufferSource(dvcodec::InterleavedDvType(dvcodec::MakeDvInfo(system, rate)),
-                                   std::move(frames), dvcodec::FrameDuration(system));
+        source = new TCountingSource(dvcodec::InterleavedDvType(dvcodec::MakeDvInfo(system, rate)),
+                                     std::move(frames), dvcodec::FrameDuration(system));
         graph->AddFilter(source.get(), "Source");
         graph->AddFilter(splitter.get(), "DV Splitter");
         graph->AddFilter(video.get(), "Video");
@@ -46,11 +44,11 @@ struct SplitGraph {
             hr = graph->ConnectDirect(splitter->GetPin(2), audio->InputPin(), nullptr);
         return hr;
     }
-    bool Run() { return dvtest::RunToEnd(graph.get(), {video.get(), audio.get()}); }
+    bool Run() { return testing::RunToEnd(graph.get(), {video.get(), audio.get()}); }
 };
 
 // Stop of one audio sample is the start of the next, from the first frame's time on.
-void ExpectContinuous(const std::vector<dvtest::TRecord>& records, int rate) {
+void ExpectContinuous(const std::vector<TReceivedSample>& records, int rate) {
     std::uint64_t samples = 0;
     for (const auto& r : records) {
         ASSERT_TRUE(r.hasTime);
@@ -81,14 +79,14 @@ TEST_P(SplitterOnClips, DeliversTheFramesAndTheCoresAudioWithContinuousTimes) {
     ASSERT_TRUE(g.Run());
 
     // Verification
-    const auto videoRecords = g.video->Records();
+    const auto videoRecords = g.video->Samples();
     ASSERT_EQ(videoRecords.size(), frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ(videoRecords[i].bytes, frames[i]) << "frame " << i;
         EXPECT_EQ(videoRecords[i].start, REFERENCE_TIME(i) * dvcodec::FrameDuration(system));
     }
     EXPECT_EQ(g.audio->AllBytes(), expectedPcm);
-    ExpectContinuous(g.audio->Records(), recipe.sampleRate);
+    ExpectContinuous(g.audio->Samples(), recipe.sampleRate);
     AM_MEDIA_TYPE mt;
     ASSERT_EQ(g.splitter->GetPin(2)->ConnectionMediaType(&mt), S_OK);
     CMediaType audioType(mt);
@@ -126,7 +124,7 @@ TEST(DvSplitterFilter, AFrameWithOtherOrNoAudioGivesItsShareOfSilenceAndTimesRun
     ASSERT_TRUE(g.Run());
 
     // Verification
-    const auto records = g.audio->Records();
+    const auto records = g.audio->Samples();
     ASSERT_EQ(records.size(), 8u);
     for (std::size_t i = 0; i < records.size(); ++i)
         EXPECT_EQ(records[i].bytes.size(), 1920u * 4) << "frame " << i;
@@ -138,7 +136,7 @@ TEST(DvSplitterFilter, AFrameWithOtherOrNoAudioGivesItsShareOfSilenceAndTimesRun
     EXPECT_EQ(std::int16_t(records[6].bytes[0] | records[6].bytes[1] << 8), tone[0]);
     ExpectContinuous(records, 48000);
     EXPECT_EQ(g.splitter->SilentFrames(), 4);
-    EXPECT_EQ(g.video->Records().size(), 8u);
+    EXPECT_EQ(g.video->Samples().size(), 8u);
 }
 
 TEST(DvSplitterFilter, OffersTheAudioFormatOfTheDvInfoAndRefusesOtherInputs) {

@@ -9,7 +9,7 @@
 #include "platform/media/filters/dv/DvFilters.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
 #include "tests/platform/dvcodec/DvTestMedia.h"
-#include "tests/platform/dvfilters/FilterTestSupport.h"
+#include "tests/support/GraphHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,6 @@ namespace {
 
 using dvcodec::DvSystem;
 using dvcodec::PixelLayout;
-using dvtest::TBufferSource;
-using dvtest::TRecordingSink;
 
 std::shared_ptr<FilterRegistry> Registry() {
     auto registry = std::make_shared<FilterRegistry>();
@@ -52,7 +50,7 @@ std::vector<std::string> Path(IPin* sourceOut, IBaseFilter* sink) {
         peer->QueryPinInfo(&info);
         ComPtr<IBaseFilter> next = ComPtr<IBaseFilter>::Attach(info.pFilter);
         if (next == ComPtr<IBaseFilter>(sink)) break;
-        names.push_back(dvtest::FilterNameOf(peer.get()));
+        names.push_back(testing::FilterNameOf(peer.get()));
         // The connected output of the filter leads on.
         ComPtr<IEnumPins> pins;
         next->EnumPins(pins.put());
@@ -90,8 +88,8 @@ TEST_P(IntelligentConnection, BuildsTheExpectedGraph) {
     // Setup
     const GraphCase& c = GetParam();
     ComPtr<CFilterGraph> graph{new CFilterGraph(Registry())};
-    ComPtr<TBufferSource> source{new TBufferSource(c.source, {})};
-    ComPtr<TRecordingSink> sink{new TRecordingSink(dvtest::Accepting(c.sinkMajor, c.sinkSubtype))};
+    ComPtr<TCountingSource> source{new TCountingSource(c.source, {})};
+    ComPtr<TCountingSink> sink{TCountingSink::Recording(Accepting(c.sinkMajor, c.sinkSubtype))};
     graph->AddFilter(source.get(), "Source");
     graph->AddFilter(sink.get(), "Sink");
 
@@ -176,19 +174,19 @@ TEST(IntelligentConnectionRun, APictureGraphItBuiltShowsEveryFrame) {
     const auto frames = dvcodec::testing::ClipFrames({.pal = true, .frames = 3});
     ASSERT_EQ(frames.size(), 3u) << "ffmpeg could not make the clip";
     ComPtr<CFilterGraph> graph{new CFilterGraph(Registry())};
-    ComPtr<TBufferSource> source{new TBufferSource(Interleaved(DvSystem::Pal625), frames)};
-    ComPtr<TRecordingSink> sink{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24))};
+    ComPtr<TCountingSource> source{new TCountingSource(Interleaved(DvSystem::Pal625), frames)};
+    ComPtr<TCountingSink> sink{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24))};
     graph->AddFilter(source.get(), "Source");
     graph->AddFilter(sink.get(), "Sink");
     ASSERT_EQ(graph->Connect(source->OutputPin(), sink->InputPin()), S_OK);
 
     // Exercise
-    const bool ended = dvtest::RunToEnd(graph.get(), {sink.get()});
+    const bool ended = testing::RunToEnd(graph.get(), {sink.get()});
 
     // Verification
     EXPECT_TRUE(ended);
-    const auto records = sink->Records();
+    const auto records = sink->Samples();
     ASSERT_EQ(records.size(), 3u);
     for (const auto& r : records)
         EXPECT_EQ(r.bytes.size(), std::size_t(720 * 576 * 3));
@@ -239,10 +237,10 @@ namespace {
 TEST(ColourConverterOffers, RgbInputKeepsRgb24FirstSoATeeDownstreamStaysOnIt) {
     // Setup
     ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TBufferSource> source{
-        new TBufferSource(dvcodec::PictureType(DvSystem::Pal625, PixelLayout::Rgb24), {})};
+    ComPtr<TCountingSource> source{
+        new TCountingSource(dvcodec::PictureType(DvSystem::Pal625, PixelLayout::Rgb24), {})};
     ComPtr<TColorSpaceConverter> csc{new TColorSpaceConverter};
-    ComPtr<TRecordingSink> anything{new TRecordingSink([](const CMediaType&) { return true; })};
+    ComPtr<TCountingSink> anything{TCountingSink::Recording(AcceptingAny())};
     graph->AddFilter(source.get(), "Source");
     graph->AddFilter(csc.get(), "Converter");
     graph->AddFilter(anything.get(), "Tee");

@@ -9,7 +9,7 @@
 #include "platform/media/filters/dv/DvVideoDecoderFilter.h"
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
 #include "tests/platform/dvcodec/DvTestMedia.h"
-#include "tests/platform/dvfilters/FilterTestSupport.h"
+#include "tests/support/GraphHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +19,7 @@ namespace talvence {
 namespace {
 
 using dvcodec::DvSystem;
-using dvtest::Bytes;
-using dvtest::TBufferSource;
-using dvtest::TRecordingSink;
+using Bytes = std::vector<std::uint8_t>;
 
 Bytes Random(std::size_t size, std::mt19937& rng) {
     Bytes b(size);
@@ -57,14 +55,14 @@ TEST(BadFrames, TheSplitterPassesOnlyWholeFramesOfItsSystem) {
     const auto clip = dvcodec::testing::ClipFrames({.pal = true, .frames = 1});
     ASSERT_EQ(clip.size(), 1u);
     Graph g;
-    ComPtr<TBufferSource> source{
-        new TBufferSource(dvcodec::InterleavedDvType(dvcodec::MakeDvInfo(DvSystem::Pal625, 48000)),
-                          MixedFrames(clip[0], rng))};
+    ComPtr<TCountingSource> source{new TCountingSource(
+        dvcodec::InterleavedDvType(dvcodec::MakeDvInfo(DvSystem::Pal625, 48000)),
+        MixedFrames(clip[0], rng))};
     ComPtr<TDvSplitter> splitter{new TDvSplitter};
-    ComPtr<TRecordingSink> video{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
-    ComPtr<TRecordingSink> audio{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
+    ComPtr<TCountingSink> video{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
+    ComPtr<TCountingSink> audio{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
     g.Add(source.get(), "Source");
     g.Add(splitter.get(), "Splitter");
     g.Add(video.get(), "Video");
@@ -74,13 +72,13 @@ TEST(BadFrames, TheSplitterPassesOnlyWholeFramesOfItsSystem) {
     ASSERT_EQ(g.Link(splitter->GetPin(2), audio->InputPin()), S_OK);
 
     // Exercise
-    ASSERT_TRUE(dvtest::RunToEnd(g.graph.get(), {video.get(), audio.get()}));
+    ASSERT_TRUE(testing::RunToEnd(g.graph.get(), {video.get(), audio.get()}));
 
     // Verification: the two good frames and the random whole PAL frame.
-    EXPECT_EQ(video->Records().size(), 3u);
-    EXPECT_EQ(audio->Records().size(), 3u);
+    EXPECT_EQ(video->Samples().size(), 3u);
+    EXPECT_EQ(audio->Samples().size(), 3u);
     EXPECT_EQ(splitter->FramesRefused(), 4);
-    EXPECT_EQ(dvtest::CountEvents(dvtest::DrainEvents(g.graph.get()), EC_ERRORABORT), 0);
+    EXPECT_EQ(testing::CountEvents(testing::TakeEvents(g.graph.get()), EC_ERRORABORT), 0);
 }
 
 TEST(BadFrames, TheDecoderDropsWhatItCannotDecode) {
@@ -90,11 +88,11 @@ TEST(BadFrames, TheDecoderDropsWhatItCannotDecode) {
     ASSERT_EQ(clip.size(), 1u);
     const std::vector<Bytes> frames = MixedFrames(clip[0], rng);
     Graph g;
-    ComPtr<TBufferSource> source{
-        new TBufferSource(dvcodec::DvsdVideoType(DvSystem::Pal625), frames)};
+    ComPtr<TCountingSource> source{
+        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), frames)};
     ComPtr<TDvVideoDecoder> decoder{new TDvVideoDecoder};
-    ComPtr<TRecordingSink> sink{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24))};
+    ComPtr<TCountingSink> sink{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24))};
     g.Add(source.get(), "Source");
     g.Add(decoder.get(), "Decoder");
     g.Add(sink.get(), "Sink");
@@ -102,18 +100,18 @@ TEST(BadFrames, TheDecoderDropsWhatItCannotDecode) {
     ASSERT_EQ(g.Link(decoder->GetPin(1), sink->InputPin()), S_OK);
 
     // Exercise
-    ASSERT_TRUE(dvtest::RunToEnd(g.graph.get(), {sink.get()}));
+    ASSERT_TRUE(testing::RunToEnd(g.graph.get(), {sink.get()}));
 
     // Verification: the wrong sizes are dropped; random bytes of the right size may decode.
-    const auto records = sink->Records();
+    const auto records = sink->Samples();
     EXPECT_GE(records.size(), 2u);
     EXPECT_EQ(long(records.size()) + decoder->FramesDropped(), long(frames.size()));
     EXPECT_GE(decoder->FramesDropped(), 4);
     for (const auto& r : records)
         EXPECT_EQ(r.bytes.size(), std::size_t(720 * 3 * 576));
-    const auto events = dvtest::DrainEvents(g.graph.get());
-    EXPECT_EQ(dvtest::CountEvents(events, EC_ERRORABORT), 0);
-    EXPECT_EQ(dvtest::CountEvents(events, EC_QUALITY_CHANGE), 1);
+    const auto events = testing::TakeEvents(g.graph.get());
+    EXPECT_EQ(testing::CountEvents(events, EC_ERRORABORT), 0);
+    EXPECT_EQ(testing::CountEvents(events, EC_QUALITY_CHANGE), 1);
 }
 
 TEST(BadFrames, TheMuxerRefusesVideoSamplesThatAreNotWholeFrames) {
@@ -122,11 +120,11 @@ TEST(BadFrames, TheMuxerRefusesVideoSamplesThatAreNotWholeFrames) {
     const auto clip = dvcodec::testing::ClipFrames({.pal = true, .frames = 1});
     ASSERT_EQ(clip.size(), 1u);
     Graph g;
-    ComPtr<TBufferSource> source{
-        new TBufferSource(dvcodec::DvsdVideoType(DvSystem::Pal625), MixedFrames(clip[0], rng))};
+    ComPtr<TCountingSource> source{
+        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), MixedFrames(clip[0], rng))};
     ComPtr<TDvMuxer> mux{new TDvMuxer};
-    ComPtr<TRecordingSink> sink{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
+    ComPtr<TCountingSink> sink{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
     g.Add(source.get(), "Source");
     g.Add(mux.get(), "Muxer");
     g.Add(sink.get(), "Sink");
@@ -134,15 +132,15 @@ TEST(BadFrames, TheMuxerRefusesVideoSamplesThatAreNotWholeFrames) {
     ASSERT_EQ(g.Link(mux->GetPin(2), sink->InputPin()), S_OK);
 
     // Exercise
-    ASSERT_TRUE(dvtest::RunToEnd(g.graph.get(), {sink.get()}));
+    ASSERT_TRUE(testing::RunToEnd(g.graph.get(), {sink.get()}));
 
     // Verification
-    const auto records = sink->Records();
+    const auto records = sink->Samples();
     EXPECT_EQ(records.size(), 3u);
     for (const auto& r : records)
         EXPECT_EQ(r.bytes.size(), dvcodec::kPalFrameBytes);
     EXPECT_EQ(mux->FramesRefused(), 4);
-    EXPECT_EQ(dvtest::CountEvents(dvtest::DrainEvents(g.graph.get()), EC_ERRORABORT), 0);
+    EXPECT_EQ(testing::CountEvents(testing::TakeEvents(g.graph.get()), EC_ERRORABORT), 0);
 }
 
 TEST(BadFrames, TheEncoderAndTheConverterDropSamplesShorterThanTheirPicture) {
@@ -154,16 +152,16 @@ TEST(BadFrames, TheEncoderAndTheConverterDropSamplesShorterThanTheirPicture) {
         Random(bytes, rng),        Random(100, rng),       Bytes(),
         Random(bytes + 5000, rng), Random(bytes - 1, rng), Random(bytes, rng)};
     Graph g;
-    ComPtr<TBufferSource> s1{new TBufferSource(rgb, pictures)};
-    ComPtr<TBufferSource> s2{new TBufferSource(rgb, pictures)};
+    ComPtr<TCountingSource> s1{new TCountingSource(rgb, pictures)};
+    ComPtr<TCountingSource> s2{new TCountingSource(rgb, pictures)};
     ComPtr<TDvVideoEncoder> encoder{new TDvVideoEncoder};
     encoder->put_IFormatResolution(dvcodec::DVENCODERVIDEOFORMAT_PAL, dvcodec::DVENCODERFORMAT_DVSD,
                                    dvcodec::DVENCODERRESOLUTION_720x480, 0, nullptr);
     ComPtr<TColorSpaceConverter> csc{new TColorSpaceConverter};
-    ComPtr<TRecordingSink> dv{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
-    ComPtr<TRecordingSink> yuy2{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_YUY2))};
+    ComPtr<TCountingSink> dv{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd))};
+    ComPtr<TCountingSink> yuy2{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_YUY2))};
     g.Add(s1.get(), "S1");
     g.Add(s2.get(), "S2");
     g.Add(static_cast<IBaseFilter*>(encoder.get()), "Encoder");
@@ -176,16 +174,16 @@ TEST(BadFrames, TheEncoderAndTheConverterDropSamplesShorterThanTheirPicture) {
     ASSERT_EQ(g.Link(csc->GetPin(1), yuy2->InputPin()), S_OK);
 
     // Exercise
-    ASSERT_TRUE(dvtest::RunToEnd(g.graph.get(), {dv.get(), yuy2.get()}));
+    ASSERT_TRUE(testing::RunToEnd(g.graph.get(), {dv.get(), yuy2.get()}));
 
     // Verification
-    EXPECT_EQ(dv->Records().size(), 3u);
-    for (const auto& r : dv->Records())
+    EXPECT_EQ(dv->Samples().size(), 3u);
+    for (const auto& r : dv->Samples())
         EXPECT_EQ(r.bytes.size(), dvcodec::kPalFrameBytes);
     EXPECT_EQ(encoder->FramesDropped(), 3);
-    EXPECT_EQ(yuy2->Records().size(), 3u);
+    EXPECT_EQ(yuy2->Samples().size(), 3u);
     EXPECT_EQ(csc->FramesDropped(), 3);
-    EXPECT_EQ(dvtest::CountEvents(dvtest::DrainEvents(g.graph.get()), EC_ERRORABORT), 0);
+    EXPECT_EQ(testing::CountEvents(testing::TakeEvents(g.graph.get()), EC_ERRORABORT), 0);
 }
 
 TEST(BadFrames, RandomStreamsRunThroughSplitterDecoderAndMuxerToTheirEnd) {
@@ -198,16 +196,16 @@ TEST(BadFrames, RandomStreamsRunThroughSplitterDecoderAndMuxerToTheirEnd) {
     // source -> splitter -> muxer (video and audio) -> splitter -> decoder -> pictures
     //                                                            -> audio
     Graph g;
-    ComPtr<TBufferSource> source{new TBufferSource(
+    ComPtr<TCountingSource> source{new TCountingSource(
         dvcodec::InterleavedDvType(dvcodec::MakeDvInfo(DvSystem::Pal625, 48000)), frames)};
     ComPtr<TDvSplitter> splitter{new TDvSplitter};
     ComPtr<TDvMuxer> mux{new TDvMuxer};
     ComPtr<TDvSplitter> again{new TDvSplitter};
     ComPtr<TDvVideoDecoder> decoder{new TDvVideoDecoder};
-    ComPtr<TRecordingSink> pictures{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24))};
-    ComPtr<TRecordingSink> audio{
-        new TRecordingSink(dvtest::Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
+    ComPtr<TCountingSink> pictures{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24))};
+    ComPtr<TCountingSink> audio{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Audio, MEDIASUBTYPE_PCM))};
     for (auto [f, n] :
          std::initializer_list<std::pair<IBaseFilter*, const char*>>{{source.get(), "Source"},
                                                                      {splitter.get(), "Splitter"},
@@ -226,16 +224,16 @@ TEST(BadFrames, RandomStreamsRunThroughSplitterDecoderAndMuxerToTheirEnd) {
     ASSERT_EQ(g.Link(again->GetPin(2), audio->InputPin()), S_OK);
 
     // Exercise
-    ASSERT_TRUE(dvtest::RunToEnd(g.graph.get(), {pictures.get(), audio.get()}));
+    ASSERT_TRUE(testing::RunToEnd(g.graph.get(), {pictures.get(), audio.get()}));
 
     // Verification: whole PAL frames pass the splitters, each with one share of audio.
     long whole = 0;
     for (const Bytes& f : frames)
         whole += f.size() == dvcodec::kPalFrameBytes;
     EXPECT_EQ(splitter->FramesRefused(), long(frames.size()) - whole);
-    EXPECT_EQ(long(audio->Records().size()), whole);
-    EXPECT_LE(long(pictures->Records().size()), whole);
-    EXPECT_EQ(dvtest::CountEvents(dvtest::DrainEvents(g.graph.get()), EC_ERRORABORT), 0);
+    EXPECT_EQ(long(audio->Samples().size()), whole);
+    EXPECT_LE(long(pictures->Samples().size()), whole);
+    EXPECT_EQ(testing::CountEvents(testing::TakeEvents(g.graph.get()), EC_ERRORABORT), 0);
 }
 
 } // namespace
