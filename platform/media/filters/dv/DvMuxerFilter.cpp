@@ -68,8 +68,9 @@ HRESULT TDvMuxInputPin::Receive(IMediaSample* sample) {
     TBCAutoLock lock(mux_->csReceive_);
     HRESULT hr = TBCBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
-    if (sampleProps_.dwStreamId != AM_STREAM_MEDIA) return S_OK;
     if (!mux_->output_.IsConnected()) return S_OK;
+    // A control sample goes on untouched.
+    if (sampleProps_.dwStreamId != AM_STREAM_MEDIA) return mux_->output_.Deliver(sample);
     if (kind_ == Kind::Video && mux_->videoEnded_) return S_OK;
     return kind_ == Kind::Video ? mux_->ReceiveVideo(sample, sampleProps_)
                                 : mux_->ReceiveAudio(sampleProps_);

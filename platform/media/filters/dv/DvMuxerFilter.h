@@ -12,7 +12,7 @@
 // frames wait; after the video's end of stream the waiting frames still wait for their audio
 // (or its end), and the end of stream follows the last of them. Without a connected audio input the
 // frames carry no audio ("no information" packs). Samples that are not whole frames of the
-// connected system are dropped and counted.
+// connected system are dropped and counted. A control sample goes on untouched, at once.
 //
 // Locks: the filter lock (connections, states), then the receive lock, which both inputs take
 // for each sample; frames are delivered downstream under it, on whichever input's thread

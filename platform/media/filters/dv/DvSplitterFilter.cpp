@@ -47,7 +47,13 @@ HRESULT TDvSplitterInputPin::Receive(IMediaSample* sample) {
     TBCAutoLock lock(splitter_->csReceive_);
     HRESULT hr = TBCBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
-    if (sampleProps_.dwStreamId != AM_STREAM_MEDIA) return S_OK; // nothing to split
+    if (sampleProps_.dwStreamId != AM_STREAM_MEDIA) {
+        // Nothing to split: a control sample goes on untouched, on both outputs.
+        if (splitter_->video_.IsConnected()) hr = splitter_->video_.Deliver(sample);
+        if (SUCCEEDED(hr) && splitter_->audio_.IsConnected())
+            hr = splitter_->audio_.Deliver(sample);
+        return hr;
+    }
     return splitter_->Process(sample);
 }
 

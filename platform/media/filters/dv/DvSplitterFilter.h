@@ -11,7 +11,8 @@
 // delivers silence for its share, so picture and sound stay in step.
 //
 // A sample that is not a whole frame of the connected system (truncated, oversized, the other
-// system) is dropped on both outputs and counted; the stream goes on.
+// system) is dropped on both outputs and counted; the stream goes on. A control sample goes on
+// untouched on both outputs.
 //
 // Locks: the filter lock (connections, states), then the receive lock (each frame, on the
 // upstream's streaming thread; delivery to both outputs happens under it).
