@@ -2,9 +2,9 @@
 
 // A graph of counting source -> filter under test -> counting sink.
 
+#include "TestFilters.h"
 #include "tests/support/GraphHelpers.h"
 #include "tests/support/Waits.h"
-#include "TestFilters.h"
 
 #include "filters/BaseClass/CountingFilters.h"
 #include "platform/media/EventCodes.h"
@@ -20,7 +20,6 @@ namespace talvence {
 
 using testing::CallWithin;
 using testing::CountEvents;
-using testing::MakeSample;
 using testing::WaitUntil;
 
 struct Chain {
