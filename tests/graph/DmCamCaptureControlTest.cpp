@@ -4,7 +4,7 @@
 #include "app/capture/DmCamCaptureGraph.h"
 #include "app/capture/TCaptureControl.h"
 #include "platform/shell/FakeDialogs.h"
-#include "tests/graph/DmCamTestSupport.h"
+#include "tests/support/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/alsa/PcmCapture.h"
-#include "tests/graph/DmCamTestSupport.h"
+#include "tests/support/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
 #include "tools/talvence-cli/DvCommands.h"
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "postproc/fpsunit.h"
-#include "tests/postproc/AviTestFiles.h"
+#include "tests/support/AviTestFiles.h"
 
 namespace talvence {
 namespace {

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "postproc/ecrire_scnUnit.h"
-#include "tests/postproc/AviTestFiles.h"
+#include "tests/support/AviTestFiles.h"
 
 namespace talvence {
 namespace {

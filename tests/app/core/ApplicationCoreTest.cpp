@@ -5,7 +5,7 @@
 
 #include "platform/shell/FakeDialogs.h"
 #include "postproc/ecrire_scnUnit.h"
-#include "tests/graph/DmCamTestSupport.h"
+#include "tests/support/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
 
 #include <gtest/gtest.h>

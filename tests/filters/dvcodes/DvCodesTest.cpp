@@ -7,7 +7,7 @@
 
 #include "filters/dvcodes/DvPackWriter.h"
 #include "filters/dvcodes/dvcodes.h"
-#include "tests/filters/dvcodes/DvTestFrames.h"
+#include "tests/support/DvTestFrames.h"
 
 namespace talvence {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "filters/dvcodes/dvcodes.h"
 #include "platform/shell/DateTime.h"
-#include "tests/filters/dvcodes/DvTestFrames.h"
-#include "tests/postproc/AviTestFiles.h"
+#include "tests/support/DvTestFrames.h"
+#include "tests/support/AviTestFiles.h"
 #include "tools/talvence-cli/DvCommands.h"
 
 namespace talvence {

@@ -2,7 +2,7 @@
 // frame: encoded frames pass as they are.
 
 #include "filters/vq_DVheader/vq_DVheader.h"
-#include "tests/filters/dvcodes/DvTestFrames.h"
+#include "tests/support/DvTestFrames.h"
 #include "tests/support/FilterContract.h"
 #include "tests/support/FrameGraph.h"
 

@@ -8,7 +8,7 @@
 #include "filters/vq_superposer/vq_superposer.h"
 #include "platform/devices/virtual/DvTapeSynthesiser.h"
 #include "platform/media/MediaGuids.h"
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/InlayTestSupport.h"
 #include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The framework's contract on the scene detector: camcorder frames pass untouched.
 
 #include "filters/vq_scenedetect/vq_scenedetect.h"
-#include "tests/filters/dvcodes/DvTestFrames.h"
+#include "tests/support/DvTestFrames.h"
 #include "tests/support/FilterContract.h"
 #include "tests/support/FrameGraph.h"
 

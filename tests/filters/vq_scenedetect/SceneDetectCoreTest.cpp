@@ -11,7 +11,7 @@
 #include "filters/vq_scenedetect/SceneDetectCore.h"
 #include "filters/vq_scenedetect/SeqCounter.h"
 #include "platform/shell/DateTime.h"
-#include "tests/filters/dvcodes/DvTestFrames.h"
+#include "tests/support/DvTestFrames.h"
 
 namespace talvence {
 namespace {

@@ -4,7 +4,7 @@
 #include "filters/vq_scenedetect/vq_scenedetect.h"
 #include "platform/devices/virtual/DvTapeSynthesiser.h"
 #include "platform/media/MediaGuids.h"
-#include "tests/filters/dvcodes/DvTestFrames.h"
+#include "tests/support/DvTestFrames.h"
 #include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>

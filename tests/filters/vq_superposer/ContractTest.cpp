@@ -1,7 +1,7 @@
 // The framework's contract on the superposer: 320x240 RGB24 pictures, the text drawn into them.
 
 #include "filters/vq_superposer/vq_superposer.h"
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/InlayTestSupport.h"
 #include "tests/support/FilterContract.h"
 
 namespace talvence::testing {

@@ -1,6 +1,6 @@
 // Whole frames through SuperposerCore::Compose: the counter over a run of frames, results,
 // flip, placement of the drawn pixels, styles and settings changed while frames are drawn.
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/InlayTestSupport.h"
 
 #include <gtest/gtest.h>
 

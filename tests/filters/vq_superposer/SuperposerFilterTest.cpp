@@ -7,8 +7,8 @@
 #include "platform/media/EventCodes.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
-#include "tests/filters/dvcodes/DvTestFrames.h"
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/DvTestFrames.h"
+#include "tests/support/InlayTestSupport.h"
 #include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 //   TALVENCE_REGENERATE_GOLDEN=1 QT_QPA_PLATFORM=offscreen
 //       build/tests/filters/vq_superposer/test_superposer --gtest_filter='SuperposerGolden.*'
 // (one command line).
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/InlayTestSupport.h"
 
 #include <QFontInfo>
 

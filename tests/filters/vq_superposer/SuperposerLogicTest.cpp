@@ -2,7 +2,7 @@
 // and the setters.
 #include "filters/vq_superposer/SuperposerCore.h"
 
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/InlayTestSupport.h"
 
 #include <gtest/gtest.h>
 

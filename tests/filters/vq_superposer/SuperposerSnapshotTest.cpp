@@ -5,7 +5,7 @@
 #include "filters/BaseClass/CountingFilters.h"
 #include "filters/vq_superposer/vq_superposer.h"
 #include "platform/media/filters/basic/SampleGrabber.h"
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/InlayTestSupport.h"
 #include "tests/support/FrameGraph.h"
 
 #include <QImage>

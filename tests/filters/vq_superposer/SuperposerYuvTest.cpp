@@ -1,6 +1,6 @@
 // YUV frames through SuperposerCore::Compose: the text drawn through an RGB copy of its area
 // only, the rest of the frame untouched, and flip on every plane.
-#include "tests/filters/vq_superposer/InlayTestSupport.h"
+#include "tests/support/InlayTestSupport.h"
 
 #include "platform/media/filters/colorconv/ColorConvert.h"
 

@@ -1,0 +1,198 @@
+#include "tests/support/AviWriterTestSupport.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include <sys/wait.h>
+
+namespace talvence::testing {
+namespace {
+
+std::vector<Bytes> SplitFrames(const Bytes& file, std::size_t frameBytes) {
+    std::vector<Bytes> frames;
+    for (std::size_t at = 0; at + frameBytes <= file.size(); at += frameBytes)
+        frames.emplace_back(file.begin() + at, file.begin() + at + frameBytes);
+    return frames;
+}
+
+std::vector<Bytes> MakeDvFrames(const std::string& input, const std::string& pixFmt,
+                                std::size_t frameBytes) {
+    TempDir dir;
+    const auto clip = dir / "clip.dv";
+    const ToolRun run =
+        RunTool("ffmpeg -nostdin -v error -y " + input +
+                " -f lavfi -i sine=sample_rate=48000 -ac 2 -shortest -pix_fmt " + pixFmt +
+                " -c:v dvvideo -c:a pcm_s16le -f dv " + Quote(clip) + " 2>&1");
+    if (run.status != 0) throw std::runtime_error("ffmpeg could not make DV frames: " + run.out);
+    return SplitFrames(ReadBytes(clip), frameBytes);
+}
+
+void CollectAll(const Chunk& c, std::string_view wanted, std::vector<const Chunk*>& out) {
+    for (const Chunk& child : c.children) {
+        if (child.id == wanted || child.listType == wanted) out.push_back(&child);
+        if (child.listType != "movi") CollectAll(child, wanted, out);
+    }
+}
+
+std::string Fcc(const Bytes& b, std::uint64_t at) {
+    return std::string(reinterpret_cast<const char*>(b.data() + at), 4);
+}
+
+bool ReadChunks(const Bytes& file, std::uint64_t from, std::uint64_t to, std::vector<Chunk>& out) {
+    std::uint64_t at = from;
+    while (at + 8 <= to) {
+        Chunk c;
+        c.id = Fcc(file, at);
+        c.offset = at;
+        c.size = Le32At(file, at + 4);
+        const std::uint64_t end = at + 8 + c.size;
+        if (end > to) return false;
+        if (c.id == "RIFF" || c.id == "LIST") {
+            if (c.size < 4) return false;
+            c.listType = Fcc(file, at + 8);
+            if (!ReadChunks(file, at + 12, end, c.children)) return false;
+        }
+        const std::uint64_t next = end + (c.size & 1);
+        out.push_back(std::move(c));
+        at = next;
+    }
+    return true;
+}
+
+} // namespace
+
+TempDir::TempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() /
+            ("talvence-avi-" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+ToolRun RunTool(const std::string& commandLine) {
+    ToolRun run;
+    FILE* pipe = ::popen(commandLine.c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 4096> chunk;
+    std::size_t n;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        run.out.append(chunk.data(), n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+bool HaveTool(const std::string& name) {
+    return RunTool("command -v " + name + " >/dev/null 2>&1").status == 0;
+}
+
+std::string Quote(const std::filesystem::path& path) {
+    std::string q = "'";
+    for (char c : path.string())
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+Bytes ReadBytes(const std::filesystem::path& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::uint32_t Le32At(const Bytes& b, std::uint64_t at) {
+    return std::uint32_t(b.at(at)) | std::uint32_t(b.at(at + 1)) << 8 |
+           std::uint32_t(b.at(at + 2)) << 16 | std::uint32_t(b.at(at + 3)) << 24;
+}
+
+const std::vector<Bytes>& PalDvFrames() {
+    static const std::vector<Bytes> frames =
+        MakeDvFrames("-f lavfi -i testsrc=size=720x576:rate=25:duration=2", "yuv420p", 144000);
+    return frames;
+}
+
+const std::vector<Bytes>& NtscDvFrames() {
+    static const std::vector<Bytes> frames = MakeDvFrames(
+        "-f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=1.001", "yuv411p", 120000);
+    return frames;
+}
+
+Bytes PcmForFrame(std::size_t frame) {
+    Bytes pcm;
+    pcm.reserve(1920 * 4);
+    for (std::size_t i = 0; i < 1920; ++i) {
+        const double t = double(frame * 1920 + i) / 48000.0;
+        const auto v = static_cast<std::int16_t>(std::lround(8000 * std::sin(2 * M_PI * 440 * t)));
+        for (int ch = 0; ch < 2; ++ch) {
+            pcm.push_back(std::uint8_t(v));
+            pcm.push_back(std::uint8_t(std::uint16_t(v) >> 8));
+        }
+    }
+    return pcm;
+}
+
+std::vector<ProbedStream> Probe(const std::filesystem::path& path) {
+    const ToolRun run = RunTool(
+        "ffprobe -v error -count_frames -show_entries "
+        "stream=index,codec_type,codec_name,r_frame_rate,avg_frame_rate,nb_frames,nb_read_frames,"
+        "sample_rate,channels,width,height -of compact=p=0 " +
+        Quote(path) + " 2>&1");
+    std::vector<ProbedStream> streams;
+    if (run.status != 0) return streams;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("index=") != 0) continue;
+        ProbedStream stream;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '|');) {
+            const auto eq = field.find('=');
+            if (eq != std::string::npos) stream[field.substr(0, eq)] = field.substr(eq + 1);
+        }
+        streams.push_back(stream);
+    }
+    return streams;
+}
+
+Bytes ExtractRawVideo(const std::filesystem::path& path) {
+    const auto out = path.string() + ".raw";
+    const ToolRun run = RunTool("ffmpeg -nostdin -v error -y -i " + Quote(path) +
+                                " -map 0:v -c copy -f rawvideo " + Quote(out) + " 2>&1");
+    if (run.status != 0) return {};
+    Bytes bytes = ReadBytes(out);
+    std::filesystem::remove(out);
+    return bytes;
+}
+
+const Chunk* Chunk::find(std::string_view wanted) const {
+    const auto all = findAll(wanted);
+    return all.empty() ? nullptr : all.front();
+}
+
+std::vector<const Chunk*> Chunk::findAll(std::string_view wanted) const {
+    std::vector<const Chunk*> out;
+    CollectAll(*this, wanted, out);
+    return out;
+}
+
+std::vector<Chunk> ReadRiff(const Bytes& file, bool* malformed) {
+    std::vector<Chunk> chunks;
+    const bool ok = ReadChunks(file, 0, file.size(), chunks);
+    if (malformed) *malformed = !ok;
+    return chunks;
+}
+
+Bytes Concat(const std::vector<Bytes>& parts, std::size_t count) {
+    Bytes out;
+    for (std::size_t i = 0; i < count && i < parts.size(); ++i)
+        out.insert(out.end(), parts[i].begin(), parts[i].end());
+    return out;
+}
+
+} // namespace talvence::testing
