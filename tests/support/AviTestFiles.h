@@ -1,9 +1,10 @@
 #pragma once
-// Helpers for tests over real files: a temporary folder, whole-file reading
-// and writing, hand-built RIFF trees, and running ffmpeg/ffprobe.
+// Hand-built RIFF trees for the AVI tests, and where a file keeps its rate fields; the file and
+// tool helpers come with them.
+
+#include "tests/support/TestFiles.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -11,26 +12,6 @@
 #include <vector>
 
 namespace talvence::testing {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-Bytes ReadBytes(const std::filesystem::path& path);
-void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 // RIFF pieces. `declared` replaces the size field (the data stays as given).
 Bytes Le32(std::uint32_t v);
@@ -47,15 +28,5 @@ Bytes Strh(std::string_view type, std::string_view marker, std::uint32_t scale =
 std::uint64_t ScaleFieldOf(const Bytes& file, std::string_view marker);
 // dwScale and dwRate as stored at offset.
 std::pair<std::uint32_t, std::uint32_t> RateFieldsAt(const Bytes& file, std::uint64_t offset);
-
-// Runs a shell command line; its exit status and standard output.
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-ToolRun RunTool(const std::string& commandLine);
-// True when the program is found on PATH.
-bool HaveTool(const std::string& name);
-std::string Quote(const std::filesystem::path& path);
 
 } // namespace talvence::testing

@@ -1,14 +1,8 @@
 #include "tests/support/AviWriterTestSupport.h"
 
-#include <array>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
-
-#include <sys/wait.h>
 
 namespace talvence::testing {
 namespace {
@@ -65,47 +59,6 @@ bool ReadChunks(const Bytes& file, std::uint64_t from, std::uint64_t to, std::ve
 }
 
 } // namespace
-
-TempDir::TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("talvence-avi-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
-ToolRun RunTool(const std::string& commandLine) {
-    ToolRun run;
-    FILE* pipe = ::popen(commandLine.c_str(), "r");
-    if (!pipe) return run;
-    std::array<char, 4096> chunk;
-    std::size_t n;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        run.out.append(chunk.data(), n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-bool HaveTool(const std::string& name) {
-    return RunTool("command -v " + name + " >/dev/null 2>&1").status == 0;
-}
-
-std::string Quote(const std::filesystem::path& path) {
-    std::string q = "'";
-    for (char c : path.string())
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Bytes ReadBytes(const std::filesystem::path& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 std::uint32_t Le32At(const Bytes& b, std::uint64_t at) {
     return std::uint32_t(b.at(at)) | std::uint32_t(b.at(at + 1)) << 8 |

@@ -1,7 +1,9 @@
 #pragma once
-// Helpers for the AVI writer tests: a temporary folder, DV frames made once
-// by the ffmpeg command-line tool, ffprobe's view of a file, and a small
-// RIFF reader to look at what was written.
+// Helpers for the AVI writer tests: DV frames made once by the ffmpeg command-line tool,
+// ffprobe's view of a file, and a small RIFF reader to look at what was written; the file and
+// tool helpers come with them.
+
+#include "tests/support/TestFiles.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -13,29 +15,6 @@
 
 namespace talvence::testing {
 
-using Bytes = std::vector<std::uint8_t>;
-
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-ToolRun RunTool(const std::string& commandLine);
-bool HaveTool(const std::string& name);
-std::string Quote(const std::filesystem::path& path);
-
-Bytes ReadBytes(const std::filesystem::path& path);
 std::uint32_t Le32At(const Bytes& bytes, std::uint64_t offset);
 
 // DV frames of a test picture with sound, made once per test run:

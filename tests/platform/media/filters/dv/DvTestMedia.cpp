@@ -1,51 +1,14 @@
 #include "tests/platform/media/filters/dv/DvTestMedia.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <random>
 #include <tuple>
 
 namespace talvence::dvcodec::testing {
 
-TempDir::TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("talvence-dvcodec-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 const std::filesystem::path& ClipDir() {
     static const TempDir dir;
     return dir.path();
-}
-
-bool Run(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
-std::string Quote(const std::filesystem::path& path) {
-    std::string q = "'";
-    for (char c : path.string())
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Bytes ReadBytes(const std::filesystem::path& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 const std::filesystem::path& Clip(const ClipRecipe& recipe) {
@@ -69,7 +32,7 @@ const std::filesystem::path& Clip(const ClipRecipe& recipe) {
         (recipe.wide ? " -aspect 16:9" : "") + " -c:v dvvideo -c:a pcm_s16le -ac 2 -f dv " +
         Quote(file);
     static const std::filesystem::path none;
-    if (!Run(command)) return none;
+    if (RunTool(command).status != 0) return none;
     return made.emplace(key, file).first->second;
 }
 
@@ -92,7 +55,7 @@ Bytes FfmpegOutput(const std::filesystem::path& dvFile, const std::string& outpu
     const std::filesystem::path out = ClipDir() / ("out-" + std::to_string(++serial) + ".raw");
     const std::string command = "ffmpeg -nostdin -v error -y -f dv -i " + Quote(dvFile) + " " +
                                 outputArgs + " " + Quote(out);
-    if (!Run(command)) return {};
+    if (RunTool(command).status != 0) return {};
     Bytes bytes = ReadBytes(out);
     std::filesystem::remove(out);
     return bytes;

@@ -2,6 +2,8 @@
 // DV clips made by the ffmpeg command line, and the command line's own decoding of them, which
 // the DV codec tests take as the reference.
 
+#include "tests/support/TestFiles.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -9,29 +11,15 @@
 
 namespace talvence::dvcodec::testing {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A directory removed with everything in it when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using talvence::testing::Bytes;
+using talvence::testing::Quote;
+using talvence::testing::ReadBytes;
+using talvence::testing::RunTool;
+using talvence::testing::TempDir;
+using talvence::testing::WriteBytes;
 
 // The directory the clips of this test process live in.
 const std::filesystem::path& ClipDir();
-
-// Runs a shell command; true when it exited with status 0.
-bool Run(const std::string& command);
-std::string Quote(const std::filesystem::path& path);
-Bytes ReadBytes(const std::filesystem::path& path);
-void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 struct ClipRecipe {
     bool pal = true;

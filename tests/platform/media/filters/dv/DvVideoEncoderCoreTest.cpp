@@ -163,9 +163,11 @@ TEST(DvVideoEncoderCore, TheCommandLineReadsOurFramesAsFullSizeDv) {
         const Bytes probe = testing::FfmpegOutput(path, "-f rawvideo -pix_fmt gray");
         EXPECT_EQ(probe.size(), std::size_t(3 * 720 * height)) << "ffmpeg read our frames";
         const auto report = testing::ClipDir() / "probe.txt";
-        ASSERT_TRUE(testing::Run("ffprobe -v error -select_streams v -show_entries "
-                                 "stream=codec_name,width,height,pix_fmt -of csv=p=0 " +
-                                 testing::Quote(path) + " > " + testing::Quote(report)));
+        ASSERT_EQ(testing::RunTool("ffprobe -v error -select_streams v -show_entries "
+                                   "stream=codec_name,width,height,pix_fmt -of csv=p=0 " +
+                                   testing::Quote(path) + " > " + testing::Quote(report))
+                      .status,
+                  0);
         const Bytes text = testing::ReadBytes(report);
         const std::string expected = pal ? "dvvideo,720,576,yuv420p" : "dvvideo,720,480,yuv411p";
         EXPECT_EQ(std::string(text.begin(), text.end()).substr(0, expected.size()), expected);
