@@ -1,13 +1,45 @@
 #pragma once
-// Crafted DV frames shared by the DV tests.
+// Crafted DV frames and the media types of raw DV, shared by the DV tests.
 
 #include <cstdint>
 #include <vector>
 
 #include "filters/dvcodes/DvPackWriter.h"
 #include "filters/dvcodes/dvcodes.h"
+#include "platform/media/FormatBlocks.h"
+#include "platform/media/MediaGuids.h"
+#include "platform/media/MediaType.h"
 
 namespace talvence::testing {
+
+// Raw DV: interleaved 'dvsd' with a DVINFO block that names the system (type 1), or video
+// 'dvsd' with a VIDEOINFOHEADER (type 2).
+inline CMediaType MakeDvType(bool interleaved, bool pal = true) {
+    const ULONG frameBytes = pal ? 144000 : 120000;
+    if (interleaved) {
+        CMediaType mt(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd);
+        mt.SetFormatType(FORMAT_DvInfo);
+        BYTE info[sizeof(DVINFO)] = {};
+        if (pal) info[DVINFO_SYSTEM_BYTE] = DVINFO_50HZ_BIT;
+        mt.SetFormat(info, sizeof info);
+        mt.SetSampleSize(frameBytes);
+        return mt;
+    }
+    CMediaType mt(MEDIATYPE_Video, MEDIASUBTYPE_dvsd);
+    mt.SetFormatType(FORMAT_VideoInfo);
+    VIDEOINFOHEADER vih;
+    vih.AvgTimePerFrame = pal ? 400000 : 333667;
+    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    vih.bmiHeader.biWidth = 720;
+    vih.bmiHeader.biHeight = pal ? 576 : 480;
+    vih.bmiHeader.biPlanes = 1;
+    vih.bmiHeader.biBitCount = 24;
+    vih.bmiHeader.biCompression = 0x64737664; // 'dvsd'
+    vih.bmiHeader.biSizeImage = frameBytes;
+    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof vih);
+    mt.SetSampleSize(frameBytes);
+    return mt;
+}
 
 // A frame with nothing but the packs the recipe asks for: every other byte is
 // 0xFF ("no information").

@@ -9,8 +9,6 @@
 
 #include "filters/BaseClass/CountingFilters.h"
 #include "platform/media/FilterGraph.h"
-#include "platform/media/FormatBlocks.h"
-#include "platform/media/MediaGuids.h"
 #include "tests/support/GraphHelpers.h"
 
 #include <string>
@@ -18,31 +16,6 @@
 #include <vector>
 
 namespace talvence::testing {
-
-// Raw DV with a DVINFO block: video 'dvsd' (type 2) or interleaved 'dvsd' (type 1).
-inline CMediaType MakeDvType(bool interleaved, bool pal = true) {
-    const ULONG frameBytes = pal ? 144000 : 120000;
-    if (interleaved) {
-        CMediaType mt(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd);
-        mt.SetFormatType(FORMAT_DvInfo);
-        DVINFO info;
-        mt.SetFormat(reinterpret_cast<const BYTE*>(&info), sizeof info);
-        mt.SetSampleSize(frameBytes);
-        return mt;
-    }
-    CMediaType mt(MEDIATYPE_Video, MEDIASUBTYPE_dvsd);
-    mt.SetFormatType(FORMAT_VideoInfo);
-    VIDEOINFOHEADER vih;
-    vih.AvgTimePerFrame = pal ? 400000 : 333667;
-    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih.bmiHeader.biWidth = 720;
-    vih.bmiHeader.biHeight = pal ? 576 : 480;
-    vih.bmiHeader.biCompression = 0x64737664; // 'dvsd'
-    vih.bmiHeader.biSizeImage = frameBytes;
-    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof vih);
-    mt.SetSampleSize(frameBytes);
-    return mt;
-}
 
 // source → filters... → sink in one graph.
 struct FrameGraph {

@@ -9,6 +9,7 @@
 #include "platform/devices/virtual/DvTapeSynthesiser.h"
 #include "platform/media/MediaGuids.h"
 #include "tests/support/InlayTestSupport.h"
+#include "tests/support/DvTestFrames.h"
 #include "tests/support/FrameGraph.h"
 
 #include <gtest/gtest.h>

@@ -6,33 +6,6 @@
 
 namespace talvence::testing {
 
-CMediaType InterleavedDvType(bool pal) {
-    CMediaType mt(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd);
-    mt.SetFormatType(FORMAT_DvInfo);
-    BYTE dvInfo[sizeof(DVINFO)] = {};
-    if (pal) dvInfo[DVINFO_SYSTEM_BYTE] = DVINFO_50HZ_BIT;
-    mt.SetFormat(dvInfo, sizeof dvInfo);
-    mt.SetSampleSize(pal ? 144000 : 120000);
-    return mt;
-}
-
-CMediaType DvVideoType(bool pal) {
-    CMediaType mt(MEDIATYPE_Video, MEDIASUBTYPE_dvsd);
-    mt.SetFormatType(FORMAT_VideoInfo);
-    VIDEOINFOHEADER vih;
-    vih.AvgTimePerFrame = pal ? 400000 : 333667;
-    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih.bmiHeader.biWidth = 720;
-    vih.bmiHeader.biHeight = pal ? 576 : 480;
-    vih.bmiHeader.biPlanes = 1;
-    vih.bmiHeader.biBitCount = 24;
-    vih.bmiHeader.biCompression = kFccDvsd;
-    vih.bmiHeader.biSizeImage = pal ? 144000 : 120000;
-    mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof vih);
-    mt.SetSampleSize(vih.bmiHeader.biSizeImage);
-    return mt;
-}
-
 CMediaType PcmType() {
     CMediaType mt(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
     mt.SetFormatType(FORMAT_WaveFormatEx);

@@ -7,15 +7,14 @@
 #include "platform/media/filters/avimux/AviMux.h"
 #include "platform/media/filters/avimux/FileWriter.h"
 #include "tests/support/AviWriterTestSupport.h"
+#include "tests/support/DvTestFrames.h"
 #include "tests/support/GraphHelpers.h"
 
 #include <filesystem>
 
 namespace talvence::testing {
 
-CMediaType InterleavedDvType(bool pal = true); // 'iavs': DVINFO only
-CMediaType DvVideoType(bool pal = true);       // 'dvsd' video with a VIDEOINFOHEADER
-CMediaType PcmType();                          // 48 kHz, stereo, 16 bits
+CMediaType PcmType(); // 48 kHz, stereo, 16 bits
 
 // PCM blocks that go with the first `count` PAL frames.
 std::vector<Bytes> PcmBlocks(std::size_t count);

@@ -61,7 +61,7 @@ TEST_F(AviMuxGraphTest, DvTypeOneFileHoldsTheInterleavedFramesAsReceived) {
     // Setup
     const auto path = dir_ / "type1.avi";
     AviBranch branch = MakeAviBranch(path);
-    auto dv = Source(InterleavedDvType(), PalFrames(50));
+    auto dv = Source(MakeDvType(true), PalFrames(50));
     ASSERT_EQ(Feed(branch, dv.get(), "DV camcorder"), S_OK);
 
     // Exercise
@@ -101,7 +101,7 @@ TEST_F(AviMuxGraphTest, DvTypeTwoThroughSetOutputFileNameWithTheLegacyIndex) {
               S_OK);
     ASSERT_EQ(mux.As<IConfigAviMux>()->SetOutputCompatibilityIndex(1), S_OK);
     ASSERT_EQ(mux.As<IConfigInterleaving>()->put_Mode(INTERLEAVE_NONE), S_OK);
-    auto video = Source(DvVideoType(), PalFrames(50));
+    auto video = Source(MakeDvType(false), PalFrames(50));
     auto audio = Source(PcmType(), PcmBlocks(50));
     graph->AddFilter(video.get(), "DV video");
     graph->AddFilter(audio.get(), "DV audio");
@@ -140,7 +140,7 @@ TEST_F(AviMuxGraphTest, OpenDmlFileContinuesPastTheLoweredSegmentLimit) {
     const auto path = dir_ / "odml.avi";
     AviBranch branch = MakeAviBranch(path);
     ASSERT_EQ(branch.control->SetSegmentLimit(1000 * 1000, 256), S_OK);
-    auto video = Source(DvVideoType(), PalFrames(50));
+    auto video = Source(MakeDvType(false), PalFrames(50));
     auto audio = Source(PcmType(), PcmBlocks(50));
     ASSERT_EQ(Feed(branch, video.get(), "DV video"), S_OK);
     ASSERT_EQ(Feed(branch, audio.get(), "DV audio"), S_OK);
@@ -169,7 +169,7 @@ TEST_F(AviMuxGraphTest, FullDiskAbortsTheRunAndKeepsEveryFrameWrittenBefore) {
     CappedAviOutputFiles files(3 * 1000 * 1000);
     AviBranch branch = MakeAviBranch(path);
     ASSERT_EQ(branch.control->SetOutputFiles(&files), S_OK);
-    auto video = Source(DvVideoType(), PalFrames(50));
+    auto video = Source(MakeDvType(false), PalFrames(50));
     auto audio = Source(PcmType(), PcmBlocks(50));
     ASSERT_EQ(Feed(branch, video.get(), "DV video"), S_OK);
     ASSERT_EQ(Feed(branch, audio.get(), "DV audio"), S_OK);
@@ -213,7 +213,7 @@ TEST_F(AviMuxGraphTest, FileThatCannotBeCreatedFailsTheRunWithNoFileLeft) {
     const auto denied = dir_ / "denied.avi";
     const auto good = dir_ / "good.avi";
     AviBranch branch = MakeAviBranch(missing);
-    auto dv = Source(InterleavedDvType(), PalFrames(3));
+    auto dv = Source(MakeDvType(true), PalFrames(3));
     ASSERT_EQ(Feed(branch, dv.get(), "DV camcorder"), S_OK);
     CappedAviOutputFiles refusing;
     refusing.setCreateError(EACCES);
@@ -251,9 +251,9 @@ TEST_F(AviMuxGraphTest, FormatChangeMidStreamAbortsTheRunWithoutCompleting) {
     // Setup: the camcorder switches from 625/50 to 525/60 at the sixth frame.
     const auto path = dir_ / "switch.avi";
     AviBranch branch = MakeAviBranch(path);
-    auto dv = Source(InterleavedDvType(true), PalFrames(10));
+    auto dv = Source(MakeDvType(true), PalFrames(10));
     dv->typeChangeAt = 5;
-    dv->changedType = InterleavedDvType(false);
+    dv->changedType = MakeDvType(true, false);
     ASSERT_EQ(Feed(branch, dv.get(), "DV camcorder"), S_OK);
 
     // Exercise
@@ -278,7 +278,7 @@ TEST_F(AviMuxGraphTest, NewFileNameIsUsedFromTheNextRun) {
     const auto first = dir_ / "first.avi";
     const auto second = dir_ / "second.avi";
     AviBranch branch = MakeAviBranch(first);
-    auto dv = Source(InterleavedDvType(), PalFrames(20));
+    auto dv = Source(MakeDvType(true), PalFrames(20));
     dv->holdAtEnd = true;
     ASSERT_EQ(Feed(branch, dv.get(), "DV camcorder"), S_OK);
 
@@ -315,7 +315,7 @@ TEST_F(AviMuxGraphTest, StopWhileFramesPourInLeavesACompleteFile) {
         // Setup: a source that pushes DV video and sound as fast as it can until stopped.
         const auto path = dir_ / ("busy" + std::to_string(round) + ".avi");
         AviBranch branch = MakeAviBranch(path);
-        auto video = Source(DvVideoType(), PalFrames(10));
+        auto video = Source(MakeDvType(false), PalFrames(10));
         auto audio = Source(PcmType(), PcmBlocks(10));
         video->repeat = audio->repeat = true;
         ASSERT_EQ(Feed(branch, video.get(), "DV video"), S_OK);
@@ -350,7 +350,7 @@ TEST_F(AviMuxGraphTest, ImageByImageGetsOneFramePerPassedSampleAndTheRateRewrite
     const auto path = dir_ / "shots.avi";
     AviBranch branch = MakeAviBranch(path);
     ASSERT_EQ(branch.mux.As<IConfigInterleaving>()->put_Mode(INTERLEAVE_NONE), S_OK);
-    auto gate = Source(DvVideoType(), {});
+    auto gate = Source(MakeDvType(false), {});
     std::vector<TTestFrame> shots = TimedFrames(PalFrames(7));
     for (std::size_t i = 0; i < shots.size(); ++i) {
         shots[i].start = REFERENCE_TIME(i) * 10 * 10'000'000LL;
@@ -418,7 +418,7 @@ TEST_F(AviMuxGraphTest, ConnectionsAndSettingsFollowTheFilterRules) {
     MPEG2VIDEOINFO m2;
     mpeg2.SetFormat(reinterpret_cast<const BYTE*>(&m2), sizeof m2);
     auto mpegSource = Source(mpeg2, {Bytes(100)});
-    auto dv = Source(InterleavedDvType(), PalFrames(2));
+    auto dv = Source(MakeDvType(true), PalFrames(2));
     branch.graph->AddFilter(mpegSource.get(), "MPEG-2");
     auto config = branch.mux.As<IConfigAviMux>();
     auto interleaving = branch.mux.As<IConfigInterleaving>();

@@ -16,7 +16,7 @@ using namespace talvence::testing;
 
 TEST(AviStreamTypesTest, CaptureFormatsBecomeTheirStreams) {
     // Setup
-    CMediaType dvWithInfo = DvVideoType(true);
+    CMediaType dvWithInfo = MakeDvType(false);
     BYTE info[sizeof(DVINFO)];
     for (std::size_t i = 0; i < sizeof info; ++i)
         info[i] = static_cast<BYTE>(0xA0 + i);
@@ -24,9 +24,9 @@ TEST(AviStreamTypesTest, CaptureFormatsBecomeTheirStreams) {
     std::memcpy(dvWithInfo.ReallocFormatBuffer(base + sizeof info) + base, info, sizeof info);
 
     // Exercise
-    const auto type1Pal = AviStreamForMediaType(InterleavedDvType(true));
-    const auto type1Ntsc = AviStreamForMediaType(InterleavedDvType(false));
-    const auto type2Video = AviStreamForMediaType(DvVideoType(true));
+    const auto type1Pal = AviStreamForMediaType(MakeDvType(true));
+    const auto type1Ntsc = AviStreamForMediaType(MakeDvType(true, false));
+    const auto type2Video = AviStreamForMediaType(MakeDvType(false));
     const auto type2WithInfo = AviStreamForMediaType(dvWithInfo);
     const auto rgb = AviStreamForMediaType(MakeTestVideoType(320, 240, 666667));
     const auto pcm = AviStreamForMediaType(PcmType());
@@ -64,9 +64,9 @@ TEST(AviStreamTypesTest, TypesAFileCannotHoldAreRefusedWithAReason) {
     CMediaType noRate = MakeTestVideoType(320, 240, 0);
     CMediaType badPcm = PcmType();
     badPcm.FormatAs<WAVEFORMATEX>()->nBlockAlign = 3;
-    CMediaType shortDvInfo = InterleavedDvType(true);
+    CMediaType shortDvInfo = MakeDvType(true);
     shortDvInfo.ReallocFormatBuffer(16);
-    CMediaType dvOddSize = DvVideoType(true);
+    CMediaType dvOddSize = MakeDvType(false);
     dvOddSize.FormatAs<VIDEOINFOHEADER>()->bmiHeader.biWidth = 640;
     const CMediaType stream(MEDIATYPE_Stream, MEDIASUBTYPE_Avi);
 

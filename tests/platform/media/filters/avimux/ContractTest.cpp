@@ -23,13 +23,13 @@ std::vector<TContractSubject> Subjects() {
             hr = writer.As<IFileSinkFilter>()->SetFileName(rig.TempFile("avi").string(), nullptr);
         return hr;
     };
-    mux.input = InterleavedDvType();
+    mux.input = MakeDvType(true);
     mux.payload = [] {
         const auto& frames = PalDvFrames();
         return std::vector<Bytes>(frames.begin(),
                                   frames.begin() + std::min<std::ptrdiff_t>(3, frames.size()));
     };
-    mux.refusedChange = InterleavedDvType(false); // the camcorder turns to 525/60
+    mux.refusedChange = MakeDvType(true, false); // the camcorder turns to 525/60
     mux.rendered = [](TContractRig& rig) {
         std::vector<std::uint64_t> lengths;
         rig.otherFilters.at(0).As<IAviFileWriterControl>()->GetStreamLengths(&lengths);
