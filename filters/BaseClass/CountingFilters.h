@@ -217,7 +217,7 @@ public:
     // Settings (test thread, while stopped).
     TypeTest accept;                      // null: accepts video RGB24 and RGB32
     bool keepBytes = false;               // record every byte of each sample
-    std::atomic<bool> holdSamples{false}; // keep every received sample (upstream's pool runs dry)
+    std::atomic<bool> holdSamples{false}; // keep every sample (upstream's pool runs dry); any time
     bool ownAllocatorOnly = false;        // refuse allocators other than the one GetAllocator made
     ALLOCATOR_PROPERTIES requirements;    // cBuffers 0: none
     bool audio = false;                   // answer IBasicAudio
