@@ -65,23 +65,6 @@ HRESULT SearchFrom(IBaseFilter* start, PIN_DIRECTION through, REFIID riid, void*
 CCaptureGraphBuilder::CCaptureGraphBuilder(std::shared_ptr<const FilterRegistry> registry)
     : registry_(std::move(registry)) {}
 
-HRESULT CCaptureGraphBuilder::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == ICaptureGraphBuilder2::iid) {
-        *ppv = static_cast<ICaptureGraphBuilder2*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CCaptureGraphBuilder::Release() {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
-
 HRESULT CCaptureGraphBuilder::SetFiltergraph(IGraphBuilder* graph) {
     if (!graph) return E_POINTER;
     if (graph_) return E_UNEXPECTED; // bound once, as on the platform

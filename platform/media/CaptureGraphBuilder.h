@@ -46,14 +46,10 @@ struct ICaptureGraphBuilder2 : IUnknown {
                             const GUID* type, BOOL unconnected, int num, IPin** pin) = 0;
 };
 
-class CCaptureGraphBuilder : public ICaptureGraphBuilder2 {
+class CCaptureGraphBuilder : public TRefCounted<ICaptureGraphBuilder2> {
 public:
     // registry: where the writers of SetOutputFileName are found.
     explicit CCaptureGraphBuilder(std::shared_ptr<const FilterRegistry> registry);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
 
     HRESULT SetFiltergraph(IGraphBuilder* graph) override;
     HRESULT GetFiltergraph(IGraphBuilder** graph) override;
@@ -69,7 +65,6 @@ public:
 private:
     ComPtr<IBaseFilter> CreateRegistered(const CLSID& clsid, std::string* name) const;
 
-    std::atomic<ULONG> refs_{0};
     std::shared_ptr<const FilterRegistry> registry_;
     ComPtr<IGraphBuilder> graph_;
 };

@@ -6,35 +6,9 @@ namespace talvence {
 
 namespace {
 
-template <class I> class RefCounted : public I {
-public:
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
-
-protected:
-    HRESULT Answer(REFIID riid, void** ppv) {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == I::iid) {
-            *ppv = static_cast<I*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-
-private:
-    std::atomic<ULONG> refs_{0};
-};
-
-class CPropertyBag : public RefCounted<IPropertyBag> {
+class CPropertyBag : public TRefCounted<IPropertyBag> {
 public:
     explicit CPropertyBag(const RegisteredFilter& entry) : entry_(entry) {}
-    HRESULT QueryInterface(REFIID riid, void** ppv) override { return Answer(riid, ppv); }
     HRESULT Read(const std::string& name, VARIANT* var, IErrorLog*) override {
         if (!var) return E_POINTER;
         if (var->vt != VT_EMPTY && var->vt != VT_BSTR) return E_INVALIDARG;
@@ -57,11 +31,10 @@ private:
     RegisteredFilter entry_;
 };
 
-class CDeviceMoniker : public RefCounted<IMoniker> {
+class CDeviceMoniker : public TRefCounted<IMoniker> {
 public:
     CDeviceMoniker(const GUID& category, RegisteredFilter entry)
         : category_(category), entry_(std::move(entry)) {}
-    HRESULT QueryInterface(REFIID riid, void** ppv) override { return Answer(riid, ppv); }
     HRESULT BindToObject(IBindCtx*, IMoniker*, REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
@@ -89,11 +62,10 @@ private:
     RegisteredFilter entry_;
 };
 
-class CEnumMoniker : public RefCounted<IEnumMoniker> {
+class CEnumMoniker : public TRefCounted<IEnumMoniker> {
 public:
     CEnumMoniker(const GUID& category, std::vector<RegisteredFilter> entries, std::size_t pos = 0)
         : category_(category), entries_(std::move(entries)), position_(pos) {}
-    HRESULT QueryInterface(REFIID riid, void** ppv) override { return Answer(riid, ppv); }
     HRESULT Next(ULONG count, IMoniker** out, ULONG* fetched) override {
         if (!out) return E_POINTER;
         if (!fetched && count != 1) return E_INVALIDARG;
@@ -134,23 +106,6 @@ ComPtr<IMoniker> MakeMoniker(const GUID& category, RegisteredFilter entry) {
 
 CSystemDeviceEnum::CSystemDeviceEnum(std::shared_ptr<const FilterRegistry> registry)
     : registry_(std::move(registry)) {}
-
-HRESULT CSystemDeviceEnum::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == ICreateDevEnum::iid) {
-        *ppv = static_cast<ICreateDevEnum*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CSystemDeviceEnum::Release() {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
 
 HRESULT CSystemDeviceEnum::CreateClassEnumerator(REFCLSID category, IEnumMoniker** out, DWORD) {
     if (!out) return E_POINTER;

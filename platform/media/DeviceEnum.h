@@ -57,13 +57,10 @@ struct ICreateDevEnum : IUnknown {
 
 inline constexpr GUID CLSID_SystemDeviceEnum = MakeGuid("62BE5D10-60EB-11D0-BD3B-00A0C911CE86");
 
-class CSystemDeviceEnum : public ICreateDevEnum {
+class CSystemDeviceEnum : public TRefCounted<ICreateDevEnum> {
 public:
     explicit CSystemDeviceEnum(std::shared_ptr<const FilterRegistry> registry);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
     HRESULT CreateClassEnumerator(REFCLSID category, IEnumMoniker** out, DWORD flags) override;
 
     // A moniker from its display name (the persisted form of a filter slot); VFW_E_NOT_FOUND
@@ -71,7 +68,6 @@ public:
     HRESULT MonikerFromDisplayName(const GUID& category, const std::string& name, IMoniker** out);
 
 private:
-    std::atomic<ULONG> refs_{0};
     std::shared_ptr<const FilterRegistry> registry_;
 };
 

@@ -10,24 +10,8 @@
 
 namespace talvence {
 
-class FakeReferenceClock : public IReferenceClock {
+class FakeReferenceClock : public TRefCounted<IReferenceClock> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IReferenceClock::iid) {
-            *ppv = static_cast<IReferenceClock*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
     HRESULT GetTime(REFERENCE_TIME* time) override {
         if (!time) return E_POINTER;
         *time = now_;
@@ -54,7 +38,6 @@ public:
     void Advance(REFERENCE_TIME dt) { SetTime(now_ + dt); }
 
 private:
-    std::atomic<ULONG> refs_{0};
     std::atomic<REFERENCE_TIME> now_{0};
     AdviseList advises_;
 };

@@ -15,27 +15,11 @@ namespace talvence {
 
 namespace {
 
-class CEnumFilters : public IEnumFilters {
+class CEnumFilters : public TRefCounted<IEnumFilters> {
 public:
     CEnumFilters(std::vector<ComPtr<IBaseFilter>> filters, std::size_t position = 0)
         : filters_(std::move(filters)), position_(position) {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IEnumFilters::iid) {
-            *ppv = static_cast<IEnumFilters*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
     HRESULT Next(ULONG count, IBaseFilter** out, ULONG* fetched) override {
         if (!out) return E_POINTER;
         if (!fetched && count != 1) return E_INVALIDARG;
@@ -64,7 +48,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{0};
     std::vector<ComPtr<IBaseFilter>> filters_;
     std::size_t position_;
 };

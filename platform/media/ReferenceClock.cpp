@@ -14,23 +14,6 @@ CSystemClock::~CSystemClock() {
     if (timer_.joinable()) timer_.join();
 }
 
-HRESULT CSystemClock::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IReferenceClock::iid) {
-        *ppv = static_cast<IReferenceClock*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CSystemClock::Release() {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
-
 HRESULT CSystemClock::GetTime(REFERENCE_TIME* time) {
     if (!time) return E_POINTER;
     using namespace std::chrono;

@@ -14,14 +14,11 @@
 
 namespace talvence {
 
-class CSystemClock : public IReferenceClock {
+class CSystemClock : public TRefCounted<IReferenceClock> {
 public:
     CSystemClock() = default;
     ~CSystemClock() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
     HRESULT GetTime(REFERENCE_TIME* time) override;
     HRESULT AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, HEVENT event,
                        DWORD_PTR* cookie) override;
@@ -33,7 +30,6 @@ private:
     void Wake();
     void TimerLoop();
 
-    std::atomic<ULONG> refs_{0};
     std::mutex mutex_;
     REFERENCE_TIME last_ = 0; // guarded by mutex_: answers never go backwards
     AdviseList advises_;

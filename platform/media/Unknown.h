@@ -6,6 +6,7 @@
 #include "platform/media/Guid.h"
 #include "platform/media/HResult.h"
 
+#include <atomic>
 #include <utility>
 
 namespace talvence {
@@ -23,6 +24,32 @@ protected:
 };
 
 inline constexpr GUID IID_IUnknown = IUnknown::iid;
+
+// An object of one interface: answers IUnknown and I, counts its references (any thread) and
+// deletes itself at its last release. It starts with no reference: the first ComPtr or the
+// AddRef of the function handing it out takes one.
+template <class I> class TRefCounted : public I {
+public:
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == I::iid) {
+            *ppv = static_cast<I*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        const ULONG n = --refs_;
+        if (n == 0) delete this;
+        return n;
+    }
+
+private:
+    std::atomic<ULONG> refs_{0};
+};
 
 // In the body of a class that adds interfaces to a base which already implements IUnknown: the
 // added interfaces answer QueryInterface, AddRef and Release through that base, so the object

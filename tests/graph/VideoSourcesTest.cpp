@@ -19,28 +19,6 @@ constexpr GUID kClsidMic = MakeGuid("E5E5E5E5-0000-4000-8000-000000000005");
 
 using namespace std::chrono_literals;
 
-template <class I> class TRefCounted : public I {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == I::iid) {
-            *ppv = static_cast<I*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
-
-private:
-    ULONG refs_ = 0;
-};
-
 // A moniker whose property bag cannot be bound (a device the platform half knows).
 class TNoBagMoniker : public TRefCounted<IMoniker> {
 public:
