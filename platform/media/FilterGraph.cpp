@@ -260,16 +260,21 @@ HRESULT CFilterGraph::Disconnect(IPin* pin) {
 
 namespace {
 constexpr int kMaxInserted = 3;
+} // namespace
 
-// Connects out to the first unconnected input of the filter that takes it.
-bool ConnectToFreeInput(IPin* out, IBaseFilter* filter) {
+CFilterGraph::Mark CFilterGraph::MarkNow() const {
+    return {filters_.size(), made_.size()};
+}
+
+bool CFilterGraph::ConnectToFreeInput(IPin* out, IBaseFilter* filter) {
     for (auto& pin : FreePinsOf(filter, PINDIR_INPUT))
         if (SUCCEEDED(LogRefused("Intelligent connection, into a candidate", out, pin.get(),
-                                 out->Connect(pin.get(), nullptr))))
+                                 out->Connect(pin.get(), nullptr)))) {
+            made_.emplace_back(out);
             return true;
+        }
     return false;
 }
-} // namespace
 
 std::vector<RegisteredFilter> CFilterGraph::Candidates(IPin* out) const {
     std::vector<RegisteredFilter> result;
@@ -300,32 +305,106 @@ std::vector<RegisteredFilter> CFilterGraph::Candidates(IPin* out) const {
     return result;
 }
 
-void CFilterGraph::RollBackTo(std::size_t count) {
-    while (filters_.size() > count) {
+std::vector<bool> CFilterGraph::Reached(IPin* pin, PIN_DIRECTION through) const {
+    std::vector<bool> reached(filters_.size(), false);
+    std::vector<ComPtr<IBaseFilter>> pending{OwnerOf(pin)};
+    std::vector<IBaseFilter*> seen;
+    while (!pending.empty()) {
+        ComPtr<IBaseFilter> filter = std::move(pending.back());
+        pending.pop_back();
+        if (!filter || std::find(seen.begin(), seen.end(), filter.get()) != seen.end()) continue;
+        seen.push_back(filter.get());
+        if (const int i = IndexOf(filter.get()); i >= 0) reached[i] = true;
+        ForEachPin(filter.get(), [&](IPin* p) {
+            ComPtr<IPin> peer = HasDirection(p, through) ? PeerOf(p) : nullptr;
+            if (peer) pending.push_back(OwnerOf(peer.get()));
+        });
+    }
+    return reached;
+}
+
+std::vector<ComPtr<IBaseFilter>> CFilterGraph::FiltersToTry(IPin* out, IPin* in) const {
+    // Upstream of out (its own filter included) a filter would close a loop; so would one
+    // downstream of in.
+    std::vector<bool> excluded = Reached(out, PINDIR_INPUT);
+    if (in) {
+        const std::vector<bool> downstream = Reached(in, PINDIR_OUTPUT);
+        for (std::size_t i = 0; i < excluded.size(); ++i)
+            excluded[i] = excluded[i] || downstream[i];
+    }
+    std::vector<ComPtr<IBaseFilter>> result;
+    for (std::size_t i = 0; i < filters_.size(); ++i) {
+        IBaseFilter* filter = filters_[i].filter.get();
+        if (excluded[i] || FreePinsOf(filter, PINDIR_INPUT).empty()) continue;
+        // Towards an input, a filter without a free output leads nowhere.
+        if (in && FreePinsOf(filter, PINDIR_OUTPUT).empty()) continue;
+        result.push_back(filters_[i].filter);
+    }
+    return result;
+}
+
+ComPtr<IBaseFilter> CFilterGraph::AddRegistered(const RegisteredFilter& entry) {
+    ComPtr<IBaseFilter> filter = entry.create ? entry.create() : nullptr;
+    if (filter && SUCCEEDED(AddFilter(filter.get(), entry.friendlyName))) return filter;
+    TLOG(Graph) << "Intelligent connection: " << entry.friendlyName
+                << " could not be made or added";
+    return nullptr;
+}
+
+void CFilterGraph::RollBackTo(const Mark& mark) {
+    // Connections first, latest first: filters of the graph stay, unconnected as they were.
+    while (made_.size() > mark.connections) {
+        ComPtr<IPin> out = std::move(made_.back());
+        made_.pop_back();
+        if (ComPtr<IPin> peer = PeerOf(out.get())) {
+            out->Disconnect();
+            peer->Disconnect();
+        }
+    }
+    while (filters_.size() > mark.filters) {
         ComPtr<IBaseFilter> last = filters_.back().filter;
         RemoveFilter(last.get());
     }
 }
 
+HRESULT CFilterGraph::ConnectVia(IBaseFilter* filter, IPin* out, IPin* in, int depth) {
+    if (!ConnectToFreeInput(out, filter)) return VFW_E_CANNOT_CONNECT;
+    for (auto& next : FreePinsOf(filter, PINDIR_OUTPUT)) {
+        if (SUCCEEDED(LogRefused("Intelligent connection, out of a candidate", next.get(), in,
+                                 next->Connect(in, nullptr))))
+            return S_OK;
+        if (SUCCEEDED(ConnectThrough(next.get(), in, depth + 1))) return S_OK;
+    }
+    return VFW_E_CANNOT_CONNECT;
+}
+
+HRESULT CFilterGraph::RenderVia(IBaseFilter* filter, IPin* out, int depth) {
+    if (!ConnectToFreeInput(out, filter)) return VFW_E_CANNOT_RENDER;
+    // Rendered when every free output of the filter is rendered in turn (none: a renderer).
+    for (auto& next : FreePinsOf(filter, PINDIR_OUTPUT))
+        if (FAILED(RenderFrom(next.get(), depth + 1))) return VFW_E_CANNOT_RENDER;
+    return S_OK;
+}
+
 HRESULT CFilterGraph::ConnectThrough(IPin* out, IPin* in, int depth) {
     if (depth >= kMaxInserted) return VFW_E_CANNOT_CONNECT;
+    // The filters of the graph first, in the order they were added, then the registry's.
+    for (auto& filter : FiltersToTry(out, in)) {
+        if (aborted_) return E_ABORT;
+        TLOG(Graph) << "Connect: trying " << FilterText(filter.get())
+                    << ", already in the graph, between " << PinText(out) << " and " << PinText(in);
+        const Mark mark = MarkNow();
+        if (SUCCEEDED(ConnectVia(filter.get(), out, in, depth))) return S_OK;
+        TLOG(Graph) << "Connect: " << FilterText(filter.get()) << " does not lead to "
+                    << PinText(in) << "; left as it was";
+        RollBackTo(mark);
+    }
     for (const RegisteredFilter& entry : Candidates(out)) {
         if (aborted_) return E_ABORT;
-        const std::size_t mark = filters_.size();
-        ComPtr<IBaseFilter> filter = entry.create ? entry.create() : nullptr;
-        if (!filter || FAILED(AddFilter(filter.get(), entry.friendlyName))) {
-            TLOG(Graph) << "Intelligent connection: " << entry.friendlyName
-                        << " could not be made or added";
-            continue;
-        }
-        if (ConnectToFreeInput(out, filter.get())) {
-            for (auto& next : FreePinsOf(filter.get(), PINDIR_OUTPUT)) {
-                if (SUCCEEDED(LogRefused("Intelligent connection, out of a candidate", next.get(),
-                                         in, next->Connect(in, nullptr))))
-                    return S_OK;
-                if (SUCCEEDED(ConnectThrough(next.get(), in, depth + 1))) return S_OK;
-            }
-        }
+        const Mark mark = MarkNow();
+        ComPtr<IBaseFilter> filter = AddRegistered(entry);
+        if (!filter) continue;
+        if (SUCCEEDED(ConnectVia(filter.get(), out, in, depth))) return S_OK;
         TLOG(Graph) << "Connect: " << entry.friendlyName << " does not lead to " << PinText(in)
                     << "; taken out again";
         RollBackTo(mark);
@@ -348,32 +427,31 @@ HRESULT CFilterGraph::Connect(IPin* out, IPin* in) {
     HRESULT hr = out->Connect(in, nullptr);
     if (SUCCEEDED(hr) || hr == VFW_E_ALREADY_CONNECTED) return LogConnection(op, out, in, hr);
     LogRefused("Connect, directly", out, in, hr);
+    const Mark start = MarkNow();
     hr = ConnectThrough(out, in, 0);
+    made_.resize(start.connections); // kept: the attempt is over
     return LogConnection(op, out, in,
                          hr == E_ABORT ? E_ABORT : (SUCCEEDED(hr) ? S_OK : VFW_E_CANNOT_CONNECT));
 }
 
 HRESULT CFilterGraph::RenderFrom(IPin* out, int depth) {
     if (depth > kMaxInserted) return VFW_E_CANNOT_RENDER;
+    for (auto& filter : FiltersToTry(out, nullptr)) {
+        if (aborted_) return E_ABORT;
+        TLOG(Graph) << "Render: trying " << FilterText(filter.get())
+                    << ", already in the graph, for " << PinText(out);
+        const Mark mark = MarkNow();
+        if (SUCCEEDED(RenderVia(filter.get(), out, depth))) return S_OK;
+        TLOG(Graph) << "Render: " << FilterText(filter.get()) << " does not render " << PinText(out)
+                    << "; left as it was";
+        RollBackTo(mark);
+    }
     for (const RegisteredFilter& entry : Candidates(out)) {
         if (aborted_) return E_ABORT;
-        const std::size_t mark = filters_.size();
-        ComPtr<IBaseFilter> filter = entry.create ? entry.create() : nullptr;
-        if (!filter || FAILED(AddFilter(filter.get(), entry.friendlyName))) {
-            TLOG(Graph) << "Intelligent connection: " << entry.friendlyName
-                        << " could not be made or added";
-            continue;
-        }
-        if (ConnectToFreeInput(out, filter.get())) {
-            // Rendered when every output of the new filter is rendered in turn (none: a renderer).
-            bool all = true;
-            for (auto& next : FreePinsOf(filter.get(), PINDIR_OUTPUT))
-                if (FAILED(RenderFrom(next.get(), depth + 1))) {
-                    all = false;
-                    break;
-                }
-            if (all) return S_OK;
-        }
+        const Mark mark = MarkNow();
+        ComPtr<IBaseFilter> filter = AddRegistered(entry);
+        if (!filter) continue;
+        if (SUCCEEDED(RenderVia(filter.get(), out, depth))) return S_OK;
         TLOG(Graph) << "Render: " << entry.friendlyName << " does not render " << PinText(out)
                     << "; taken out again";
         RollBackTo(mark);
@@ -394,7 +472,10 @@ HRESULT CFilterGraph::Render(IPin* out) {
     if (SUCCEEDED(out->ConnectedTo(peer.put())))
         return LogRefused(op, out, nullptr, VFW_E_ALREADY_CONNECTED);
     aborted_ = false;
-    return LogConnection(op, out, nullptr, RenderFrom(out, 0));
+    const Mark start = MarkNow();
+    const HRESULT hr = RenderFrom(out, 0);
+    made_.resize(start.connections); // kept: the attempt is over
+    return LogConnection(op, out, nullptr, hr);
 }
 
 HRESULT CFilterGraph::Abort() {

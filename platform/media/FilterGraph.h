@@ -13,8 +13,12 @@
 // Notify comes from streaming threads; the notification callback runs on the notifying thread and
 // must only hand over to the application thread, which then calls GetEvent.
 //
-// Intelligent connection (Connect, Render) inserts filters of the registry's filter category,
-// highest merit first, up to three deep; a failed attempt leaves the graph as it found it.
+// Intelligent connection (Connect, Render) goes through up to three filters. At each step it tries
+// the filters already in the graph that have a free input (for Connect, and a free output), in
+// the order they were added, then filters of the registry's filter category, highest merit first.
+// It never tries the filters at either end, nor one upstream of the output pin or downstream of
+// the input pin (a loop). A failed attempt leaves the graph as it found it: it disconnects what it
+// connected and removes only the filters it inserted.
 //
 // Diagnostics (TALVENCE_LOG): every refused or failed connection attempt and each connection made
 // is logged under "graph", with the pins, the type and the HRESULT; state changes, filters that
@@ -70,7 +74,7 @@ public:
 
     // IGraphBuilder.
     HRESULT Connect(IPin* out, IPin* in) override;
-    // VFW_E_CANNOT_RENDER when no chain of registered filters ends in renderers.
+    // VFW_E_CANNOT_RENDER when no chain of filters, of the graph or registered, ends in renderers.
     HRESULT Render(IPin* out) override;
     HRESULT Abort() override;
     HRESULT ShouldOperationContinue() override;
@@ -129,11 +133,30 @@ private:
     HRESULT SetOnAudioFilters(HRESULT (IBasicAudio::*set)(long), long value);
     HRESULT GetFromAudioFilters(HRESULT (IBasicAudio::*get)(long*), long* value);
     int CountRenderers() const;
-    // Intelligent connection steps; each removes the filters it added when it fails.
+    // Intelligent connection steps; each leaves the graph as it found it when it fails.
+    // What an attempt has added so far: the filters and the connections it made.
+    struct Mark {
+        std::size_t filters;
+        std::size_t connections;
+    };
+    Mark MarkNow() const;
+    // Disconnects the connections made since the mark, latest first, and removes the filters
+    // added since.
+    void RollBackTo(const Mark& mark);
     HRESULT ConnectThrough(IPin* out, IPin* in, int depth);
     HRESULT RenderFrom(IPin* out, int depth);
+    // One candidate filter: out into a free input of it, then on to in (Connect) or rendered.
+    HRESULT ConnectVia(IBaseFilter* filter, IPin* out, IPin* in, int depth);
+    HRESULT RenderVia(IBaseFilter* filter, IPin* out, int depth);
+    // Connects out to the first free input of the filter that takes it, and records it.
+    bool ConnectToFreeInput(IPin* out, IBaseFilter* filter);
+    // The filters of the graph to try from out (towards in; null for Render), in order.
+    std::vector<ComPtr<IBaseFilter>> FiltersToTry(IPin* out, IPin* in) const;
+    // By graph index: the pin's filter and the filters reached from it through connected pins of
+    // the direction given (PINDIR_INPUT: upstream, PINDIR_OUTPUT: downstream).
+    std::vector<bool> Reached(IPin* pin, PIN_DIRECTION through) const;
     std::vector<RegisteredFilter> Candidates(IPin* out) const;
-    void RollBackTo(std::size_t count);
+    ComPtr<IBaseFilter> AddRegistered(const RegisteredFilter& entry);
 
     std::atomic<ULONG> refs_{0};
     std::shared_ptr<const FilterRegistry> registry_;
@@ -144,6 +167,7 @@ private:
     FILTER_STATE state_ = State_Stopped;
     ComPtr<IReferenceClock> clock_;
     bool clockChosen_ = false; // SetSyncSource was called (a null clock is then deliberate)
+    std::vector<ComPtr<IPin>> made_; // outputs intelligent connection connected, while it runs
 
     mutable std::mutex eventLock_; // guards the event queue, the callback and the flags
     std::condition_variable eventArrived_;

@@ -261,7 +261,7 @@ struct IFilterGraph : IUnknown {
 // provided: nothing in the system plays files through the graph.)
 struct IGraphBuilder : IFilterGraph {
     static constexpr GUID iid = MakeGuid("56A868A9-0AD4-11CE-B03A-0020AF0BA770");
-    // Directly if possible, else through filters of the registry inserted between.
+    // Directly if possible, else through filters of the graph with free pins, then of the registry.
     virtual HRESULT Connect(IPin* out, IPin* in) = 0;
     // Connects the output to a chain that ends in renderers (filters without outputs).
     virtual HRESULT Render(IPin* out) = 0;

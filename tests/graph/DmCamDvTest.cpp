@@ -4,6 +4,9 @@
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/alsa/PcmCapture.h"
+#include "platform/media/GraphLog.h"
+#include "platform/media/PinWalk.h"
+#include "platform/media/filters/dv/DvFilterIds.h"
 #include "tests/support/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
 #include "tools/talvence-cli/DvCommands.h"
@@ -138,6 +141,30 @@ TEST_F(DmCamDvTest, RebuildingThePreviewTakesTheCaptureBranchOut) {
     EXPECT_EQ(cam.CaptureWriter(), nullptr);
     EXPECT_TRUE(cam.PreviewReady());
     EXPECT_FALSE(cam.SwitchOutputFile(dir.File("b.avi")));
+}
+
+TEST_F(DmCamDvTest, PreviewDecodesWithTheDecoderOfItsSlot) {
+    // Setup
+    DmCamPlatform platform("dv:pace=fast");
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
+
+    // Exercise
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv)) << cam.LastError();
+
+    // Verification: one DV video decoder, joined under the slot's name, connected both ways.
+    std::vector<std::string> decoders;
+    ComPtr<IEnumFilters> filters;
+    cam.Graph().GraphBuilder()->EnumFilters(filters.put());
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.put(), nullptr) == S_OK) {
+        CLSID clsid;
+        if (FAILED(filter->GetClassID(&clsid)) || clsid != CLSID_DVVideoCodec) continue;
+        decoders.push_back(FilterText(filter.get()));
+        for (auto& pin : PinsOf(filter.get()))
+            EXPECT_TRUE(IsConnected(pin.get())) << PinText(pin.get());
+    }
+    EXPECT_EQ(decoders, std::vector<std::string>{"DVDEcoder"});
 }
 
 TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {

@@ -7,6 +7,7 @@
 #include "filters/BaseClass/CountingFilters.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/MediaGuids.h"
+#include "platform/media/PinWalk.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,7 @@ struct ConnectCase {
     std::vector<Converter> registered;
     HRESULT expectedResult;
     std::vector<std::string> expectedChain; // after the source
+    std::vector<Converter> inGraph = {};    // added to the graph before Connect, by name
 };
 
 void PrintTo(const ConnectCase& c, std::ostream* os) {
@@ -136,6 +138,11 @@ TEST_P(IntelligentConnect, BuildsTheExpectedGraph) {
     sink->accept = [](const CMediaType& mt) { return mt.subtype == MEDIASUBTYPE_RGB24; };
     graph->AddFilter(source.get(), "Source");
     graph->AddFilter(sink.get(), "Sink");
+    std::vector<ComPtr<TSubtypeConverter>> joined;
+    for (const Converter& j : c.inGraph) {
+        joined.emplace_back(new TSubtypeConverter(j.from, j.to));
+        graph->AddFilter(joined.back().get(), j.name);
+    }
 
     // Exercise
     HRESULT hr = graph->Connect(source->OutputPin(), sink->InputPin());
@@ -150,9 +157,16 @@ TEST_P(IntelligentConnect, BuildsTheExpectedGraph) {
     filters->Next(8, all, &count);
     for (ULONG i = 0; i < count; ++i)
         all[i]->Release();
-    // Failed attempts leave nothing behind: source, sink and the chain's converters only.
-    const std::size_t inserted = c.expectedChain.empty() ? 0 : c.expectedChain.size() - 1;
-    EXPECT_EQ(count, 2 + inserted);
+    // Failed attempts leave nothing behind: source, sink and the chain's converters only, and the
+    // joined filters, unconnected when off the chain.
+    std::size_t others = c.expectedChain.empty() ? 0 : c.expectedChain.size() - 1;
+    for (std::size_t i = 0; i < joined.size(); ++i) {
+        if (std::count(c.expectedChain.begin(), c.expectedChain.end(), c.inGraph[i].name)) continue;
+        ++others;
+        for (auto& pin : PinsOf(joined[i].get()))
+            EXPECT_FALSE(IsConnected(pin.get())) << c.inGraph[i].name;
+    }
+    EXPECT_EQ(count, 2 + others);
     if (SUCCEEDED(hr)) {
         ASSERT_EQ(graph->Run(), S_OK);
         EXPECT_TRUE(sink->WaitForEndOfStream(1));
@@ -195,7 +209,19 @@ INSTANTIATE_TEST_SUITE_P(
                                   {{"YUY2 to RGB32", YUY2, RGB32, MERIT_PREFERRED},
                                    {"YUY2 to RGB24", YUY2, RGB24, MERIT_UNLIKELY}},
                                   S_OK,
-                                  {"YUY2 to RGB24", "Sink"}}),
+                                  {"YUY2 to RGB24", "Sink"}},
+                      ConnectCase{"AConverterInTheGraphComesBeforeTheRegistry",
+                                  RGB32,
+                                  {{"RGB32 to RGB24", RGB32, RGB24, MERIT_PREFERRED}},
+                                  S_OK,
+                                  {"Joined", "Sink"},
+                                  {{"Joined", RGB32, RGB24, 0}}},
+                      ConnectCase{"ADeadEndInTheGraphIsLeftUnconnected",
+                                  YUY2,
+                                  {{"YUY2 to RGB24", YUY2, RGB24, MERIT_UNLIKELY}},
+                                  S_OK,
+                                  {"YUY2 to RGB24", "Sink"},
+                                  {{"Joined dead end", YUY2, RGB32, 0}}}),
     [](const auto& info) { return std::string(info.param.title); });
 
 TEST(RenderTest, AnOutputIsRenderedThroughConvertersIntoARegisteredRenderer) {
