@@ -208,10 +208,17 @@ ULONG TBCBasePin::NonDelegatingRelease() {
 
 HRESULT TBCBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* pmt) {
     if (!receivePin) return E_POINTER;
+    {
+        TBCAutoLock lock(*lock_);
+        if (connected_ || connecting_) return VFW_E_ALREADY_CONNECTED;
+        if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+        connecting_ = true;
+    }
+    // Agreed without our lock: the peer takes its own, and may call back into us.
+    const HRESULT hr = AgreeMediaType(receivePin, pmt);
     TBCAutoLock lock(*lock_);
-    if (connected_) return VFW_E_ALREADY_CONNECTED;
-    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
-    return AgreeMediaType(receivePin, pmt);
+    connecting_ = false;
+    return hr;
 }
 
 HRESULT TBCBasePin::AgreeMediaType(IPin* receivePin, const AM_MEDIA_TYPE* pmt) {
@@ -248,7 +255,28 @@ HRESULT TBCBasePin::TryMediaTypes(IPin* receivePin, const AM_MEDIA_TYPE* partial
 }
 
 HRESULT TBCBasePin::AttemptConnection(IPin* receivePin, const CMediaType* mt) {
-    HRESULT hr = CheckConnect(receivePin);
+    {
+        TBCAutoLock lock(*lock_);
+        HRESULT hr = Reserve(receivePin, mt);
+        if (FAILED(hr)) return hr;
+    }
+    HRESULT hr = receivePin->ReceiveConnection(static_cast<IPin*>(this), mt);
+    const bool peerConnected = SUCCEEDED(hr);
+    if (SUCCEEDED(hr)) hr = NegotiateWithPeer(receivePin);
+    if (SUCCEEDED(hr)) {
+        TBCAutoLock lock(*lock_);
+        hr = Commit(receivePin);
+        if (SUCCEEDED(hr)) return S_OK;
+    }
+    if (peerConnected) receivePin->Disconnect();
+    TBCAutoLock lock(*lock_);
+    if (connected_.get() == receivePin) ClearConnection();
+    BreakConnect();
+    return FAILED(hr) ? hr : E_FAIL;
+}
+
+HRESULT TBCBasePin::Reserve(IPin* peer, const CMediaType* mt) {
+    HRESULT hr = CheckConnect(peer);
     if (FAILED(hr)) {
         BreakConnect();
         return hr;
@@ -257,39 +285,38 @@ HRESULT TBCBasePin::AttemptConnection(IPin* receivePin, const CMediaType* mt) {
         BreakConnect();
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    connected_ = receivePin;
+    connected_ = peer;
     hr = SetMediaType(mt);
-    if (SUCCEEDED(hr)) hr = receivePin->ReceiveConnection(static_cast<IPin*>(this), mt);
-    if (SUCCEEDED(hr)) {
-        hr = CompleteConnect(receivePin);
-        if (SUCCEEDED(hr)) return S_OK;
-        receivePin->Disconnect();
+    if (FAILED(hr)) {
+        ClearConnection();
+        BreakConnect();
     }
-    ClearConnection();
-    BreakConnect();
-    return FAILED(hr) ? hr : E_FAIL;
+    return hr;
+}
+
+HRESULT TBCBasePin::Commit(IPin* peer) {
+    // Our lock was let go while the peer was asked: the pin may have been disconnected or the
+    // filter started meanwhile.
+    if (connected_.get() != peer) return VFW_E_NOT_CONNECTED;
+    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+    return CompleteConnect(peer);
 }
 
 HRESULT TBCBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt) {
     if (!connector || !pmt) return E_POINTER;
+    const CMediaType mt(*pmt);
+    {
+        TBCAutoLock lock(*lock_);
+        if (connected_ || connecting_) return VFW_E_ALREADY_CONNECTED;
+        if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+        HRESULT hr = Reserve(connector, &mt);
+        if (FAILED(hr)) return hr;
+    }
+    HRESULT hr = NegotiateWithPeer(connector);
     TBCAutoLock lock(*lock_);
-    if (connected_) return VFW_E_ALREADY_CONNECTED;
-    if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
-    HRESULT hr = CheckConnect(connector);
+    if (SUCCEEDED(hr)) hr = Commit(connector);
     if (FAILED(hr)) {
-        BreakConnect();
-        return hr;
-    }
-    CMediaType mt(*pmt);
-    if (CheckMediaType(&mt) != S_OK) {
-        BreakConnect();
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    connected_ = connector;
-    hr = SetMediaType(&mt);
-    if (SUCCEEDED(hr)) hr = CompleteConnect(connector);
-    if (FAILED(hr)) {
-        ClearConnection();
+        if (connected_.get() == connector) ClearConnection();
         BreakConnect();
     }
     return hr;
@@ -392,6 +419,9 @@ HRESULT TBCBasePin::CheckConnect(IPin* pin) {
 HRESULT TBCBasePin::BreakConnect() {
     return S_OK;
 }
+HRESULT TBCBasePin::NegotiateWithPeer(IPin*) {
+    return S_OK;
+}
 HRESULT TBCBasePin::CompleteConnect(IPin*) {
     return S_OK;
 }
@@ -414,13 +444,28 @@ HRESULT TBCBaseOutputPin::CheckConnect(IPin* pin) {
     return S_OK;
 }
 
-HRESULT TBCBaseOutputPin::CompleteConnect(IPin*) {
-    if (!inputPin_) return E_UNEXPECTED;
+HRESULT TBCBaseOutputPin::NegotiateWithPeer(IPin*) {
+    return NegotiateAllocator(true);
+}
+
+HRESULT TBCBaseOutputPin::NegotiateAllocator(bool mayPassOn) {
+    ComPtr<IMemInputPin> input;
+    {
+        TBCAutoLock lock(*lock_);
+        input = inputPin_;
+    }
+    if (!input) return E_UNEXPECTED;
     ComPtr<IMemAllocator> alloc;
-    HRESULT hr = DecideAllocator(inputPin_.get(), alloc.put());
+    HRESULT hr = mayPassOn ? DecideAllocator(input.get(), alloc.put())
+                           : TBCBaseOutputPin::DecideAllocator(input.get(), alloc.put());
     if (FAILED(hr)) return hr;
+    TBCAutoLock lock(*lock_);
     allocator_ = alloc;
     return S_OK;
+}
+
+HRESULT TBCBaseOutputPin::CompleteConnect(IPin*) {
+    return allocator_ ? S_OK : VFW_E_NO_ALLOCATOR;
 }
 
 HRESULT TBCBaseOutputPin::BreakConnect() {
@@ -438,11 +483,16 @@ HRESULT TBCBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** all
     pin->GetAllocatorRequirements(&required); // E_NOTIMPL: no requirements
     if (required.cbAlign == 0) required.cbAlign = 1;
 
+    // The sizes are ours to decide, under our lock; the peer is asked without it.
+    auto decideSize = [&](IMemAllocator* alloc) {
+        ALLOCATOR_PROPERTIES request = required;
+        TBCAutoLock lock(*lock_);
+        return DecideBufferSize(alloc, &request);
+    };
     ComPtr<IMemAllocator> alloc;
     HRESULT hr = pin->GetAllocator(alloc.put());
     if (SUCCEEDED(hr) && alloc) {
-        ALLOCATOR_PROPERTIES request = required;
-        hr = DecideBufferSize(alloc.get(), &request);
+        hr = decideSize(alloc.get());
         if (SUCCEEDED(hr)) hr = pin->NotifyAllocator(alloc.get(), 0);
         if (SUCCEEDED(hr)) {
             *allocator = alloc.Detach();
@@ -451,8 +501,7 @@ HRESULT TBCBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** all
     }
     hr = InitAllocator(alloc.put());
     if (FAILED(hr)) return hr;
-    ALLOCATOR_PROPERTIES request = required;
-    hr = DecideBufferSize(alloc.get(), &request);
+    hr = decideSize(alloc.get());
     if (FAILED(hr)) return hr;
     hr = pin->NotifyAllocator(alloc.get(), 0);
     if (FAILED(hr)) return hr;

@@ -6,6 +6,10 @@
 //
 // Locks: the filter lock (given to the base filter and shared by its pins) guards connection and
 // state changes; a derived filter that streams adds a receive lock taken after the filter lock.
+// A pin never holds its filter lock while it calls another filter's pin to connect (types,
+// ReceiveConnection, allocators, a reconnection through the graph): the peer takes its own lock
+// and may call back, so two neighbours' locks are never taken in both orders. The protocol checks
+// and reserves under the lock, asks the peer without it, and re-checks before it commits.
 // Threads: "application thread" is the one driving the graph; "streaming thread" is the upstream
 // filter's thread that delivers samples; "any thread" needs no particular one.
 
@@ -118,7 +122,8 @@ public:
     ULONG NonDelegatingAddRef() override;
     ULONG NonDelegatingRelease() override;
 
-    // IPin connection (application thread; filter lock).
+    // IPin connection (application thread). Connect and ReceiveConnection take the filter lock
+    // around the hooks only; a failed attempt leaves both pins unconnected.
     HRESULT Connect(IPin* receivePin, const AM_MEDIA_TYPE* pmt) override;
     HRESULT ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt) override;
     HRESULT Disconnect() override;
@@ -127,6 +132,7 @@ public:
     HRESULT QueryPinInfo(PIN_INFO* info) override;
     HRESULT QueryDirection(PIN_DIRECTION* dir) override;
     HRESULT QueryId(std::string* id) override;
+    // Any thread; takes no lock, so a hook may ask a neighbour under its own filter lock.
     HRESULT QueryAccept(const AM_MEDIA_TYPE* pmt) override;
     HRESULT EnumMediaTypes(IEnumMediaTypes** out) override;
     HRESULT QueryInternalConnections(IPin** pins, ULONG* count) override;
@@ -147,6 +153,10 @@ public:
     virtual HRESULT CheckConnect(IPin* pin);
     // May override: undo CheckConnect/CompleteConnect.
     virtual HRESULT BreakConnect();
+    // May override: what a connection asks of the peer or of other filters (the allocator, a
+    // reconnection through the graph). Called WITHOUT the filter lock, once the type is agreed
+    // and the peer has accepted it, before CompleteConnect; a failure undoes the connection.
+    virtual HRESULT NegotiateWithPeer(IPin* peer);
     // May override: last step of a connection.
     virtual HRESULT CompleteConnect(IPin* receivePin);
     // May override: called on pause from stopped / on stop / on run (filter lock).
@@ -175,6 +185,12 @@ protected:
     HRESULT AgreeMediaType(IPin* receivePin, const AM_MEDIA_TYPE* pmt);
     // Forgets the peer and the type (filter lock).
     void ClearConnection();
+    // Under the filter lock: our checks and the type for this peer, the pin then counting as
+    // connected; undone on failure.
+    HRESULT Reserve(IPin* peer, const CMediaType* mt);
+    // Under the filter lock, after the peer was asked without it: still reserved for this peer
+    // and stopped, then CompleteConnect.
+    HRESULT Commit(IPin* peer);
 
     TBCBaseFilter* filter_; // not owned: the filter owns the pin
     TBCCritSec* lock_;      // the filter lock
@@ -182,6 +198,7 @@ protected:
     std::string id_;
     PIN_DIRECTION dir_;
     ComPtr<IPin> connected_;            // filter lock
+    bool connecting_ = false;           // filter lock: Connect is agreeing a type
     CMediaType mt_;                     // filter lock
     std::atomic<bool> flushing_{false}; // set under the filter lock, read by the streaming thread
     REFERENCE_TIME segmentStart_ = 0;   // streaming thread
@@ -195,15 +212,19 @@ public:
                      std::string pinName, std::string id = {});
 
     // Hooks.
-    // Must override: sets buffer count and size on the allocator (application thread).
-    // RequestBuffers and RequestBuffersLike below are the usual bodies.
+    // Must override: sets buffer count and size on the allocator (application thread, filter
+    // lock). RequestBuffers and RequestBuffersLike below are the usual bodies.
     virtual HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) = 0;
     // May override: which allocator the connection uses. Default: the input pin's, else our own.
+    // Application thread, without the filter lock: it asks the input pin.
     virtual HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator);
     // May override: makes our own allocator.
     virtual HRESULT InitAllocator(IMemAllocator** allocator);
 
     HRESULT CheckConnect(IPin* pin) override;
+    // Agrees the allocator with the input pin (NegotiateAllocator).
+    HRESULT NegotiateWithPeer(IPin* peer) override;
+    // VFW_E_NO_ALLOCATOR when none was agreed.
     HRESULT CompleteConnect(IPin* receivePin) override;
     HRESULT BreakConnect() override;
     // Commits / decommits the connection's allocator.
@@ -232,6 +253,11 @@ public:
     void SetAllocator(IMemAllocator* allocator) { allocator_ = allocator; }
 
 protected:
+    // Without the filter lock: decides the allocator with the connected input pin and keeps it.
+    // mayPassOn: through DecideAllocator as overridden (which may pass on another pin's
+    // allocator); else the base choice, the input pin's or our own.
+    HRESULT NegotiateAllocator(bool mayPassOn);
+
     ComPtr<IMemAllocator> allocator_; // filter lock; used by the streaming thread while active
     ComPtr<IMemInputPin> inputPin_;   // filter lock; used by the streaming thread while active
 };

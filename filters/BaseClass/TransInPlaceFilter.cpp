@@ -14,13 +14,17 @@ TBCTransInPlaceInputPin::TBCTransInPlaceInputPin(std::string objectName,
                                                  TBCTransInPlaceFilter* filter, std::string pinName)
     : TBCTransformInputPin(std::move(objectName), filter, std::move(pinName)), inPlace_(filter) {}
 
+HRESULT TBCTransInPlaceInputPin::NegotiateWithPeer(IPin* peer) {
+    HRESULT hr = inPlace_->MatchOtherSide(PINDIR_INPUT);
+    if (FAILED(hr)) return hr;
+    return TBCTransformInputPin::NegotiateWithPeer(peer);
+}
+
 HRESULT TBCTransInPlaceInputPin::GetAllocator(IMemAllocator** allocator) {
     if (!allocator) return E_POINTER;
-    TBCAutoLock lock(*lock_);
-    TBCTransformOutputPin* out = inPlace_->output_.get();
-    if (out && out->IsConnected() && out->ConnectedIMemInputPin()) {
+    if (ComPtr<IMemInputPin> downstream = inPlace_->DownstreamInput()) {
         // Proposing downstream's allocator lets upstream fill buffers that travel all the way.
-        HRESULT hr = out->ConnectedIMemInputPin()->GetAllocator(allocator);
+        HRESULT hr = downstream->GetAllocator(allocator);
         if (SUCCEEDED(hr)) return hr;
     }
     return TBCTransformInputPin::GetAllocator(allocator);
@@ -28,29 +32,35 @@ HRESULT TBCTransInPlaceInputPin::GetAllocator(IMemAllocator** allocator) {
 
 HRESULT TBCTransInPlaceInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
     if (!allocator) return E_POINTER;
-    TBCAutoLock lock(*lock_);
-    ComPtr<IMemAllocator> previous = allocator_;
-    HRESULT hr = TBCTransformInputPin::NotifyAllocator(allocator, readOnly);
-    if (FAILED(hr)) return hr;
-    TBCTransInPlaceOutputPin* out = static_cast<TBCTransInPlaceOutputPin*>(inPlace_->output_.get());
-    if (!out || !out->IsConnected() || !out->ConnectedIMemInputPin()) return S_OK;
-    if (SUCCEEDED(out->ConnectedIMemInputPin()->NotifyAllocator(allocator, readOnly))) {
-        out->SetAllocator(allocator);
-        return S_OK;
+    ComPtr<IMemAllocator> previous;
+    ComPtr<IMemInputPin> downstream;
+    {
+        TBCAutoLock lock(*lock_);
+        previous = allocator_;
+        HRESULT hr = TBCTransformInputPin::NotifyAllocator(allocator, readOnly);
+        if (FAILED(hr)) return hr;
+        downstream = inPlace_->DownstreamInput();
     }
-    // Downstream insists on its own: samples will be copied. The output must not keep an
-    // allocator it shared with the previous upstream connection.
-    if (out->Allocator() == nullptr || out->Allocator() == previous.get() ||
-        out->Allocator() == allocator)
-        return out->NegotiateOwnAllocator();
-    return S_OK;
+    if (!downstream) return S_OK;
+    auto* out = static_cast<TBCTransInPlaceOutputPin*>(inPlace_->output_.get());
+    const bool passedOn = SUCCEEDED(downstream->NotifyAllocator(allocator, readOnly));
+    {
+        TBCAutoLock lock(*lock_);
+        if (passedOn) {
+            out->SetAllocator(allocator);
+            return S_OK;
+        }
+        // Downstream insists on its own: samples will be copied. The output must not keep an
+        // allocator it shared with the previous upstream connection.
+        IMemAllocator* kept = out->Allocator();
+        if (kept && kept != previous.get() && kept != allocator) return S_OK;
+    }
+    return out->NegotiateOwnAllocator();
 }
 
 HRESULT TBCTransInPlaceInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) {
-    TBCAutoLock lock(*lock_);
-    TBCTransformOutputPin* out = inPlace_->output_.get();
-    if (out && out->IsConnected() && out->ConnectedIMemInputPin())
-        return out->ConnectedIMemInputPin()->GetAllocatorRequirements(props);
+    if (ComPtr<IMemInputPin> downstream = inPlace_->DownstreamInput())
+        return downstream->GetAllocatorRequirements(props);
     return E_NOTIMPL;
 }
 
@@ -113,26 +123,38 @@ HRESULT TBCTransInPlaceOutputPin::CheckMediaType(const CMediaType* mt) {
     return S_OK;
 }
 
+HRESULT TBCTransInPlaceOutputPin::NegotiateWithPeer(IPin* peer) {
+    // The input first: the allocator offered below is the one of its new connection.
+    HRESULT hr = inPlace_->MatchOtherSide(PINDIR_OUTPUT);
+    if (FAILED(hr)) return hr;
+    return TBCTransformOutputPin::NegotiateWithPeer(peer);
+}
+
 HRESULT TBCTransInPlaceOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {
     *allocator = nullptr;
-    TBCTransformInputPin* input = inPlace_->input_.get();
-    IMemAllocator* upstream = input ? input->PeekAllocator() : nullptr;
-    if (input && input->IsConnected() && upstream &&
-        SUCCEEDED(pin->NotifyAllocator(upstream, input->IsReadOnly()))) {
-        *allocator = upstream;
-        upstream->AddRef();
+    ComPtr<IMemAllocator> upstream;
+    BOOL readOnly = 0;
+    {
+        TBCAutoLock lock(*lock_);
+        TBCTransformInputPin* input = inPlace_->input_.get();
+        if (input && input->IsConnected()) {
+            upstream = input->PeekAllocator();
+            readOnly = input->IsReadOnly();
+        }
+    }
+    if (upstream && SUCCEEDED(pin->NotifyAllocator(upstream.get(), readOnly))) {
+        *allocator = upstream.Detach();
         return S_OK;
     }
     return TBCTransformOutputPin::DecideAllocator(pin, allocator);
 }
 
 HRESULT TBCTransInPlaceOutputPin::NegotiateOwnAllocator() {
-    if (!inputPin_) return VFW_E_NOT_CONNECTED;
-    ComPtr<IMemAllocator> alloc;
-    HRESULT hr = TBCTransformOutputPin::DecideAllocator(inputPin_.get(), alloc.put());
-    if (FAILED(hr)) return hr;
-    allocator_ = alloc;
-    return S_OK;
+    {
+        TBCAutoLock lock(*lock_);
+        if (!inputPin_) return VFW_E_NOT_CONNECTED;
+    }
+    return NegotiateAllocator(false);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -153,18 +175,26 @@ HRESULT TBCTransInPlaceFilter::DecideBufferSize(IMemAllocator* allocator,
     return RequestBuffersLike(allocator, request, connected ? input_->PeekAllocator() : nullptr);
 }
 
-HRESULT TBCTransInPlaceFilter::CompleteConnect(PIN_DIRECTION dir, IPin*) {
-    // Both sides always carry one type: the side just connected wins.
-    if (dir == PINDIR_INPUT) {
-        if (output_ && output_->IsConnected() &&
-            output_->CurrentMediaType() != input_->CurrentMediaType())
-            return ReconnectPin(output_.get(), &input_->CurrentMediaType());
-    } else {
-        if (input_ && input_->IsConnected() &&
-            input_->CurrentMediaType() != output_->CurrentMediaType())
-            return ReconnectPin(input_.get(), &output_->CurrentMediaType());
+HRESULT TBCTransInPlaceFilter::MatchOtherSide(PIN_DIRECTION connected) {
+    TBCBasePin* other = nullptr;
+    CMediaType type;
+    {
+        TBCAutoLock lock(csFilter_);
+        if (!input_) return S_OK;
+        TBCBasePin* self =
+            connected == PINDIR_INPUT ? static_cast<TBCBasePin*>(input_.get()) : output_.get();
+        other = connected == PINDIR_INPUT ? static_cast<TBCBasePin*>(output_.get()) : input_.get();
+        if (!other->IsConnected() || other->CurrentMediaType() == self->CurrentMediaType())
+            return S_OK;
+        type = self->CurrentMediaType();
     }
-    return S_OK;
+    return ReconnectPin(other, &type);
+}
+
+ComPtr<IMemInputPin> TBCTransInPlaceFilter::DownstreamInput() {
+    TBCAutoLock lock(csFilter_);
+    if (!output_ || !output_->IsConnected()) return nullptr;
+    return output_->ConnectedIMemInputPin();
 }
 
 HRESULT TBCTransInPlaceFilter::ReconnectPin(IPin* pin, const AM_MEDIA_TYPE* mt) {

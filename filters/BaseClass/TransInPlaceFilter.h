@@ -7,7 +7,8 @@
 // the allocators differ, or when the filter modifies data that upstream marked read-only.
 //
 // A new in-place filter overrides CheckInputType and Transform(sample): about a hundred lines.
-// Locks and threads are those of TBCTransformFilter.
+// Locks and threads are those of TBCTransformFilter. Passing an allocator or a type through to
+// the other side asks that side's neighbour without the filter lock.
 
 #include "filters/BaseClass/TransformFilter.h"
 
@@ -20,6 +21,8 @@ public:
     TBCTransInPlaceInputPin(std::string objectName, TBCTransInPlaceFilter* filter,
                             std::string pinName);
 
+    // Reconnects the output when it carries another type (MatchOtherSide).
+    HRESULT NegotiateWithPeer(IPin* peer) override;
     // Offers the allocator of the pin downstream of our output when there is one.
     HRESULT GetAllocator(IMemAllocator** allocator) override;
     // Passes upstream's allocator on to downstream; keeps our own output allocator if refused.
@@ -41,6 +44,9 @@ public:
 
     // The output may connect first: its type is then pushed upstream by reconnection.
     HRESULT CheckConnect(IPin* pin) override;
+    // Reconnects the input when it carries another type (MatchOtherSide), then agrees the
+    // allocator, so that upstream's new one is offered downstream.
+    HRESULT NegotiateWithPeer(IPin* peer) override;
     // The types upstream of our input; VFW_E_NOT_CONNECTED without one.
     HRESULT EnumMediaTypes(IEnumMediaTypes** out) override;
     // The filter's input check, and upstream's acceptance when the input is connected.
@@ -48,7 +54,8 @@ public:
     // Offers upstream's allocator to downstream first; else the usual negotiation.
     HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) override;
 
-    // Makes the output use an allocator of its own (downstream's or a new one).
+    // Makes the output use an allocator of its own (downstream's or a new one). Without the
+    // filter lock: it asks downstream.
     HRESULT NegotiateOwnAllocator();
 
 private:
@@ -74,8 +81,6 @@ public:
     // The input allocator's count and size (1 and 1 without an input), at least 1 each; E_FAIL
     // when the allocator grants less.
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
-    // Reconnects the other side when this side's type differs from it.
-    HRESULT CompleteConnect(PIN_DIRECTION dir, IPin* receivePin) override;
     HRESULT Receive(IMediaSample* sample) override;
 
     bool ModifiesData() const { return modifiesData_; }
@@ -89,6 +94,12 @@ protected:
     IMediaSample* Copy(IMediaSample* source, HRESULT* hr);
     // Asks the graph to reconnect pin with type mt; VFW_E_NOT_IN_GRAPH outside a graph.
     HRESULT ReconnectPin(IPin* pin, const AM_MEDIA_TYPE* mt);
+    // Both sides always carry one type: once the side `connected` has connected, the other side,
+    // when connected with another type, is reconnected with this one. Without the filter lock
+    // (the graph and the neighbours take theirs); a failure refuses the new connection.
+    HRESULT MatchOtherSide(PIN_DIRECTION connected);
+    // The input pin downstream of our output; null while the output is unconnected.
+    ComPtr<IMemInputPin> DownstreamInput();
 
     const bool modifiesData_;
 

@@ -100,6 +100,28 @@ TEST(TransInPlaceTest, ConnectingTheOutputWithAnotherTypeReconnectsTheInputWithI
     EXPECT_EQ(chain.sink->received, 2);
 }
 
+TEST(TransInPlaceTest, ItsLockIsFreeWhileDownstreamAcceptsTheConnection) {
+    // Setup: the sink's type check takes the filter's lock on another thread, as a neighbour
+    // connecting the other way round would.
+    auto* pass = new TPassInPlace(false);
+    Chain chain(pass);
+    int checks = 0;
+    chain.sink->accept = [&](const CMediaType&) {
+        ++checks;
+        return CallWithin([&] {
+            TBCAutoLock lock(*pass->FilterLock());
+            return true;
+        });
+    };
+
+    // Exercise
+    const HRESULT hr = chain.Connect();
+
+    // Verification: a held lock would have blocked the check.
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_GT(checks, 0);
+}
+
 TEST(TransInPlaceTest, OutsideAGraphAReconnectionCannotBeMadeSoTheConnectionFails) {
     // Setup
     ComPtr<TCountingSource> source(new TCountingSource);
