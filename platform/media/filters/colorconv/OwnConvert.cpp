@@ -42,8 +42,13 @@ inline std::uint8_t ChromaV(int rs, int gs, int bs, int shift) {
 }
 
 // The row kernels work on planar scratch rows so that every loop is a straight pass the
-// vectoriser takes; the AVX2 clone is picked at load time where the processor has it.
+// vectoriser takes; the AVX2 clone is picked at load time where the processor has it. Not under
+// ThreadSanitizer: the clone resolver would run instrumented before the sanitizer's runtime.
+#if defined(__SANITIZE_THREAD__)
+#define TALVENCE_ROW_KERNEL
+#else
 #define TALVENCE_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
+#endif
 
 // Widest strip converted in one pass; wider pictures go in strips so the scratch rows stay in
 // the first-level cache.
