@@ -2,13 +2,13 @@
 
 #include "graph/DeviceCategories.h"
 #include "platform/log/Log.h"
+#include "platform/media/CaptureInterfaces.h"
+#include "platform/media/DvConstants.h"
 #include "platform/media/EventCodes.h"
 #include "platform/media/GraphLog.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/MediaType.h"
 #include "platform/media/filters/audio/AudioFilterIds.h"
-#include "platform/media/CaptureInterfaces.h"
-#include "platform/media/DvConstants.h"
 #include "platform/media/filters/avimux/AviMuxInterfaces.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
@@ -28,7 +28,6 @@ constexpr int kDvEncNtsc = 2000;
 constexpr int kDvEncPal = 2001;
 constexpr int kDvEncDvsd = 2007;
 constexpr int kDvEncFullResolution = 2012;
-
 
 // The media type of a pin's connection, freed when it goes.
 struct ConnectionType {
@@ -277,7 +276,10 @@ void TdmCam::StopGraph() {
 }
 
 bool TdmCam::RunGraph() {
-    return fg_.RunGraph();
+    if (fg_.RunGraph()) return true;
+    // A capture file that cannot be made fails the run: the writer knows why.
+    const std::string writer = CaptureWriterError();
+    return Fail(writer.empty() ? "The graph cannot run" : writer);
 }
 
 void TdmCam::TearDownGraph() {
@@ -490,7 +492,8 @@ bool TdmCam::CaptureDdv(const CaptureRequest& request) {
     if (!WriterFrame(request)) return false;
     Join(DVmuxer);
     Join(DVencoder);
-    DVencoder.Query<IDVEnc>()->put_IFormatResolution(request.tvStandard == 0 ? kDvEncPal : kDvEncNtsc,
+    DVencoder.Query<IDVEnc>()->put_IFormatResolution(request.tvStandard == 0 ? kDvEncPal
+                                                                             : kDvEncNtsc,
                                                      kDvEncDvsd, kDvEncFullResolution, 0, nullptr);
     Render(Infinite2.Filter().get(), DVencoder.Filter().get(), DVmuxer.Filter().get());
     if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_)
@@ -673,11 +676,38 @@ bool TdmCam::SourceFrameCounts(long& delivered, long& dropped) const {
            SUCCEEDED(counts->GetNumDropped(&dropped));
 }
 
+namespace {
+ComPtr<IAviFileWriterControl> WriterControlOf(IFileSinkFilter* sink) {
+    ComPtr<IAviFileWriterControl> control;
+    if (sink) sink->QueryInterface(IAviFileWriterControl::iid, control.putVoid());
+    return control;
+}
+} // namespace
+
+std::optional<std::uint64_t> TdmCam::CapturedVideoFrames() const {
+    std::vector<std::uint64_t> lengths;
+    const ComPtr<IAviFileWriterControl> control = WriterControlOf(captureSink_.get());
+    if (!control || FAILED(control->GetStreamLengths(&lengths))) return std::nullopt;
+    return lengths.empty() ? 0 : lengths.front();
+}
+
+std::string TdmCam::CaptureWriterError() const {
+    HRESULT code = S_OK;
+    std::string message;
+    const ComPtr<IAviFileWriterControl> control = WriterControlOf(captureSink_.get());
+    if (!control || FAILED(control->GetLastError(&code, &message))) return {};
+    return message;
+}
+
 long TdmCam::TakeCompletion() {
     fg_.HandleGraphEvents();
     const long ended = std::exchange(runEnded_, 0);
-    if (ended != 0 && ended != EC_COMPLETE)
-        Fail("A filter stopped the stream: " + HResultText(runEndResult_));
+    if (ended != 0 && ended != EC_COMPLETE) {
+        // The writer says which file and why (a full disk); other filters only have the code.
+        const std::string writer = CaptureWriterError();
+        Fail(!writer.empty() ? writer
+                             : "A filter stopped the stream: " + HResultText(runEndResult_));
+    }
     return ended;
 }
 

@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace talvence {
@@ -128,6 +129,12 @@ public:
     const std::string& LastError() const { return lastError_; }
     // Frames the source delivered and lost since its last start; false when it keeps no count.
     bool SourceFrameCounts(long& delivered, long& dropped) const;
+    // Chunks of the first (video) stream in the capture file being or last written; nothing
+    // without an AVI capture writer.
+    std::optional<std::uint64_t> CapturedVideoFrames() const;
+    // The AVI capture writer's last failure, with the file and the system's reason; empty when
+    // it had none (or there is no such writer).
+    std::string CaptureWriterError() const;
     // Handles the graph's queued events (a lost device reaches the graph's handler); answers the
     // code of the last one that ended the run since the previous call (EC_COMPLETE when the
     // source ended and every renderer received the end of the stream, EC_ERRORABORT when a

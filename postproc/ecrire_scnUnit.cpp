@@ -183,6 +183,8 @@ bool ScnWriter::create(const std::filesystem::path& path) {
     path_ = ec ? path.string() : full.string();
     sceneCount_ = 0;
     active_ = false;
+    entries_.clear();
+    runStart_ = 0;
     if (path_.size() > kScnMaxPathBytes) return false;
 
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -216,9 +218,10 @@ void ScnWriter::appendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& cu
 
     const std::uint64_t end = std::uint64_t(st.st_size);
     const std::int32_t count = sceneCount_ + 1;
-    const Bytes entry =
-        count == 1 ? ScnFirstSceneBytes(path_, now.frameCount + 1)
-                   : ScnLaterSceneBytes(start.frameCount + 1, now.frameCount - start.frameCount);
+    const Entry scene = count == 1
+                            ? Entry{1, now.frameCount, end}
+                            : Entry{start.frameCount + 1, now.frameCount - start.frameCount, end};
+    const Bytes entry = entryBytes(entries_.size(), scene);
     if (!WriteAllAt(fd, entry.data(), entry.size(), end)) {
         // A half-written entry would shift every later one: give the bytes back
         // so the file keeps its last good layout and the scene is just dropped.
@@ -229,14 +232,64 @@ void ScnWriter::appendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& cu
     // The entry is in the file, so it is counted even if the count word below
     // cannot be written now; the next scene writes the count again.
     sceneCount_ = count;
+    entries_.push_back(scene);
     const std::uint8_t countBytes[2] = {std::uint8_t(count), std::uint8_t(count >> 8)};
     WriteAllAt(fd, countBytes, sizeof countBytes, countPos_);
     ::close(fd);
 }
 
+Bytes ScnWriter::entryBytes(std::size_t index, const Entry& entry) const {
+    return index == 0 ? ScnFirstSceneBytes(path_, entry.length + 1)
+                      : ScnLaterSceneBytes(entry.first, entry.length);
+}
+
+void ScnWriter::endRun(std::uint32_t framesInFile) {
+    std::lock_guard lock(mutex_);
+    if (!active_) return;
+    const std::size_t runStart = runStart_;
+    std::size_t keep = entries_.size();
+    while (keep > runStart && entries_[keep - 1].first > framesInFile)
+        --keep;
+    if (keep == 0) {
+        // Not one frame of the capture reached its file.
+        if (framesInFile == 0 && ::unlink(path_.c_str()) == 0) {
+            active_ = false;
+            sceneCount_ = 0;
+        }
+        entries_.clear();
+        runStart_ = 0;
+        return;
+    }
+    const bool lastOfRun = keep > runStart;
+    Entry last = entries_[keep - 1];
+    if (lastOfRun) last.length = framesInFile - last.first + 1;
+    if (keep == entries_.size() && (!lastOfRun || last.length == entries_[keep - 1].length)) {
+        runStart_ = entries_.size();
+        return;
+    }
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return;
+    // Cut back to the last scene kept and write it again with its new length.
+    const Bytes entry = entryBytes(keep - 1, last);
+    if (::ftruncate(fd, off_t(last.offset)) == 0 &&
+        WriteAllAt(fd, entry.data(), entry.size(), last.offset)) {
+        entries_.resize(keep);
+        entries_.back() = last;
+        sceneCount_ = std::int32_t(keep);
+        const std::uint8_t countBytes[2] = {std::uint8_t(keep), std::uint8_t(keep >> 8)};
+        WriteAllAt(fd, countBytes, sizeof countBytes, countPos_);
+    }
+    ::close(fd);
+    runStart_ = entries_.size();
+}
+
 std::int32_t ScnWriter::sceneCount() const {
     std::lock_guard lock(mutex_);
     return sceneCount_;
+}
+
+void ScnEndRun(std::uint32_t framesInFile) {
+    ApplicationScnWriter().endRun(framesInFile);
 }
 
 ScnWriter& ApplicationScnWriter() {

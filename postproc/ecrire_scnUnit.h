@@ -60,21 +60,42 @@ public:
     // scene; a write that fails leaves the file as it was before the call.
     void appendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current);
 
+    // Ends the scenes of one run of the capture (a capture cut into several
+    // files has one run per file) at the frames its video file received. The
+    // detector sees frames before the file does, so its last scene may count
+    // frames the file never got (a re-encode lagging at the stop, a full
+    // disk): the run's scenes that start after the file's last frame are
+    // removed and its last scene ends at that frame. A file without any scene
+    // left is removed, so a capture that wrote no frame leaves no scene file.
+    // Application thread, after the graph stopped.
+    void endRun(std::uint32_t framesInFile);
+
     // Scenes written to the current file.
     std::int32_t sceneCount() const;
 
 private:
+    struct Entry {
+        std::uint32_t first;  // 1-based
+        std::uint32_t length; // frames
+        std::uint64_t offset; // in the file
+    };
+    // The entry's bytes; the first scene has its own layout.
+    std::vector<std::uint8_t> entryBytes(std::size_t index, const Entry& entry) const;
+
     mutable std::mutex mutex_;
     std::string path_;
     bool active_ = false; // a header was written for path_
     std::int32_t sceneCount_ = 0;
     std::uint64_t countPos_ = 0;
+    std::vector<Entry> entries_; // as in the file
+    std::size_t runStart_ = 0;   // first entry of the current run
 };
 
 // The writer the application uses, and the two operations on it.
 ScnWriter& ApplicationScnWriter();
 bool ScnCreate(const std::filesystem::path& path);
 void ScnAppendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current);
+void ScnEndRun(std::uint32_t framesInFile);
 
 // A scene file read back.
 struct ScnScene {

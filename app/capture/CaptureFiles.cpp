@@ -43,6 +43,10 @@ void LocalCaptureFiles::AppendScene(const DvFrameInfo& sceneStart, const DvFrame
     ScnAppendScene(sceneStart, current);
 }
 
+void LocalCaptureFiles::EndSceneRun(std::uint32_t framesInFile) {
+    ScnEndRun(framesInFile);
+}
+
 int LocalCaptureFiles::SceneCount() {
     return ApplicationScnWriter().sceneCount();
 }

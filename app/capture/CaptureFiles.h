@@ -27,6 +27,9 @@ public:
     virtual bool CreateSceneFile(const std::string& path) = 0;
     // Streaming thread (and the stopping thread for the final scene).
     virtual void AppendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current) = 0;
+    // After a run of the capture stopped: its scenes end at the frames its
+    // video file received (the scene file goes when none did).
+    virtual void EndSceneRun(std::uint32_t framesInFile) = 0;
 
     // For the capture status; any thread.
     // Scenes written to the current scene file so far, as the writer counts them.
@@ -47,6 +50,7 @@ public:
     bool RewriteFrameRate(const std::string& path, double fps) override;
     bool CreateSceneFile(const std::string& path) override;
     void AppendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& current) override;
+    void EndSceneRun(std::uint32_t framesInFile) override;
     int SceneCount() override;
     std::uint64_t FileSize(const std::string& path) override;
     TDiskSpace FreeSpace(const std::string& path) override;

@@ -42,6 +42,11 @@ public:
     bool SourceFrameCounts(long& delivered, long& lost) const override {
         return cam_.SourceFrameCounts(delivered, lost);
     }
+    std::optional<std::uint64_t> CapturedVideoFrames() const override {
+        return cam_.CapturedVideoFrames();
+    }
+    std::string CaptureWriterError() const override { return cam_.CaptureWriterError(); }
+    std::string LastError() const override { return cam_.LastError(); }
     void SetInlayFlip(bool flip) override { cam_.Superposer().SetInlayFlip(flip); }
     void SetClearTimesMode(Timestamper which) override { Stamper(which).SetClearTimesMode(); }
     void SetRestampOffset(Timestamper which, std::int64_t offset) override {

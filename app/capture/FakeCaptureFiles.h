@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace talvence {
 
@@ -17,7 +18,8 @@ public:
     bool foldersCanBeCreated = true;
     std::map<std::string, double> rewrites; // path -> fps
     std::set<std::string> removed;
-    std::map<std::string, int> scenes; // scene file -> scenes appended
+    std::map<std::string, int> scenes;                              // scene file -> scenes appended
+    std::map<std::string, std::vector<std::uint32_t>> sceneRunEnds; // scene file -> frames
     std::map<std::string, std::uint64_t> sizes;
     TDiskSpace space{1ull << 30, "/"};
 
@@ -42,6 +44,9 @@ public:
     }
     void AppendScene(const DvFrameInfo&, const DvFrameInfo&) override {
         if (!current_.empty()) ++scenes[current_];
+    }
+    void EndSceneRun(std::uint32_t framesInFile) override {
+        if (!current_.empty()) sceneRunEnds[current_].push_back(framesInFile);
     }
     int SceneCount() override { return current_.empty() ? 0 : scenes[current_]; }
     std::uint64_t FileSize(const std::string& path) override {

@@ -23,6 +23,9 @@ public:
     bool deinterlacerInGraph = false;
     std::int64_t frameDuration = 400000;
     bool keepsFrameCounts = true;
+    std::optional<std::uint64_t> videoFrames; // of the capture file
+    std::string writerError;
+    std::string lastError;
     long delivered = 0;
     long lost = 0;
 
@@ -100,6 +103,9 @@ public:
         calls.push_back("SelectAudioSource " + name);
         return true;
     }
+    std::optional<std::uint64_t> CapturedVideoFrames() const override { return videoFrames; }
+    std::string CaptureWriterError() const override { return writerError; }
+    std::string LastError() const override { return lastError; }
     bool SourceFrameCounts(long& d, long& l) const override {
         d = delivered;
         l = lost;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace talvence {
@@ -71,6 +72,14 @@ public:
     // Frames the source delivered and lost since its last start; false when it
     // keeps no count. Any thread.
     virtual bool SourceFrameCounts(long& delivered, long& lost) const = 0;
+    // Frames of the video stream in the capture file being or last written;
+    // nothing without a writer that counts them. Application thread.
+    virtual std::optional<std::uint64_t> CapturedVideoFrames() const = 0;
+    // Why the capture writer failed last (the file and the system's reason);
+    // empty when it did not. Application thread.
+    virtual std::string CaptureWriterError() const = 0;
+    // Why the last failing build or run failed; empty after a success.
+    virtual std::string LastError() const = 0;
 
     // Own filters.
     virtual void SetInlayFlip(bool flip) = 0;

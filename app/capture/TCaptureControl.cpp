@@ -314,6 +314,13 @@ void TCaptureControl::AttachSceneFile(const std::string& scenePath) {
     sceneFileAttached_ = true;
 }
 
+void TCaptureControl::EndSceneRun() {
+    if (!sceneFileAttached_) return;
+    // A writer that keeps no count (none yet for Windows Media) leaves the scenes as detected.
+    if (const std::optional<std::uint64_t> frames = graph_.CapturedVideoFrames())
+        files_.EndSceneRun(static_cast<std::uint32_t>(*frames));
+}
+
 void TCaptureControl::DetachSceneFile() {
     if (!sceneFileAttached_) return;
     graph_.SetSceneCallback({});
@@ -324,7 +331,8 @@ void TCaptureControl::DetachSceneFile() {
 // sets up what the capture needs, up to the run.
 bool TCaptureControl::BuildAndConfigureCapture(bool newSceneFile) {
     const CaptureFormatRow* row = FormatRow();
-    if (!row || !graph_.BuildCaptureGraph(kind_, row->index, prefs_.standardDv->value, captureFile_))
+    if (!row ||
+        !graph_.BuildCaptureGraph(kind_, row->index, prefs_.standardDv->value, captureFile_))
         return false;
 
     graph_.SetInlayFlip(prefs_.flipOn->value);
@@ -356,8 +364,8 @@ bool TCaptureControl::BuildAndConfigureCapture(bool newSceneFile) {
 
 bool TCaptureControl::StartCapture() {
     const CaptureFormatRow* row = FormatRow();
-    const bool offered = row && graph_.HasCaptureBuilder(kind_, row->index) &&
-                         (!row->windowsMedia || wmvAvailable_);
+    const bool offered =
+        row && graph_.HasCaptureBuilder(kind_, row->index) && (!row->windowsMedia || wmvAvailable_);
     // A capture starts from a preview, by hand or by the schedule, or starts
     // again into the file being written when a graph that cannot be halted was
     // replaced under a running capture. Only a start by hand asks; anything
@@ -377,6 +385,7 @@ bool TCaptureControl::StartCapture() {
         ok = graph_.RunGraph();
     }
     if (ok) NoteCapturedFile(captureFile_);
+    failure_ = ok ? std::string() : graph_.LastError();
     if (!ok) {
         // The preview was stopped for the build: bring it back rather than
         // leave a stopped, half-built graph behind a preview state.
@@ -393,6 +402,7 @@ void TCaptureControl::RecoverPreview() {
 bool TCaptureControl::Cut() {
     if (state_ != CaptureState::Capturing && state_ != CaptureState::ScheduledCapture) return false;
     graph_.StopGraph(); // finishes an image-by-image file
+    EndSceneRun();
     nextVideoFile_ = NextVideoFileName();
     bool ok;
     if (graph_.SwitchOutputFile(nextVideoFile_)) {
@@ -412,6 +422,7 @@ bool TCaptureControl::Cut() {
     imageByImageCount_ = 0;
     window_.ApplyVolume();
     if (ok) NoteCapturedFile(nextVideoFile_);
+    failure_ = ok ? std::string() : graph_.LastError();
     if (!ok) {
         // The capture cannot go on: back to the preview.
         window_.UncheckCaptureToggle();
@@ -427,6 +438,7 @@ bool TCaptureControl::RestartPreview() {
     graph_.StopGraph();
     // The stop has delivered the final scene and finished an image-by-image
     // file; a later preview reports to no file.
+    EndSceneRun();
     DetachSceneFile();
     graph_.SetOnStop({});
     imageByImageFile_.reset();
@@ -476,6 +488,7 @@ void TCaptureControl::FallBackToNoSource() {
         // Falling back goes on whatever the graph answers.
         TLOG(Capture) << "capture control: stopping the graph failed: " << e.what();
     }
+    EndSceneRun();
     DetachSceneFile();
     graph_.SetOnStop({});
     imageByImageFile_.reset();

@@ -120,6 +120,9 @@ public:
     const std::vector<std::string>& CapturedFiles() const { return capturedFiles_; }
     // The scene file the last DV capture with "Scn" started; empty before.
     const std::string& SceneFile() const { return sceneFile_; }
+    // Why the last start or cut of a capture failed (the graph's reason, kept before the
+    // preview was rebuilt); empty after one that succeeded.
+    const std::string& LastFailure() const { return failure_; }
     // The scheduling sets it when a schedule is armed.
     void SetCaptureFile(const std::string& path) { captureFile_ = path; }
     std::int64_t FrameDuration() const { return frameDuration_; }
@@ -149,6 +152,8 @@ private:
     void SetOwnFiltersForRun();
     void AttachSceneFile(const std::string& scenePath);
     void DetachSceneFile();
+    // After a stop: the run's scenes end at the frames its file received.
+    void EndSceneRun();
     void RecoverPreview();
     bool EnterState(CaptureState state);
 
@@ -189,6 +194,7 @@ private:
     bool sceneFileAttached_ = false;
     std::string sceneFile_;
     std::vector<std::string> capturedFiles_;
+    std::string failure_;
 };
 
 } // namespace talvence

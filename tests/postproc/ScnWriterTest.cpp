@@ -132,6 +132,39 @@ TEST_F(ScnWriterTest, TwoCutsInOneFrameAndAStopBeforeAnyFrame) {
               Cat({ExpectedHeader(emptyPath, 1), ExpectedFirst(emptyPath, 1)}));
 }
 
+TEST_F(ScnWriterTest, EachRunEndsAtTheFramesItsFileReceived) {
+    // Setup: a run whose detector counted 400 frames, cut twice; a file that got none.
+    ASSERT_TRUE(writer_.create(path()));
+    writer_.appendScene(Frame(1), Frame(100));
+    writer_.appendScene(Frame(100), Frame(250));
+    writer_.appendScene(Frame(250), Frame(400));
+    ScnWriter early, empty;
+    const std::string earlyPath = (dir_ / "early.scn").string();
+    const std::string emptyPath = (dir_ / "empty.scn").string();
+    ASSERT_TRUE(early.create(earlyPath));
+    early.appendScene(Frame(1), Frame(100));
+    early.appendScene(Frame(100), Frame(250));
+    ASSERT_TRUE(empty.create(emptyPath));
+    empty.appendScene(Frame(0), Frame(0));
+
+    // Exercise: the files got 398, 90 and 0 frames; then a second run of the first capture
+    // (cut into a new video file) counts 30 frames where its file got 28.
+    writer_.endRun(398);
+    early.endRun(90);
+    empty.endRun(0);
+    writer_.appendScene(Frame(0), Frame(30));
+    writer_.endRun(28);
+
+    // Verification
+    EXPECT_EQ(file(),
+              Cat({ExpectedHeader(path(), 4), ExpectedFirst(path(), 101), ExpectedLater(101, 150),
+                   ExpectedLater(251, 148), ExpectedLater(1, 28)}));
+    EXPECT_EQ(writer_.sceneCount(), 4);
+    EXPECT_EQ(ReadBytes(earlyPath),
+              Cat({ExpectedHeader(earlyPath, 1), ExpectedFirst(earlyPath, 91)}));
+    EXPECT_FALSE(std::filesystem::exists(emptyPath));
+}
+
 TEST_F(ScnWriterTest, SceneAfterThe32768thIsIgnored) {
     // Setup
     ASSERT_TRUE(writer_.create(path()));

@@ -141,8 +141,8 @@ std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error)
             if (!v) return std::nullopt;
             o.format = CaptureFormatOfOption(*v);
             if (!o.format) {
-                error = "--format needs a capture format's text or its index 0 to 5, not \"" +
-                        *v + "\"";
+                error = "--format needs a capture format's text or its index 0 to 5, not \"" + *v +
+                        "\"";
                 return std::nullopt;
             }
         } else if (a == "--folder") {
@@ -234,7 +234,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         const auto& offered = control.CaptureFormatEntries();
         const auto it = std::find(offered.begin(), offered.end(), text);
         if (it == offered.end()) {
-            err << "capture: the capture format \"" << text << "\" is not offered for this source\n";
+            err << "capture: the capture format \"" << text
+                << "\" is not offered for this source\n";
             return kExitFailed;
         }
         control.SelectCaptureFormatEntry(static_cast<int>(it - offered.begin()));
@@ -252,7 +253,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     control.CaptureToggle();
     if (control.State() != CaptureState::Capturing) {
         err << "capture: the capture did not start"
-            << (dialogs.refused ? " (a question was answered no)" : ": " + core.LastError()) << "\n";
+            << (dialogs.refused ? " (a question was answered no)" : ": " + control.LastFailure())
+            << "\n";
         core.StopGraph();
         return kExitFailed;
     }
@@ -270,6 +272,7 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     double nextGrab = options.grabEvery.value_or(0);
     double nextCut = options.cutEvery.value_or(0);
     std::string ending = "duration reached";
+    bool failed = false;
     auto showProgress = [&](double now) {
         // Blanks cover the end of a longer previous line.
         out << "\r" << CaptureProgressLine(now, core.Status()) << "    " << std::flush;
@@ -282,9 +285,9 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         }
         if (options.seconds && now >= *options.seconds) break;
         if (const RunEnd ended = core.TakeRunEnd(); ended != RunEnd::None) {
-            ending = ended == RunEnd::SourceEnded
-                         ? "the source ended"
-                         : "the graph stopped on an error: " + core.LastError();
+            failed = ended == RunEnd::Failed;
+            ending = failed ? "the capture stopped on an error: " + core.LastError()
+                            : "the source ended";
             break;
         }
         if (options.grabEvery && now >= nextGrab) {
@@ -293,7 +296,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         }
         if (options.cutEvery && now >= nextCut) {
             if (!control.Cut()) {
-                err << "\ncapture: the cut failed: " << core.LastError() << "\n";
+                err << "\ncapture: the cut failed: " << control.LastFailure() << "\n";
+                failed = true;
                 break;
             }
             nextCut += *options.cutEvery;
@@ -313,11 +317,12 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         out << "wrote " << file << "\n";
         ++count;
         const std::string& scn = control.SceneFile();
-        if (!scn.empty() && ChangeFileExtension(file, ".scn") == scn && std::filesystem::exists(scn))
+        if (!scn.empty() && ChangeFileExtension(file, ".scn") == scn &&
+            std::filesystem::exists(scn))
             out << "wrote " << scn << "\n";
     }
     if (count == 0) out << "no file written\n";
-    return kExitOk;
+    return failed ? kExitFailed : kExitOk;
 }
 
 void AddCaptureCommands(CommandTable& table) {

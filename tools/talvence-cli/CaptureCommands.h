@@ -33,8 +33,9 @@ struct CaptureOptions {
 std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error);
 
 // capture [options]: exit 0 when a capture ran and its files were written, kExitFailed when the
-// source, the preview or the capture could not be made (or a question was refused), kExitUsage
-// for wrong options.
+// source, the preview or the capture could not be made (or a question was refused) and when the
+// capture stopped on an error (a full disk: the files written are still listed), kExitUsage for
+// wrong options.
 int RunCapture(Args args, std::ostream& out, std::ostream& err);
 
 // The one progress line: "elapsed 0:00:12 frames 300 lost 0 size 43.2 MB scenes 2".

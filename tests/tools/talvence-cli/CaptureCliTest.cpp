@@ -1,6 +1,7 @@
 // talvence-cli capture, run as a program against the virtual DV camcorder with a scratch store.
 
 #include "tests/support/TempStore.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,45 @@ TEST_F(CaptureCliTest, CtrlCEndsTheCaptureAndFinishesTheFile) {
     const auto files = Written(r.out);
     ASSERT_EQ(files.size(), 1u) << r.out;
     EXPECT_EQ(Probe(files[0]).rfind("video,", 0), 0u);
+}
+
+TEST_F(CaptureCliTest, TheSceneFileEndsAtTheLastFrameOfTheInlaidVideo) {
+    // Exercise: the inlay re-encode lags behind the scene detector when the capture stops.
+    const Result r =
+        RunCapture("dv", "--format 'DV type 2 (with inlay)' --scn --inlay --seconds 2 --folder '" +
+                             folder + "'");
+
+    // Verification: the last scene's last frame is the video's last frame.
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto files = Written(r.out);
+    ASSERT_EQ(files.size(), 2u) << r.out;
+    const std::string listing =
+        testing::RunTool(TALVENCE_CLI_PATH " scn " + testing::Quote(files[1])).out;
+    const std::regex scene("start=(\\d+) frames=(\\d+)");
+    std::smatch last;
+    for (auto it = std::sregex_iterator(listing.begin(), listing.end(), scene);
+         it != std::sregex_iterator(); ++it)
+        last = *it;
+    ASSERT_FALSE(last.empty()) << listing;
+    const long lastFrame = std::stol(last[1]) + std::stol(last[2]) - 1;
+    EXPECT_EQ(Probe(files[0]).substr(0, 6 + std::to_string(lastFrame).size() + 1),
+              "video," + std::to_string(lastFrame) + "\n");
+}
+
+TEST_F(CaptureCliTest, AFileThatCannotBeMadeIsNamedWithItsReasonAndLeavesNoSceneFile) {
+    // Setup: a folder where the video file would be.
+    std::filesystem::create_directories(folder + "/Tape_0.avi");
+
+    // Exercise
+    const Result r = RunCapture("dv:pace=fast", "--format 2 --scn --yes --folder '" + folder + "'");
+
+    // Verification
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("the capture did not start: Cannot create the file \"" + folder +
+                         "/Tape_0.avi\": Is a directory"),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/Tape_0.scn"));
 }
 
 TEST_F(CaptureCliTest, RefusesToOverwriteWithoutYes) {
