@@ -1,5 +1,7 @@
 #include "postproc/fpsunit.h"
 
+#include "postproc/RegularFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -231,10 +233,11 @@ private:
 class LocalFiles : public AviFileAccess {
 public:
     std::unique_ptr<AviSource> openForReading(const std::filesystem::path& path) override {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        std::string error;
+        const int fd = OpenRegularFileForReading(path, error);
         if (fd < 0) return nullptr;
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (::fstat(fd, &st) != 0) {
             ::close(fd);
             return nullptr;
         }
@@ -243,7 +246,8 @@ public:
 
     AviWriteStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
                            std::span<const std::uint8_t> bytes) override {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        // Non-blocking: a FIFO that took the name since the walk must not hang the write.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return AviWriteStatus::CannotOpen;
         // The file may have shrunk since it was walked: never extend it.
         struct stat st {};
@@ -305,7 +309,10 @@ AviScanResult AviWalker::scanFile(const std::filesystem::path& path) {
     const std::unique_ptr<AviSource> source = files_.openForReading(path);
     if (!source) {
         AviScanResult result;
-        result.end = AviScanEnd::NoFile;
+        std::error_code ec;
+        const auto type = std::filesystem::status(path, ec).type();
+        result.end = !ec && type != std::filesystem::file_type::regular ? AviScanEnd::NotRegular
+                                                                        : AviScanEnd::NoFile;
         return result;
     }
     return scan(*source);
@@ -367,6 +374,8 @@ std::string AviScanEndText(AviScanEnd end) {
         return "walked to the end";
     case AviScanEnd::NoFile:
         return "the file cannot be read";
+    case AviScanEnd::NotRegular:
+        return "not a regular file (a FIFO, a device or a directory)";
     case AviScanEnd::NotRiff:
         return "stopped at a top-level chunk that is not RIFF";
     case AviScanEnd::ShortRead:

@@ -53,7 +53,8 @@ enum class AviWriteStatus {
 class AviFileAccess {
 public:
     virtual ~AviFileAccess() = default;
-    // nullptr when the file does not exist or cannot be read.
+    // nullptr when the file does not exist, cannot be read or is not a
+    // regular file.
     virtual std::unique_ptr<AviSource> openForReading(const std::filesystem::path& path) = 0;
     // Overwrites bytes of an existing file; never creates, truncates or
     // extends it.
@@ -76,6 +77,7 @@ enum class AviStreamKind : std::uint8_t {
 enum class AviScanEnd {
     Complete,      // the whole top level was walked
     NoFile,        // the file does not exist or cannot be read
+    NotRegular,    // a FIFO, a device or a directory: never opened for reading
     NotRiff,       // a top-level chunk other than "RIFF" was met
     ShortRead,     // the file ended inside a chunk (truncated or malformed)
     ChunkTooLarge, // a chunk of 2^31 bytes or more; nothing is reported found

@@ -11,6 +11,7 @@ extern "C" {
 
 #include "filters/dvcodes/dvcodes.h"
 #include "platform/shell/DateTime.h"
+#include "postproc/RegularFile.h"
 
 namespace talvence::cli {
 
@@ -113,6 +114,10 @@ struct SceneReport {
 } // namespace
 
 std::unique_ptr<DvFrameSource> OpenDvFrameSource(const std::string& path, std::string& error) {
+    if (const std::string why = NotARegularFile(path); !why.empty()) {
+        error = "cannot open the file: " + why;
+        return nullptr;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot open the file";
