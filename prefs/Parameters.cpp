@@ -258,10 +258,10 @@ void TparameterList::LoadAll() {
         }
         loadReport_.problem = reg_->LoadProblem();
         if (loadReport_.problem.empty() && SaveCutShort(keyFound)) {
-            loadReport_.problem = "values that every save writes are missing";
+            loadReport_.problem = strings::kStoreValuesMissing;
             try {
-                loadReport_.problem +=
-                    "; kept as " + registry::KeepHiveAside(registry::Hive::CurrentUser).string();
+                const auto copy = registry::KeepHiveAside(registry::Hive::CurrentUser);
+                loadReport_.problem += strings::Fmt(strings::kStoreKeptAs, {copy.string()});
             } catch (const std::exception& e) {
                 TLOG(Store) << "Keeping the store aside: " << e.what();
             }

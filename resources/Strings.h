@@ -21,6 +21,8 @@ inline constexpr const char* kPrefsNotFound =
 // Told once at start-up: the store's problem, then the values that fell back.
 inline constexpr const char* kStoreDamaged = "The preferences store is damaged: %s.";
 inline constexpr const char* kStoreDefaulted = "These values fell back to their defaults: %s.";
+inline constexpr const char* kStoreValuesMissing = "values that every save writes are missing";
+inline constexpr const char* kStoreKeptAs = "; kept as %s";
 
 } // namespace talvence::strings
 

@@ -28,12 +28,13 @@ struct Declared {
 // Every preference away from its default, so that a fallback shows.
 void ChangeEveryValue(TparameterList& list) {
     for (const auto& item : list.Items()) {
-        if (auto* p = dynamic_cast<TIntegerParameter*>(item.get())) p->value += 1234;
-        if (auto* p = dynamic_cast<TRealParameter*>(item.get())) p->value += 0.25;
-        if (auto* p = dynamic_cast<TStringParameter*>(item.get())) p->value += "/x";
-        if (auto* p = dynamic_cast<TBooleanParameter*>(item.get())) p->value = !p->value;
-        if (auto* p = dynamic_cast<TByteParameter*>(item.get())) p->value += 1;
-        if (auto* p = dynamic_cast<TFontParameter*>(item.get())) p->value.size += 1;
+        TParameter* p = item.get();
+        if (auto* i = dynamic_cast<TIntegerParameter*>(p)) i->value += 1234;
+        if (auto* r = dynamic_cast<TRealParameter*>(p)) r->value += 0.25;
+        if (auto* t = dynamic_cast<TStringParameter*>(p)) t->value += "/x";
+        if (auto* b = dynamic_cast<TBooleanParameter*>(p)) b->value = !b->value;
+        if (auto* n = dynamic_cast<TByteParameter*>(p)) n->value += 1;
+        if (auto* f = dynamic_cast<TFontParameter*>(p)) f->value.size += 1;
     }
 }
 
@@ -71,6 +72,7 @@ TEST(StoreDamage, EveryCutOfASavedStoreLoadsWholeOrIsKeptAsideAndReported) {
         // Verification
         const StoreLoadReport& report = d.list.LoadReport();
         const std::vector<std::string> values = Values(d.list);
+        if (cut == whole.size()) EXPECT_TRUE(report.Empty()) << StoreLoadReportText(report);
         if (values == saved) continue;
         if (text.rfind(asDeleted, 0) == 0 && text.size() <= asDeleted.size() + 2) continue;
         ASSERT_FALSE(report.Empty()) << "cut at " << cut << ": ..." << text.substr(cut - 30);
@@ -82,26 +84,6 @@ TEST(StoreDamage, EveryCutOfASavedStoreLoadsWholeOrIsKeptAsideAndReported) {
                     << "cut at " << cut << ": " << name << " not reported";
         }
     }
-}
-
-TEST(StoreDamage, ASoundStoreReportsNothingAndADamagedOneNamesWhatFellBack) {
-    TempStore store;
-    { Declared().list.SaveAll(); }
-    Declared sound;
-    TempStore::Write(store.UserHive(), "Windows Registry Editor Version 5.00\n\n"
-                                       "[HKEY_CURRENT_USER\\Software\\Brannock\\Talvence]\n"
-                                       "\"Volume\"=dword:00000001\n"
-                                       "\"Top\"=dword:0000");
-
-    Declared damaged;
-
-    EXPECT_TRUE(sound.list.LoadReport().Empty());
-    EXPECT_EQ(StoreLoadReportText(sound.list.LoadReport()), "");
-    EXPECT_EQ(damaged.prefs.volume->value, 1);
-    const std::string text = StoreLoadReportText(damaged.list.LoadReport());
-    EXPECT_NE(text.find(store.UserHive().string() + ".bad"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"Top\", \"Left\""), std::string::npos) << text;
-    EXPECT_EQ(text.find("\"Volume\""), std::string::npos) << text;
 }
 
 } // namespace

@@ -127,12 +127,11 @@ TEST_F(CliTest, FilesThatAreNotRegularAreRefusedAtOnce) {
     // Setup: nothing ever writes into the FIFO; /dev/zero never ends.
     const std::string fifo = (dir_ / "clip.avi").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string folder = dir_.path().string();
 
     // Exercise
     const Output setFps = Dispatch(table_, {"setfps", fifo, "25"});
     const Output scnFifo = Dispatch(table_, {"scn", fifo});
-    const Output scnFolder = Dispatch(table_, {"scn", folder});
+    const Output scnFolder = Dispatch(table_, {"scn", dir_.path().string()});
     std::ostringstream out, dvErr;
     const std::vector<std::string> zero = {"/dev/zero"};
     const int dvStatus = RunDvInfo(zero, out, dvErr);
