@@ -23,6 +23,8 @@ int RunSystemReport(int screenWidth, int screenHeight) {
     TparameterList list(PreferencesKeyPath(), PreferencesSignature());
     TPreferences prefs;
     DeclarePreferences(list, prefs, SystemPreferenceEnvironment(screenWidth, screenHeight));
+    if (const std::string damage = StoreLoadReportText(list.LoadReport()); !damage.empty())
+        std::fprintf(stderr, "%s\n", damage.c_str());
     const std::string text = SystemReportText(CollectSystemReportFacts(), list);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;

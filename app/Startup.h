@@ -15,7 +15,8 @@ inline constexpr int kMainWindowOuterHeight = 700;
 PreferenceEnvironment SystemPreferenceEnvironment(int screenWidth, int screenHeight);
 
 // Until capture comes, the main job prints the system report: declares and
-// loads the preferences and writes the report to stdout. Returns the exit code.
+// loads the preferences and writes the report to stdout (a damaged store is
+// told in one line on stderr). Returns the exit code.
 int RunSystemReport(int screenWidth, int screenHeight);
 
 } // namespace talvence

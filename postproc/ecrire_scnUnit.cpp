@@ -1,5 +1,7 @@
 #include "postproc/ecrire_scnUnit.h"
 
+#include "postproc/RegularFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -360,6 +362,11 @@ ScnContents ScnParse(const std::vector<std::uint8_t>& bytes) {
 }
 
 ScnContents ScnRead(const std::filesystem::path& path) {
+    if (const std::string why = NotARegularFile(path); !why.empty()) {
+        ScnContents out;
+        out.error = "cannot open " + path.string() + ": " + why;
+        return out;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         ScnContents out;

@@ -1,5 +1,7 @@
 #include "postproc/fpsunit.h"
 
+#include "postproc/RegularFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -46,8 +48,23 @@ constexpr std::uint64_t kRateFieldsEnd = 28;
 // Moves inside a chunk are signed 32-bit.
 constexpr std::uint64_t kLargestChunk = 0x7FFFFFFF;
 // RIFF > hdrl > strl is as deep as AVI goes; a few levels more are tolerated,
-// beyond that a file is hostile and recursing on would exhaust the stack.
+// beyond that a list is skipped whole: recursing on would exhaust the stack.
 constexpr int kMaxListDepth = 32;
+// How far past a chunk whose size runs out of its parent the walk looks for
+// the next list of that parent.
+constexpr std::size_t kResyncBytes = 4096;
+
+// Where a chunk lies: only a stream header inside RIFF "AVI " > LIST "hdrl" >
+// LIST "strl" describes a stream of the file.
+enum class Place { Top, Avi, Header, StreamList, Elsewhere };
+
+Place PlaceInside(Place outer, const FourCC& id, const FourCC& type) {
+    if (outer == Place::Top && id == Fcc("RIFF") && type == Fcc("AVI ")) return Place::Avi;
+    if (outer == Place::Avi && id == Fcc("LIST") && type == Fcc("hdrl")) return Place::Header;
+    if (outer == Place::Header && id == Fcc("LIST") && type == Fcc("strl"))
+        return Place::StreamList;
+    return Place::Elsewhere;
+}
 
 // One walk over one source: the cursor, the stop flag and what was found.
 class Walk {
@@ -58,7 +75,7 @@ public:
     AviScanResult run() {
         std::uint64_t remaining = size_;
         while (remaining > 0) {
-            const std::uint64_t n = walkChunk(true, 0);
+            const std::uint64_t n = walkChunk(true, 0, Place::Top, remaining);
             if (stopped_ || n == 8) break;
             if (n >= remaining) break;
             remaining -= n;
@@ -79,6 +96,28 @@ private:
         end_ = why;
     }
 
+    // Damage the walk goes on after; the first is reported.
+    void note(AviScanEnd what) {
+        if (end_ == AviScanEnd::Complete) end_ = what;
+    }
+
+    // The cursor onto the next "LIST" header that fits before `end`, looked
+    // for at even offsets from `from`; onto `end` when there is none.
+    void resync(std::uint64_t from, std::uint64_t end) {
+        std::uint8_t* const window = buffer_.data();
+        const std::size_t wanted = std::size_t(std::min<std::uint64_t>(end - from, kResyncBytes));
+        const std::size_t got = source_.readAt(from, window, wanted);
+        for (std::size_t o = 0; o + 12 <= got; o += 2) {
+            if (ToFcc(window + o) != Fcc("LIST")) continue;
+            const std::uint64_t size = ReadLe32(window + o + 4);
+            if (size >= 4 && from + o + 8 + size <= end) {
+                pos_ = std::int64_t(from + o);
+                return;
+            }
+        }
+        pos_ = std::int64_t(end);
+    }
+
     // Reads count bytes at the cursor and advances it; a short read stops the
     // walk.
     bool read(void* buffer, std::size_t count) {
@@ -97,8 +136,10 @@ private:
     void skip(std::uint32_t count) { pos_ += std::int64_t(count); }
 
     // Returns the bytes the chunk occupies, header included (0 on a short
-    // read of its header).
-    std::uint64_t walkChunk(bool topLevel, int depth) {
+    // read of its header). `room` is what is left of the parent from the
+    // chunk's header on: a chunk declared larger is damaged, clamped to it
+    // and flagged in damaged_.
+    std::uint64_t walkChunk(bool topLevel, int depth, Place place, std::uint64_t room) {
         pump();
         std::uint8_t head[8];
         if (!read(head, sizeof head)) return 0;
@@ -111,6 +152,10 @@ private:
         declared += declared & 1;
         const std::uint64_t dataStart = std::uint64_t(pos_);
         declared = std::min(declared, size_ - dataStart);
+        if (!topLevel && declared > room - 8) {
+            declared = room - 8;
+            damaged_ = true;
+        }
         const std::uint64_t result = declared + 8;
         if (declared > kLargestChunk) {
             stop(AviScanEnd::ChunkTooLarge);
@@ -126,18 +171,35 @@ private:
 
         if (id == Fcc("RIFF") || id == Fcc("LIST")) {
             if (depth >= kMaxListDepth) {
-                stop(AviScanEnd::TooDeep);
-                return result;
-            }
-            if (!read(buffer, 4)) return result;
-            size -= 4;
-            if (ToFcc(buffer) == Fcc("movi")) {
+                // Nothing of the file's own lies this deep: the list is passed over.
+                note(AviScanEnd::TooDeep);
+                damaged_ = false;
                 skip(size);
                 return result;
             }
+            // A damaged list is walked within its parent: its children may be sound.
+            damaged_ = false;
+            if (!read(buffer, 4)) return result;
+            size -= 4;
+            const FourCC type = ToFcc(buffer);
+            if (type == Fcc("movi")) {
+                skip(size);
+                return result;
+            }
+            const Place inner = PlaceInside(place, id, type);
+            const std::uint64_t end = dataStart + declared;
             while (size > 7) {
-                const std::uint64_t n = walkChunk(false, depth + 1);
-                if (stopped_ || n > size) return result;
+                const std::uint64_t childStart = std::uint64_t(pos_);
+                const std::uint64_t n = walkChunk(false, depth + 1, inner, size);
+                if (stopped_) return result;
+                if (damaged_) {
+                    // Its size is not to be trusted: the parent's next list
+                    // may lie inside what it claims.
+                    damaged_ = false;
+                    resync(childStart + 8, end);
+                    size = std::uint32_t(end - std::uint64_t(pos_));
+                    continue;
+                }
                 size -= std::uint32_t(n);
             }
         } else if (id == Fcc("strh")) {
@@ -146,7 +208,9 @@ private:
             const FourCC type = ToFcc(buffer);
             if (type == Fcc("vids") || type == Fcc("iavs")) {
                 kind_ = type == Fcc("vids") ? AviStreamKind::Video : AviStreamKind::Interleaved;
-                if (declared >= kRateFieldsEnd) scalePos_ = dataStart + kScaleOffset;
+                // A header anywhere else (a decoy in some other list) is not the file's.
+                if (declared >= kRateFieldsEnd && place == Place::StreamList)
+                    scalePos_ = dataStart + kScaleOffset;
             } else if (type == Fcc("auds")) {
                 kind_ = AviStreamKind::Audio;
             } else {
@@ -196,6 +260,8 @@ private:
     bool stopped_ = false;
     AviScanEnd end_ = AviScanEnd::Complete;
     std::optional<std::uint64_t> scalePos_;
+    // The chunk just walked ran past its parent (see walkChunk).
+    bool damaged_ = false;
     // One buffer for the whole walk, off the stack: the walk recurses.
     std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kIndexReadBytes);
 };
@@ -231,10 +297,11 @@ private:
 class LocalFiles : public AviFileAccess {
 public:
     std::unique_ptr<AviSource> openForReading(const std::filesystem::path& path) override {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        std::string error;
+        const int fd = OpenRegularFileForReading(path, error);
         if (fd < 0) return nullptr;
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (::fstat(fd, &st) != 0) {
             ::close(fd);
             return nullptr;
         }
@@ -243,7 +310,8 @@ public:
 
     AviWriteStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
                            std::span<const std::uint8_t> bytes) override {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        // Non-blocking: a FIFO that took the name since the walk must not hang the write.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return AviWriteStatus::CannotOpen;
         // The file may have shrunk since it was walked: never extend it.
         struct stat st {};
@@ -305,7 +373,10 @@ AviScanResult AviWalker::scanFile(const std::filesystem::path& path) {
     const std::unique_ptr<AviSource> source = files_.openForReading(path);
     if (!source) {
         AviScanResult result;
-        result.end = AviScanEnd::NoFile;
+        std::error_code ec;
+        const auto type = std::filesystem::status(path, ec).type();
+        result.end = !ec && type != std::filesystem::file_type::regular ? AviScanEnd::NotRegular
+                                                                        : AviScanEnd::NoFile;
         return result;
     }
     return scan(*source);
@@ -367,6 +438,8 @@ std::string AviScanEndText(AviScanEnd end) {
         return "walked to the end";
     case AviScanEnd::NoFile:
         return "the file cannot be read";
+    case AviScanEnd::NotRegular:
+        return "not a regular file (a FIFO, a device or a directory)";
     case AviScanEnd::NotRiff:
         return "stopped at a top-level chunk that is not RIFF";
     case AviScanEnd::ShortRead:

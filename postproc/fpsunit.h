@@ -2,7 +2,14 @@
 // Frame-rate rewrite of AVI files made image by image: a walk over the RIFF
 // chunk tree finds where the video stream header's dwScale and dwRate lie,
 // then those eight bytes are overwritten in place. Nothing else in the file
-// is touched and the file is never rewritten as a whole.
+// is touched and the file is never rewritten as a whole. Only a stream header
+// reached through RIFF "AVI " > LIST "hdrl" > LIST "strl" counts; one in any
+// other list is not the file's.
+//
+// Damage does not hide a sound header: a chunk whose size runs past its
+// parent is clamped to it (a list is still walked inside; after another chunk
+// the walk looks for the parent's next list), and lists nested too deeply are
+// passed over whole.
 //
 // The walk reads only headers: "movi" lists and "idx1" chunks are skipped
 // with a seek, so a file of any size costs a few kilobytes of reading. It
@@ -53,7 +60,8 @@ enum class AviWriteStatus {
 class AviFileAccess {
 public:
     virtual ~AviFileAccess() = default;
-    // nullptr when the file does not exist or cannot be read.
+    // nullptr when the file does not exist, cannot be read or is not a
+    // regular file.
     virtual std::unique_ptr<AviSource> openForReading(const std::filesystem::path& path) = 0;
     // Overwrites bytes of an existing file; never creates, truncates or
     // extends it.
@@ -72,19 +80,20 @@ enum class AviStreamKind : std::uint8_t {
     Other = 3,
 };
 
-// Why a walk ended.
+// Why a walk ended, or the first damage it went on after (TooDeep).
 enum class AviScanEnd {
     Complete,      // the whole top level was walked
     NoFile,        // the file does not exist or cannot be read
+    NotRegular,    // a FIFO, a device or a directory: never opened for reading
     NotRiff,       // a top-level chunk other than "RIFF" was met
     ShortRead,     // the file ended inside a chunk (truncated or malformed)
     ChunkTooLarge, // a chunk of 2^31 bytes or more; nothing is reported found
-    TooDeep,       // lists nested deeper than any AVI file has them
+    TooDeep,       // lists nested deeper than any AVI file has them were passed over
 };
 
 struct AviScanResult {
-    // File offset of dwScale in the last "vids" or "iavs" stream header seen;
-    // dwRate follows it. Empty when none was found.
+    // File offset of dwScale in the last "vids" or "iavs" stream header of
+    // hdrl > strl; dwRate follows it. Empty when none was found.
     std::optional<std::uint64_t> scalePos;
     AviScanEnd end = AviScanEnd::Complete;
 };

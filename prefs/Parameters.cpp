@@ -3,6 +3,7 @@
 #include "platform/log/Log.h"
 #include "platform/shell/LocaleProvider.h"
 #include "platform/shell/OsInfo.h"
+#include "resources/Strings.h"
 
 #include <chrono>
 #include <cstdio>
@@ -53,8 +54,14 @@ registry::TRegistry& TParameter::Reg() {
     return list_.Reg();
 }
 
+bool TParameter::Stored() {
+    return Reg().ValueExists(name_);
+}
+
 void TIntegerParameter::Load() {
-    value = ReadDWord(Reg(), name_).value_or(defaultValue);
+    auto v = ReadDWord(Reg(), name_);
+    fellBack_ = !v;
+    value = v.value_or(defaultValue);
 }
 void TIntegerParameter::Save() {
     Reg().WriteInteger(name_, value);
@@ -62,6 +69,7 @@ void TIntegerParameter::Save() {
 
 void TRealParameter::Load() {
     value = defaultValue;
+    fellBack_ = true;
     try {
         TRegistry& reg = Reg();
         if (reg.GetDataType(name_) != ValueType::Binary) return;
@@ -71,6 +79,7 @@ void TRealParameter::Load() {
         for (int i = 7; i >= 0; --i)
             bits = (bits << 8) | (*bytes)[i];
         std::memcpy(&value, &bits, sizeof value);
+        fellBack_ = false;
     } catch (const std::exception& e) {
         TLOG(Store) << "Reading preference " << name_ << ": " << e.what();
         value = defaultValue;
@@ -94,6 +103,8 @@ std::string TRealParameter::ValueText() const {
 
 void TStringParameter::Load() {
     auto text = ReadText(Reg(), name_);
+    // A stored empty text is a value, read as the default by design.
+    fellBack_ = !text || !Reg().ValueExists(name_);
     value = (text && !text->empty()) ? *text : defaultValue;
 }
 void TStringParameter::Save() {
@@ -101,7 +112,9 @@ void TStringParameter::Save() {
 }
 
 void TBooleanParameter::Load() {
-    value = ReadBool(Reg(), name_).value_or(defaultValue);
+    auto v = ReadBool(Reg(), name_);
+    fellBack_ = !v;
+    value = v.value_or(defaultValue);
 }
 void TBooleanParameter::Save() {
     Reg().WriteInteger(name_, value ? 1 : 0);
@@ -109,31 +122,48 @@ void TBooleanParameter::Save() {
 
 void TByteParameter::Load() {
     auto v = ReadDWord(Reg(), name_);
+    fellBack_ = !v;
     value = v ? static_cast<std::uint8_t>(*v & 0xFF) : defaultValue;
 }
 void TByteParameter::Save() {
     Reg().WriteInteger(name_, value);
 }
 
+namespace {
+
+// An attribute read into `to`, or the default's kept; false when it fell back.
+template <class T> bool ReadOr(std::optional<T> read, T& to, T fallback) {
+    to = read.value_or(fallback);
+    return read.has_value();
+}
+
+} // namespace
+
 void TFontParameter::Load() {
     value = defaultValue;
+    fellBack_ = true;
     TRegistry& reg = Reg();
     const std::string subKey = list_.KeyPath() + "\\" + name_;
     try {
         if (reg.OpenKey(subKey, false)) {
-            value.size = ReadDWord(reg, "Size").value_or(defaultValue.size);
-            value.color = static_cast<std::uint32_t>(
-                ReadDWord(reg, "Color").value_or(static_cast<std::int32_t>(defaultValue.color)));
+            bool all = ReadOr(ReadDWord(reg, "Size"), value.size, defaultValue.size);
+            std::int32_t color = 0;
+            all &= ReadOr(ReadDWord(reg, "Color"), color,
+                          static_cast<std::int32_t>(defaultValue.color));
+            value.color = static_cast<std::uint32_t>(color);
             auto face = ReadText(reg, "Name");
+            all &= face && reg.ValueExists("Name");
             value.name = (face && !face->empty()) ? *face : defaultValue.name;
-            value.bold = ReadBool(reg, "Bold").value_or(defaultValue.bold);
-            value.italic = ReadBool(reg, "Italic").value_or(defaultValue.italic);
-            value.underline = ReadBool(reg, "Underline").value_or(defaultValue.underline);
-            value.strikeOut = ReadBool(reg, "StrikeOut").value_or(defaultValue.strikeOut);
+            all &= ReadOr(ReadBool(reg, "Bold"), value.bold, defaultValue.bold);
+            all &= ReadOr(ReadBool(reg, "Italic"), value.italic, defaultValue.italic);
+            all &= ReadOr(ReadBool(reg, "Underline"), value.underline, defaultValue.underline);
+            all &= ReadOr(ReadBool(reg, "StrikeOut"), value.strikeOut, defaultValue.strikeOut);
+            fellBack_ = !all;
         }
     } catch (const std::exception& e) {
         TLOG(Store) << "Reading preference " << name_ << ": " << e.what();
         value = defaultValue;
+        fellBack_ = true;
     }
     // Later preferences read from the main key again.
     try {
@@ -164,6 +194,16 @@ void TFontParameter::Save() {
     } catch (const std::exception& e) {
         TLOG(Store) << "Reopening " << list_.KeyPath() << " after " << name_ << ": " << e.what();
     }
+}
+
+bool TFontParameter::Stored() {
+    TRegistry& reg = Reg();
+    bool all = reg.OpenKey(list_.KeyPath() + "\\" + name_, false);
+    for (const char* attribute :
+         {"Size", "Color", "Name", "Bold", "Italic", "Underline", "StrikeOut"})
+        all = all && reg.ValueExists(attribute);
+    list_.ReopenMainKey(false);
+    return all;
 }
 
 std::string TFontParameter::ValueText() const {
@@ -201,9 +241,12 @@ void TparameterList::ReopenMainKey(bool canCreate) {
 }
 
 void TparameterList::LoadAll() {
+    loadReport_ = StoreLoadReport();
+    bool keyFound = false;
     try {
         reg_ = std::make_unique<TRegistry>(registry::Hive::CurrentUser);
-        if (reg_->OpenKey(keyPath_, false)) {
+        keyFound = reg_->OpenKey(keyPath_, false);
+        if (keyFound) {
             for (const auto& p : items_) {
                 try {
                     p->Load();
@@ -213,10 +256,61 @@ void TparameterList::LoadAll() {
                 }
             }
         }
+        loadReport_.problem = reg_->LoadProblem();
+        if (loadReport_.problem.empty() && SaveCutShort(keyFound)) {
+            loadReport_.problem = strings::kStoreValuesMissing;
+            try {
+                const auto copy = registry::KeepHiveAside(registry::Hive::CurrentUser);
+                loadReport_.problem += strings::Fmt(strings::kStoreKeptAs, {copy.string()});
+            } catch (const std::exception& e) {
+                TLOG(Store) << "Keeping the store aside: " << e.what();
+            }
+        }
     } catch (const std::exception& e) {
         TLOG(Store) << "Opening " << keyPath_ << ": " << e.what();
     }
+    if (!loadReport_.problem.empty()) {
+        for (const auto& p : items_)
+            if (!keyFound || p->FellBack()) loadReport_.defaulted.push_back(p->Name());
+    }
     reg_.reset();
+}
+
+bool TparameterList::SaveCutShort(bool keyFound) {
+    TRegistry& reg = *reg_;
+    if (!keyFound) {
+        // An empty parent is a save cut after the parent's line: deleting the
+        // preferences removes the vendor key when nothing else is left in it.
+        const std::size_t cut = keyPath_.find_last_of('\\');
+        return cut != std::string::npos && cut > 0 && reg.OpenKey(keyPath_.substr(0, cut), false) &&
+               reg.GetValueNames().empty() && !reg.HasSubKeys();
+    }
+    // A save writes the signature first: a key without any value was cut
+    // right after its line.
+    if (reg.GetValueNames().empty() && !reg.HasSubKeys()) return true;
+    std::optional<std::string> signature;
+    try {
+        signature = reg.ReadString("Signature");
+    } catch (const registry::RegistryError&) {
+        return false; // not our save
+    }
+    // Another version's save, or a key made by hand, may lack values.
+    if (signature != signature_) return false;
+    for (const auto& p : items_)
+        if (!p->Stored()) return true;
+    return false;
+}
+
+std::string StoreLoadReportText(const StoreLoadReport& report) {
+    if (report.Empty()) return {};
+    std::string text = strings::Fmt(strings::kStoreDamaged, {report.problem});
+    if (!report.defaulted.empty()) {
+        std::string names;
+        for (const std::string& name : report.defaulted)
+            names += (names.empty() ? "\"" : ", \"") + name + "\"";
+        text += " " + strings::Fmt(strings::kStoreDefaulted, {names});
+    }
+    return text;
 }
 
 void TparameterList::SaveAll() {

@@ -35,9 +35,18 @@ public:
     virtual void Save() = 0;
     // The current value as readable text (system report, diagnostics).
     virtual std::string ValueText() const = 0;
+    // True when every value a save writes for this preference is in the
+    // list's open key (of whatever type).
+    virtual bool Stored();
+
+    // The last Load found no usable value (missing, or of another type or
+    // size) and kept the default.
+    bool FellBack() const { return fellBack_; }
 
 protected:
     registry::TRegistry& Reg();
+
+    bool fellBack_ = false;
 
     std::string name_;
     TparameterList& list_;
@@ -137,9 +146,18 @@ public:
     void Load() override; // attribute by attribute, each falling back to the default's
     void Save() override; // failures inside are swallowed
     std::string ValueText() const override;
+    bool Stored() override; // the sub-key with all its values
 
     TFontSpec value;
     TFontSpec defaultValue; // a copy: the caller's font need not outlive the list
+};
+
+// What LoadAll found wrong with the store, for the user to be told once at
+// start-up. Empty when the store was sound or not there yet.
+struct StoreLoadReport {
+    std::string problem;                // the store's own words
+    std::vector<std::string> defaulted; // names of the preferences that kept their defaults
+    bool Empty() const { return problem.empty(); }
 };
 
 class TparameterList {
@@ -162,8 +180,12 @@ public:
     TParameter* Find(const std::string& name) const;
 
     // Reads every preference, in order, when the key exists; otherwise every
-    // preference keeps its default and nothing is written.
+    // preference keeps its default and nothing is written. A damaged or
+    // unreadable store is reported in LoadReport, and so is a key that lacks
+    // values a save by this version always writes (its file cut at a line
+    // break): that file is kept aside as "<file>.bad" too.
     void LoadAll();
+    const StoreLoadReport& LoadReport() const { return loadReport_; }
     // Writes "Signature", "Derniere Sauvegarde", "ExeName", then every
     // preference in order. A failing preference ends the save there (what was
     // written before stays written) and its error is raised.
@@ -184,7 +206,15 @@ private:
     std::string signature_;
     std::vector<std::unique_ptr<TParameter>> items_;
     std::unique_ptr<registry::TRegistry> reg_;
+    StoreLoadReport loadReport_;
+
+    // The hive shows a save of this version that did not reach the file
+    // whole (the file cut at a line break).
+    bool SaveCutShort(bool keyFound);
 };
+
+// The report as one line for the user; "" when there is nothing to tell.
+std::string StoreLoadReportText(const StoreLoadReport& report);
 
 // The save stamp's format.
 inline constexpr const char* kSaveStampFormat = "yyyy/mm/dd hh:mm:ss am/pm";

@@ -18,6 +18,11 @@ inline constexpr const char* kPrefsDeleted = "%s has been completely deleted fro
 inline constexpr const char* kPrefsNotDeleted = "The preferences of %s could not be deleted: %s";
 inline constexpr const char* kPrefsNotFound =
     "The preferences of %s were not found in the registry.";
+// Told once at start-up: the store's problem, then the values that fell back.
+inline constexpr const char* kStoreDamaged = "The preferences store is damaged: %s.";
+inline constexpr const char* kStoreDefaulted = "These values fell back to their defaults: %s.";
+inline constexpr const char* kStoreValuesMissing = "values that every save writes are missing";
+inline constexpr const char* kStoreKeptAs = "; kept as %s";
 
 } // namespace talvence::strings
 

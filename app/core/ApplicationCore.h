@@ -54,6 +54,9 @@ public:
 
     // What could not be registered at start-up (a virtual device with a wrong option, ...).
     const std::vector<std::string>& StartupWarnings() const { return startupWarnings_; }
+    // What was wrong with the store when the preferences were loaded, and which of them kept
+    // their defaults because of it; the face tells the user once (StoreLoadReportText).
+    const StoreLoadReport& StoreReport() const { return preferenceList_.LoadReport(); }
 
     TPreferences& Prefs() { return prefs_; }
     TparameterList& PreferenceList() { return preferenceList_; }

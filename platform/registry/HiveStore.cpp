@@ -87,13 +87,24 @@ enum class ReadStatus { Ok, Missing, Failed };
 
 ReadStatus ReadBytes(const std::filesystem::path& file, std::string& bytes, std::string& error) {
     bytes.clear();
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    // Looked at before opening: opening a FIFO for reading waits for a writer.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::Missing;
+        error = ErrorText("Cannot read", file, errno);
+        return ReadStatus::Failed;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_size > kMaxHiveBytes) {
+        error = "Not a readable hive file: " + file.string();
+        return ReadStatus::Failed;
+    }
+    // O_NONBLOCK in case the name was replaced by a FIFO meanwhile.
+    Fd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::Missing;
         error = ErrorText("Cannot read", file, errno);
         return ReadStatus::Failed;
     }
-    struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxHiveBytes) {
         error = "Not a readable hive file: " + file.string();
         return ReadStatus::Failed;
@@ -115,7 +126,52 @@ ReadStatus ReadBytes(const std::filesystem::path& file, std::string& bytes, std:
     }
 }
 
+// "." name "." pid "." counter ".tmp", as WriteFileAtomically names them.
+std::filesystem::path TemporaryName(const std::filesystem::path& file, unsigned counter) {
+    return file.parent_path() / ("." + file.filename().string() + "." + std::to_string(::getpid()) +
+                                 "." + std::to_string(counter) + ".tmp");
+}
+
+bool IsDigits(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 } // namespace
+
+std::filesystem::path FollowLinks(const std::filesystem::path& file) {
+    std::filesystem::path path = file;
+    for (int hops = 0; hops < 40; ++hops) { // the kernel's own limit
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(path, ec)) return path;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec) return path;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+void RemoveLeftTemporaries(const std::filesystem::path& file) {
+    const std::string prefix = "." + file.filename().string() + ".";
+    std::error_code ec;
+    std::filesystem::directory_iterator it(file.parent_path(), ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string fileName = it->path().filename().string();
+        std::string_view name = fileName;
+        if (name.size() <= prefix.size() + 4 || name.substr(0, prefix.size()) != prefix ||
+            name.substr(name.size() - 4) != ".tmp")
+            continue;
+        // What is left: "pid.counter", or "bad.pid.counter" for the copy kept aside.
+        std::string_view middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (middle.substr(0, 4) == "bad.") middle.remove_prefix(4);
+        const std::size_t dot = middle.find('.');
+        if (dot == std::string_view::npos || !IsDigits(middle.substr(0, dot)) ||
+            !IsDigits(middle.substr(dot + 1)))
+            continue;
+        std::error_code removeError;
+        if (std::filesystem::remove(it->path(), removeError))
+            TLOG(Store) << "Removed " << it->path().string() << ", left by a save that was cut";
+    }
+}
 
 HiveSnapshot ReadHive(const std::filesystem::path& file, Hive hive) {
     HiveSnapshot snap;
@@ -133,17 +189,27 @@ HiveSnapshot ReadHive(const std::filesystem::path& file, Hive hive) {
     snap.existed = true;
     RegParseResult parsed = ParseRegFile(snap.bytes, HiveName(hive));
     snap.root = std::move(parsed.root);
-    snap.damaged = parsed.Damaged();
+    // A save never leaves a hive without a key (the preferences' deletion
+    // leaves "Software"): a file holding no key was cut after its header.
+    snap.damaged =
+        parsed.Damaged() || (snap.root.SubKeyCount() == 0 && snap.root.ValueCount() == 0);
     return snap;
 }
 
-RegKey LoadHive(Hive hive) {
+RegKey LoadHive(Hive hive, std::string& problem) {
+    problem.clear();
     std::filesystem::path file = HiveFile(hive);
     HiveSnapshot snap = ReadHive(file, hive);
+    if (snap.unreadable) {
+        TLOG(Store) << snap.error;
+        problem = snap.error;
+    }
     if (snap.damaged) {
+        problem = file.string() + " is damaged";
         try {
             HiveLock lock(LockFile(hive));
             KeepDamagedCopy(file, snap.bytes);
+            problem += "; kept as " + file.string() + ".bad";
         } catch (const RegistryError& e) {
             // Reading goes on; the commit tries again and refuses to replace
             // the damaged file without its copy.
@@ -161,6 +227,10 @@ RegKey CommitHive(Hive hive, const std::vector<RegChange>& journal) {
         throw RegistryError("Cannot create " + file.parent_path().string() + ": " + ec.message());
 
     HiveLock lock(LockFile(hive));
+    // The copy kept aside lies beside the name, the hive beside the link's target.
+    RemoveLeftTemporaries(file);
+    if (const std::filesystem::path target = FollowLinks(file); target != file)
+        RemoveLeftTemporaries(target);
     HiveSnapshot snap = ReadHive(file, hive);
     if (snap.unreadable) throw RegistryError(snap.error);
     if (snap.damaged) KeepDamagedCopy(file, snap.bytes);
@@ -168,6 +238,16 @@ RegKey CommitHive(Hive hive, const std::vector<RegChange>& journal) {
         ApplyChange(snap.root, change);
     WriteFileAtomically(file, FormatRegFile(snap.root, HiveName(hive)));
     return std::move(snap.root);
+}
+
+std::filesystem::path KeepHiveAside(Hive hive) {
+    const std::filesystem::path file = HiveFile(hive);
+    HiveLock lock(LockFile(hive));
+    std::string bytes, error;
+    if (ReadBytes(file, bytes, error) != ReadStatus::Ok)
+        throw RegistryError(error.empty() ? "No file " + file.string() : error);
+    KeepDamagedCopy(file, bytes);
+    return file.string() + ".bad";
 }
 
 void KeepDamagedCopy(const std::filesystem::path& file, std::string_view bytes) {
@@ -185,14 +265,14 @@ void KeepDamagedCopy(const std::filesystem::path& file, std::string_view bytes) 
     WriteFileAtomically(bad, bytes);
 }
 
-void WriteFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
+void WriteFileAtomically(const std::filesystem::path& name, std::string_view bytes) {
     static std::atomic<unsigned> counter{0};
+    const std::filesystem::path file = FollowLinks(name);
     const std::filesystem::path dir = file.parent_path();
     std::filesystem::path temp;
     Fd fd;
     for (int attempt = 0; fd.get() < 0; ++attempt) {
-        temp = dir / ("." + file.filename().string() + "." + std::to_string(::getpid()) + "." +
-                      std::to_string(counter++) + ".tmp");
+        temp = TemporaryName(file, counter++);
         fd = Fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (fd.get() < 0 && (errno != EEXIST || attempt > 100))
             throw RegistryError(ErrorText("Cannot create", temp, errno));

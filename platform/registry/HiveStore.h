@@ -29,11 +29,12 @@ struct HiveSnapshot {
 HiveSnapshot ReadHive(const std::filesystem::path& file, Hive hive);
 
 // The hive as a handle sees it on opening: the file's content, empty when
-// unreadable. A damaged file is kept aside (best effort).
-RegKey LoadHive(Hive hive);
+// unreadable. A damaged file is kept aside (best effort). `problem` says what
+// was wrong with the file, empty when it was sound or missing.
+RegKey LoadHive(Hive hive, std::string& problem);
 
-// Under the hive's lock: reads the file again, replays `journal` onto it and
-// replaces the file atomically. Gives the hive as written. Raises
+// Under the hive's lock: removes the temporary files a killed save left, reads the file again,
+// replays `journal` onto it and replaces the file atomically. Gives the hive as written. Raises
 // RegistryError, leaving the file as it was, when anything fails.
 RegKey CommitHive(Hive hive, const std::vector<RegChange>& journal);
 
@@ -42,8 +43,18 @@ RegKey CommitHive(Hive hive, const std::vector<RegChange>& journal);
 void KeepDamagedCopy(const std::filesystem::path& file, std::string_view bytes);
 
 // Writes a temporary file next to `file`, syncs it and renames it over
-// `file` (keeping the old file's permissions). Raises RegistryError and
-// removes the temporary file on failure.
+// `file` (keeping the old file's permissions). A symbolic link is written
+// through: its final target gets the content and the link stays. Raises
+// RegistryError and removes the temporary file on failure.
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
+// The final target of `file` when it is a symbolic link (which may not exist
+// yet), else `file`.
+std::filesystem::path FollowLinks(const std::filesystem::path& file);
+
+// Removes the temporary files WriteFileAtomically leaves beside `file` (and
+// beside its ".bad" copy) when the process is killed mid-save. Only under the
+// hive's lock, where no other save can be writing one.
+void RemoveLeftTemporaries(const std::filesystem::path& file);
 
 } // namespace talvence::registry

@@ -147,6 +147,14 @@ std::optional<RegValue> ParseData(std::string_view data, bool& remove) {
     return value;
 }
 
+// A value on the file's last line, when the file does not end with a line
+// break, may have been cut anywhere: a quoted string shows its end by its
+// quote and a DWORD by its eighth digit; hex data shows no end at all.
+bool MayBeCutShort(std::string_view data) {
+    if (StartsWithNoCase(data, "hex")) return true;
+    return StartsWithNoCase(data, "dword:") && Trim(data.substr(6)).size() != 8;
+}
+
 bool IsContinuationLine(std::string_view line) {
     if (line.empty()) return false;
     for (char c : line) {
@@ -287,6 +295,9 @@ RegParseResult ParseRegFile(std::string_view bytes, std::string_view hiveName) {
     std::string text = DecodeText(bytes, decoded);
     if (!decoded) result.badLines.push_back(0);
     std::vector<std::string_view> lines = SplitLines(text);
+    // A file that stops inside a line was cut there (a CR counts as the start
+    // of a line break).
+    const bool lastLineCut = !text.empty() && text.back() != '\n' && text.back() != '\r';
 
     RegKey* current = nullptr;
     bool headerSeen = false;
@@ -354,6 +365,7 @@ RegParseResult ParseRegFile(std::string_view bytes, std::string_view hiveName) {
                 data += Trim(lines[++i]);
             }
         }
+        if (lastLineCut && i + 1 == lines.size() && MayBeCutShort(data)) incomplete = true;
         bool remove = false;
         std::optional<RegValue> value = incomplete ? std::nullopt : ParseData(data, remove);
         if (!value || !current) {

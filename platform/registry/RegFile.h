@@ -11,6 +11,8 @@
 //
 // Parsing takes any bytes and never fails: what does not make sense is
 // skipped and reported, so the caller can keep the damaged original aside.
+// A value line the file ends in without a line break counts as cut short
+// unless its form shows its end (a closing quote, a DWORD's eighth digit).
 
 #include "platform/registry/RegTree.h"
 

@@ -55,10 +55,11 @@ struct TRegistry::State {
     RegKey root;
     std::vector<std::string> current; // names as stored
     std::vector<RegChange> journal;
+    std::string loadProblem;
 
     RegKey& Tree(Hive hive) {
         if (!loaded) {
-            root = LoadHive(hive);
+            root = LoadHive(hive, loadProblem);
             loaded = true;
         }
         return root;
@@ -119,6 +120,10 @@ void TRegistry::CloseKey() {
     currentPath_.clear();
     state_->current.clear();
     state_->Commit(root_);
+}
+
+const std::string& TRegistry::LoadProblem() const {
+    return state_->loadProblem;
 }
 
 bool TRegistry::KeyExists(const std::string& path) {

@@ -15,8 +15,12 @@
 // renamed over the old one. Other processes' changes in between are kept.
 //
 // Damage: a file that does not parse is read as far as it is valid (lines that
-// make no sense are skipped), a copy of it is kept aside as "<file>.bad", and
-// the good values survive the next save.
+// make no sense are skipped, a value the file ends in without a line break
+// counts as cut short), a copy of it is kept aside as "<file>.bad", and the
+// good values survive the next save. Only regular files are read: anything
+// else at a hive's path (a FIFO, a device, a directory) reads as an empty
+// hive at once. A save writes through a symbolic link and removes the
+// temporary files a killed save left.
 //
 // Thread: all members are for the application thread; two handles on one
 // hive in one process are safe (commits are serialised by the file lock).
@@ -68,6 +72,12 @@ const char* HiveName(Hive hive);
 // "\Software\Microsoft\DirectX" "Version" while its file does not exist yet.
 inline constexpr const char* kMediaLayerVersion = "4.09.00.0904";
 
+// Keeps the hive file as it is now as "<file>.bad" (see KeepDamagedCopy), for
+// damage only a reader of its values can see: values missing that a save
+// always writes. Gives the copy's path; raises RegistryError when it cannot be
+// made.
+std::filesystem::path KeepHiveAside(Hive hive);
+
 // Key paths are relative to the hive root, with "\" between names; a leading
 // "\" is allowed and ignored. Key and value names compare without regard to
 // ASCII letter case, as on Windows, and keep the case they were created with.
@@ -90,6 +100,12 @@ public:
     bool HasCurrentKey() const { return hasCurrent_; }
     // Path of the current key without leading "\" ("" for the root).
     std::string CurrentPath() const { return currentPath_; }
+
+    // What was wrong with the hive file when this handle last read it: empty
+    // when it was sound or missing. A damaged file has been kept aside by then
+    // (the text says so); an unreadable one (not a regular file, say) reads as
+    // an empty hive.
+    const std::string& LoadProblem() const;
 
     bool KeyExists(const std::string& path);
     bool ValueExists(const std::string& name) const;

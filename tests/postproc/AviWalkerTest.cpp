@@ -201,7 +201,8 @@ TEST(AviWalker, DamagedTreesKeepTheHeaderFoundBeforeTheDamage) {
 
 TEST(AviWalker, WalksASecondTopLevelRiffButNotItsMediaData) {
     // Setup: the extension RIFF's "movi" carries bytes shaped like a stream
-    // header (they must be skipped); a header after it must still be seen.
+    // header (they must be skipped); the walk goes on after it, but a header
+    // in an extension RIFF is not the file's (only hdrl > strl holds those).
     const Bytes file =
         Cat({List("RIFF", "AVI ",
                   {List("LIST", "hdrl", {Avih(), List("LIST", "strl", {Strh("vids", "MRK1")})}),
@@ -217,7 +218,38 @@ TEST(AviWalker, WalksASecondTopLevelRiffButNotItsMediaData) {
     // Verification
     EXPECT_EQ(result.end, AviScanEnd::Complete);
     ASSERT_TRUE(result.scalePos);
-    EXPECT_EQ(*result.scalePos, ScaleFieldOf(file, "MRK3"));
+    EXPECT_EQ(*result.scalePos, ScaleFieldOf(file, "MRK1"));
+}
+
+TEST(AviWalker, OnlyTheHeaderOfHdrlStrlIsTakenWhateverTheUnrelatedChunksAround) {
+    // Setup: the real header after a decoy, after lists nested 40 deep, after
+    // a list whose child runs past it, after a main header whose size runs
+    // past hdrl; a decoy after it in an unrelated list of hdrl.
+    const Bytes strl = List("LIST", "strl", {Strh("vids", "MRKV"), StrfVideo("MJPG")});
+    const Bytes decoy = List("LIST", "INFO", {Strh("vids", "FAKE")});
+    Bytes deep = List("LIST", "deep", {Leaf("JUNK", Bytes(4, 0))});
+    for (int i = 0; i < 40; ++i)
+        deep = List("LIST", "deep", {deep});
+    const Bytes overrun = List("LIST", "INFO", {Leaf("ISFT", Bytes(6, 'x'), 5000)});
+    const Bytes longAvih = Leaf("avih", Bytes(56, 0), 0x100000);
+    const auto Avi = [](std::initializer_list<Bytes> hdrl) {
+        return List("RIFF", "AVI ", {List("LIST", "hdrl", hdrl), Movi(100)});
+    };
+    const std::vector<Bytes> files = {
+        Avi({Avih(), decoy, strl}),   Avi({Avih(), strl, decoy}), Avi({Avih(), deep, strl}),
+        Avi({Avih(), overrun, strl}), Avi({longAvih, strl}),
+    };
+
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        AviWalker walker;
+
+        // Exercise
+        const AviScanResult result = ScanBytes(walker, files[i]);
+
+        // Verification
+        EXPECT_EQ(result.scalePos, std::optional<std::uint64_t>(ScaleFieldOf(files[i], "MRKV")))
+            << "file " << i;
+    }
 }
 
 TEST(AviWalker, ChunkOfTwoGibibytesOrMoreLeavesTheFileUnchanged) {

@@ -14,11 +14,12 @@ namespace talvence::testing {
 
 class TempStore {
 public:
-    TempStore() {
+    // `base` holds the store's directory; tests that sync thousands of files
+    // give a memory file system (see InMemoryBase).
+    explicit TempStore(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         if (const char* old = std::getenv("TALVENCE_REGISTRY_DIR")) old_ = old;
         std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("talvence-store-" + std::to_string(rd()) + std::to_string(rd()));
+        dir_ = base / ("talvence-store-" + std::to_string(rd()) + std::to_string(rd()));
         std::filesystem::create_directories(dir_);
         setenv("TALVENCE_REGISTRY_DIR", dir_.c_str(), 1);
     }
@@ -34,6 +35,14 @@ public:
     }
     TempStore(const TempStore&) = delete;
     TempStore& operator=(const TempStore&) = delete;
+
+    // /dev/shm where the system has it, where syncing a file costs nothing.
+    static std::filesystem::path InMemoryBase() {
+        std::error_code ec;
+        return std::filesystem::is_directory("/dev/shm", ec)
+                   ? std::filesystem::path("/dev/shm")
+                   : std::filesystem::temp_directory_path();
+    }
 
     const std::filesystem::path& Dir() const { return dir_; }
     std::filesystem::path UserHive() const { return dir_ / "HKEY_CURRENT_USER.reg"; }

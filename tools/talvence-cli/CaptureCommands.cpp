@@ -195,6 +195,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     TApplicationCore core(dialogs, coreOptions);
     for (const std::string& warning : core.StartupWarnings())
         err << "capture: " << warning << "\n";
+    if (const std::string damage = StoreLoadReportText(core.StoreReport()); !damage.empty())
+        err << "capture: " << damage << "\n";
     TCaptureControl& control = core.Control();
 
     // The options change this run only; the store is never written.

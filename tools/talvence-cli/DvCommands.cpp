@@ -1,5 +1,6 @@
 #include "tools/talvence-cli/DvCommands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <ostream>
@@ -11,6 +12,7 @@ extern "C" {
 
 #include "filters/dvcodes/dvcodes.h"
 #include "platform/shell/DateTime.h"
+#include "postproc/RegularFile.h"
 
 namespace talvence::cli {
 
@@ -113,6 +115,10 @@ struct SceneReport {
 } // namespace
 
 std::unique_ptr<DvFrameSource> OpenDvFrameSource(const std::string& path, std::string& error) {
+    if (const std::string why = NotARegularFile(path); !why.empty()) {
+        error = "cannot open the file: " + why;
+        return nullptr;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot open the file";
@@ -155,12 +161,23 @@ std::string DvInfoShortFrameLine(std::uint64_t index, std::size_t bytes) {
     return "frame " + std::to_string(index) + " skipped bytes=" + std::to_string(bytes);
 }
 
-std::string DvInfoSceneLine(int k, const DvFrameInfo& sceneStart, const DvFrameInfo& current,
-                            SceneCut reason) {
-    const std::uint32_t start = k == 1 ? 0 : sceneStart.frameCount;
-    const std::uint32_t frames = current.frameCount - start;
+std::string DvInfoSceneLine(int k, std::uint64_t start, std::uint64_t end, SceneCut reason) {
     return "scene " + std::to_string(k) + " start=" + std::to_string(start) +
-           " frames=" + std::to_string(frames) + " reason=" + SceneCutWord(reason);
+           " frames=" + std::to_string(end - start) + " reason=" + SceneCutWord(reason);
+}
+
+std::pair<std::uint64_t, std::uint64_t>
+DvInfoScenePositions(int k, const DvFrameInfo& sceneStart, const DvFrameInfo& current,
+                     const std::vector<std::uint64_t>& decodedAt) {
+    // Decoded frame n lies at decodedAt[n]; "n" past the last one is the
+    // position after it.
+    const auto positionOf = [&decodedAt](std::uint32_t n) -> std::uint64_t {
+        if (decodedAt.empty()) return 0;
+        return n < decodedAt.size() ? decodedAt[n] : decodedAt.back() + 1;
+    };
+    // The first scene's start record already counts its first frame.
+    const std::uint64_t start = k == 1 ? 0 : positionOf(sceneStart.frameCount);
+    return {start, std::max(start, positionOf(current.frameCount))};
 }
 
 int RunDvInfo(Args args, std::ostream& out, std::ostream& err) {
@@ -186,21 +203,26 @@ int RunDvInfo(Args args, std::ostream& out, std::ostream& err) {
     // Sample times run on frame by frame, so the gap rule sees no gap.
     std::int64_t time = 0;
     std::vector<std::uint8_t> frame;
+    std::vector<std::uint64_t> decodedAt;
     for (std::uint64_t index = 0; source->next(frame); ++index) {
         const std::int64_t duration = SceneFrameDuration(frame.size());
         const SceneFrameResult result =
             core->ProcessFrame(frame.data(), frame.size(), time, time + duration, true);
         time += duration;
-        if (result.decoded)
+        if (result.decoded) {
+            decodedAt.push_back(index);
             out << DvInfoFrameLine(index, core->Current()) << "\n";
-        else
+        } else {
             out << DvInfoShortFrameLine(index, frame.size()) << "\n";
+        }
     }
     core->Stop();
-    for (std::size_t k = 0; k < scenes.size(); ++k)
-        out << DvInfoSceneLine(static_cast<int>(k) + 1, scenes[k].sceneStart, scenes[k].current,
-                               scenes[k].reason)
-            << "\n";
+    for (std::size_t k = 0; k < scenes.size(); ++k) {
+        const int number = static_cast<int>(k) + 1;
+        const auto [start, end] =
+            DvInfoScenePositions(number, scenes[k].sceneStart, scenes[k].current, decodedAt);
+        out << DvInfoSceneLine(number, start, end, scenes[k].reason) << "\n";
+    }
     if (!source->error().empty()) {
         err << args[0] << ": " << source->error() << "\n";
         return kExitFailed;

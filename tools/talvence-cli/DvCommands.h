@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "filters/dvcodes/DvFrameInfo.h"
@@ -42,10 +43,18 @@ std::unique_ptr<DvFrameSource> OpenDvFrameSource(const std::string& path, std::s
 std::string DvInfoFrameLine(std::uint64_t index, const DvFrameInfo& info);
 // A frame the scene detector did not decode (fewer than 10 DIF sequences).
 std::string DvInfoShortFrameLine(std::uint64_t index, std::size_t bytes);
-// "scene K start=S frames=N reason=R". The first scene of a run starts at
-// frame 0 and holds current.frameCount frames: the detector's record of its
-// start already counts its first frame.
-std::string DvInfoSceneLine(int k, const DvFrameInfo& sceneStart, const DvFrameInfo& current,
-                            SceneCut reason);
+// "scene K start=S frames=N reason=R", S and N in frame positions of the file
+// (the numbers of the frame lines): the scene runs from position `start` up to,
+// not including, `end`.
+std::string DvInfoSceneLine(int k, std::uint64_t start, std::uint64_t end, SceneCut reason);
+
+// The positions of the scene the detector reported as (sceneStart, current), K
+// counted from 1. The detector counts only the frames it decoded; decodedAt
+// holds their positions in order. A frame too short to decode keeps its
+// position inside the scene around it; short frames after the last decoded
+// one belong to no scene.
+std::pair<std::uint64_t, std::uint64_t>
+DvInfoScenePositions(int k, const DvFrameInfo& sceneStart, const DvFrameInfo& current,
+                     const std::vector<std::uint64_t>& decodedAt);
 
 } // namespace talvence::cli

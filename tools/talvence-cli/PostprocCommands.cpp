@@ -30,6 +30,10 @@ int RunSetFps(Args args, std::ostream& out, std::ostream& err, AviWalker& walker
             << " written at offset " << *result.scalePos << "\n";
         return kExitOk;
     }
+    if (result.scanEnd == AviScanEnd::NotRegular) {
+        err << file << ": nothing written: " << AviScanEndText(result.scanEnd) << "\n";
+        return kExitFailed;
+    }
     err << file << ": nothing written: " << AviRateOutcomeText(result.outcome);
     if (result.outcome == AviRateOutcome::NoVideoHeader)
         err << " (" << AviScanEndText(result.scanEnd) << ")";

@@ -189,6 +189,19 @@ TEST(RegFileTest, DamagedTextIsReadAsFarAsItMakesSense) {
     EXPECT_FALSE(ParseRegFile("", kUser).Damaged());
 }
 
+TEST(RegFileTest, AValueTheFileEndsInWithoutALineBreakIsCutShortUnlessItShowsItsEnd) {
+    const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\X]\n";
+    for (const char* cut : {"\"Top\"=dword:0000", "\"Zoom\"=hex:00,00,0", "\"Zoom\"=hex:00,",
+                            "\"Zoom\"=hex:00,00", "\"Dir\"=\"/home/e", "\"Dir\"=\"a\\\""}) {
+        RegParseResult parsed = ParseRegFile(head + cut, kUser);
+        EXPECT_TRUE(parsed.Damaged()) << cut;
+        EXPECT_EQ(parsed.root.Find({"X"})->ValueCount(), 0u) << cut;
+    }
+    for (const char* whole : {"\"Top\"=dword:000004d2", "\"Dir\"=\"/home/eva\"", "\"Gone\"=-",
+                              "\"Top\"=dword:0000\n", "\"Zoom\"=hex:00,01\r"})
+        EXPECT_FALSE(ParseRegFile(head + whole, kUser).Damaged()) << whole;
+}
+
 // Whatever the bytes, parsing ends, and what it keeps is written back in a
 // form that reads again identically and without complaint.
 TEST(RegFileTest, RandomMutationsNeverBreakTheReader) {

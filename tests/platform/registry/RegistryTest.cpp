@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace talvence::registry {
@@ -399,6 +400,58 @@ TEST_F(RegistryTest, MachineHiveKnowsTheMediaLayerUntilItsFileExists) {
                                           "[HKEY_LOCAL_MACHINE\\Software\\Microsoft]\n");
     EXPECT_FALSE(reg.OpenKey(directX, false));
     EXPECT_FALSE(TRegistry().KeyExists(directX)); // the user hive has no such seed
+}
+
+TEST_F(RegistryTest, OnlyRegularFilesAreReadAndAFifoReadsAsAnEmptyHiveAtOnce) {
+    // Setup: nothing will ever write into the FIFO; opening it to read would wait.
+    ASSERT_EQ(::mkfifo(store.UserHive().c_str(), 0600), 0);
+    fs::create_directory(store.MachineHive());
+
+    // Exercise
+    TRegistry user;
+    const bool opened = user.OpenKey(kKey, false);
+    TRegistry machine(Hive::LocalMachine);
+    const bool machineOpened = machine.OpenKey("\\Software", false);
+
+    // Verification
+    EXPECT_FALSE(opened);
+    EXPECT_NE(user.LoadProblem().find(store.UserHive().string()), std::string::npos);
+    EXPECT_FALSE(machineOpened);
+    EXPECT_NE(machine.LoadProblem(), "");
+    EXPECT_TRUE(fs::is_fifo(store.UserHive()));
+}
+
+TEST_F(RegistryTest, ASaveWritesThroughALinkAndRemovesWhatAKilledSaveLeft) {
+    // Setup: the store is a link into another folder; two saves were killed
+    // before their rename (the hive's beside the target, a kept copy's beside
+    // the link).
+    const fs::path elsewhere = store.Dir() / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_symlink("elsewhere/user.reg", store.UserHive());
+    const fs::path left = elsewhere / ".user.reg.4242.7.tmp";
+    const fs::path leftCopy = store.Dir() / ".HKEY_CURRENT_USER.reg.bad.4242.8.tmp";
+    const fs::path unrelated = elsewhere / ".user.reg.notes.tmp";
+    for (const fs::path& p : {left, leftCopy, unrelated})
+        TempStore::Write(p, "half a save");
+
+    // Exercise
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        reg.WriteInteger("Tab", 5);
+        reg.CloseKey();
+    }
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, false));
+
+    // Verification
+    EXPECT_TRUE(fs::is_symlink(store.UserHive()));
+    EXPECT_NE(TempStore::Read(elsewhere / "user.reg").find("\"Tab\"=dword:00000005"),
+              std::string::npos);
+    EXPECT_EQ(reg.ReadInteger("Tab"), 5);
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_FALSE(fs::exists(leftCopy));
+    EXPECT_TRUE(fs::exists(unrelated));
 }
 
 TEST_F(RegistryTest, HandEditedFileIsReadBack) {

@@ -102,6 +102,24 @@ TEST_F(CaptureCliTest, WrongOptionsAreUsageErrors) {
     EXPECT_EQ(noFormat.status, 2) << noFormat.out;
 }
 
+TEST_F(CaptureCliTest, ADamagedStoreIsToldInOneLineAtStart) {
+    // Setup: a store cut inside its last value.
+    testing::TempStore::Write(store.UserHive(),
+                              "Windows Registry Editor Version 5.00\n\n"
+                              "[HKEY_CURRENT_USER\\Software\\Brannock\\Talvence]\n"
+                              "\"Video Racine\"=\"Tape\"\n"
+                              "\"Top\"=dword:0000");
+
+    // Exercise: a run that ends right after the start.
+    const Result result = RunCapture("dv:pace=fast", "--source nothing");
+
+    // Verification
+    const std::regex told("capture: The preferences store is damaged: .*\\.bad\\. These values "
+                          "fell back to their defaults: \"Top\", \"Left\".*\n");
+    EXPECT_TRUE(std::regex_search(result.out, told)) << result.out;
+    EXPECT_EQ(result.out.find("\"Video Racine\""), std::string::npos) << result.out;
+}
+
 TEST_F(CaptureCliTest, PlayedTapeIsCapturedToItsEndWithItsSceneFile) {
     // Exercise
     const Result r = RunCapture(

@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "postproc/ecrire_scnUnit.h"
 #include "tests/support/AviTestFiles.h"
 #include "tools/talvence-cli/CommandTable.h"
+#include "tools/talvence-cli/DvCommands.h"
 #include "tools/talvence-cli/PostprocCommands.h"
 
 namespace talvence::cli {
@@ -118,6 +121,28 @@ TEST_F(CliTest, ScnListsTheScenesAndFlagsDamage) {
     EXPECT_EQ(damaged.status, kExitFailed);
     EXPECT_EQ(damaged.out, "path: " + scn + "\ncount: 2\nscene 1 start=1 frames=100\n");
     EXPECT_NE(damaged.err.find("damaged entry of scene 2"), std::string::npos);
+}
+
+TEST_F(CliTest, FilesThatAreNotRegularAreRefusedAtOnce) {
+    // Setup: nothing ever writes into the FIFO; /dev/zero never ends.
+    const std::string fifo = (dir_ / "clip.avi").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    // Exercise
+    const Output setFps = Dispatch(table_, {"setfps", fifo, "25"});
+    const Output scnFifo = Dispatch(table_, {"scn", fifo});
+    const Output scnFolder = Dispatch(table_, {"scn", dir_.path().string()});
+    std::ostringstream out, dvErr;
+    const std::vector<std::string> zero = {"/dev/zero"};
+    const int dvStatus = RunDvInfo(zero, out, dvErr);
+
+    // Verification
+    EXPECT_EQ(setFps.status, kExitFailed);
+    EXPECT_NE(setFps.err.find("nothing written: not a regular file"), std::string::npos);
+    EXPECT_NE(scnFifo.err.find("not a regular file (a FIFO)"), std::string::npos);
+    EXPECT_NE(scnFolder.err.find("not a regular file (a directory)"), std::string::npos);
+    EXPECT_EQ(dvStatus, kExitFailed);
+    EXPECT_EQ(dvErr.str(), "/dev/zero: cannot open the file: not a regular file (a device)\n");
 }
 
 TEST_F(CliTest, ProgramRunsTheCommands) {

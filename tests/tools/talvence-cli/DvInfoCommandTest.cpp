@@ -122,21 +122,30 @@ TEST(DvInfoCommand, ReadsType2AviLikeRawDv) {
     EXPECT_EQ(fromAvi.lines, fromRaw.lines);
 }
 
-// A type-1 AVI: one interleaved 'iavs' stream whose chunks are whole DV frames.
-std::vector<std::uint8_t> Type1Avi(const std::vector<std::uint8_t>& tape, std::size_t frameBytes) {
+// The tape cut into its frames.
+std::vector<std::vector<std::uint8_t>> FramesOf(const std::vector<std::uint8_t>& tape,
+                                                std::size_t frameBytes) {
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (std::size_t at = 0; at + frameBytes <= tape.size(); at += frameBytes)
+        frames.emplace_back(tape.begin() + at, tape.begin() + at + frameBytes);
+    return frames;
+}
+
+// A type-1 AVI: one interleaved 'iavs' stream, one chunk per frame.
+std::vector<std::uint8_t> Type1Avi(const std::vector<std::vector<std::uint8_t>>& chunks) {
     using namespace talvence::testing;
-    const auto frames = static_cast<std::uint32_t>(tape.size() / frameBytes);
+    const auto frames = static_cast<std::uint32_t>(chunks.size());
+    const auto frameBytes = static_cast<std::uint32_t>(kDvFrameBytes625);
     Bytes avih = Cat({Le32(40000), Le32(0), Le32(0), Le32(0x10), Le32(frames), Le32(0), Le32(1),
-                      Le32(static_cast<std::uint32_t>(frameBytes)), Le32(720), Le32(576)});
+                      Le32(frameBytes), Le32(720), Le32(576)});
     avih.resize(56, 0);
     Bytes strh = Strh("iavs", "dvsd", 1, 25);
     // dwLength at offset 8 + 32 of the chunk.
     const Bytes length = Le32(frames);
     std::copy(length.begin(), length.end(), strh.begin() + 8 + 32);
     Bytes movi = Cat({Fcc("LIST"), Le32(0), Fcc("movi")});
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const Bytes chunk =
-            Leaf("00__", Bytes(tape.begin() + i * frameBytes, tape.begin() + (i + 1) * frameBytes));
+    for (const Bytes& frame : chunks) {
+        const Bytes chunk = Leaf("00__", frame);
         movi.insert(movi.end(), chunk.begin(), chunk.end());
     }
     const Bytes size = Le32(static_cast<std::uint32_t>(movi.size() - 8));
@@ -159,7 +168,7 @@ TEST(DvInfoCommand, ReadsType1AviLikeRawDv) {
     const std::string avi = (dir / "type1.avi").string();
     const std::vector<std::uint8_t> tape = Tape(script);
     WriteBytes(raw, tape);
-    WriteBytes(avi, Type1Avi(tape, kDvFrameBytes625));
+    WriteBytes(avi, Type1Avi(FramesOf(tape, kDvFrameBytes625)));
 
     // Exercise
     const Output fromRaw = DvInfo(raw);
@@ -169,6 +178,32 @@ TEST(DvInfoCommand, ReadsType1AviLikeRawDv) {
     EXPECT_EQ(fromAvi.status, cli::kExitOk) << fromAvi.err;
     ASSERT_EQ(fromRaw.lines.size(), 15u + 2u);
     EXPECT_EQ(fromAvi.lines, fromRaw.lines);
+}
+
+TEST(DvInfoCommand, AShortFrameKeepsItsPositionInTheScenes) {
+    // Setup: a type-1 AVI whose fourth frame lost most of its bytes, before
+    // a scene change at frame 8.
+    DvTapeScript script;
+    script.recordings.push_back(Pal(EncodeDateTime(2022, 3, 4, 5, 6, 7, 0), 8));
+    script.recordings.push_back(Pal(0, 7));
+    script.recordings.back().recDate = false;
+    std::vector<std::vector<std::uint8_t>> frames = FramesOf(Tape(script), kDvFrameBytes625);
+    frames[3].resize(1000);
+    TempDir dir;
+    const std::string avi = (dir / "short.avi").string();
+    WriteBytes(avi, Type1Avi(frames));
+
+    // Exercise
+    const Output output = DvInfo(avi);
+
+    // Verification
+    EXPECT_EQ(output.status, cli::kExitOk) << output.err;
+    ASSERT_EQ(output.lines.size(), 15u + 2u);
+    EXPECT_EQ(output.lines[3].rfind("frame 3 skipped bytes=", 0), 0u) << output.lines[3];
+    EXPECT_EQ(output.lines[8].rfind("frame 8 tc=0:00:00:08 rec=- ", 0), 0u) << output.lines[8];
+    const std::vector<std::string> expected = {"scene 1 start=0 frames=8 reason=date",
+                                               "scene 2 start=8 frames=7 reason=end"};
+    EXPECT_EQ(SceneLines(output), expected);
 }
 
 TEST(DvInfoCommand, DamagedFilesGiveLinesNotCrashes) {
