@@ -7,7 +7,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -20,23 +20,33 @@ namespace talvence::cli {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+// The signal that asked the capture to end; 0 while none did.
+volatile std::sig_atomic_t endingSignal = 0;
 
-extern "C" void OnInterrupt(int) {
-    interrupted = true;
+extern "C" void OnEndingSignal(int signal) {
+    endingSignal = signal;
 }
 
-// Ctrl+C ends the capture instead of the program while the command runs, set-up included, so
-// that the files are always finished.
-class InterruptGuard {
+// Ctrl+C (SIGINT), SIGTERM (a shutdown, kill) and SIGHUP (a closed terminal, a logout) end the
+// capture instead of the program while the command runs, set-up included, so that the files are
+// always finished.
+class EndingSignalGuard {
 public:
-    InterruptGuard() : previous_(std::signal(SIGINT, OnInterrupt)) { interrupted = false; }
-    ~InterruptGuard() { std::signal(SIGINT, previous_); }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
+    EndingSignalGuard() {
+        endingSignal = 0;
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            previous_[i] = std::signal(kSignals[i], OnEndingSignal);
+    }
+    ~EndingSignalGuard() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            std::signal(kSignals[i], previous_[i]);
+    }
+    EndingSignalGuard(const EndingSignalGuard&) = delete;
+    EndingSignalGuard& operator=(const EndingSignalGuard&) = delete;
 
 private:
-    void (*previous_)(int);
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<void (*)(int), 3> previous_{};
 };
 
 std::optional<double> PositiveNumber(const std::string& text) {
@@ -106,6 +116,10 @@ void EnsureGuiApplication() {
 
 } // namespace
 
+int CaptureExitCode(int signal) {
+    return signal == SIGTERM || signal == SIGHUP ? 128 + signal : kExitOk;
+}
+
 std::string CaptureProgressLine(double elapsedSeconds, const TCaptureStatus& status) {
     const long total = static_cast<long>(elapsedSeconds);
     char text[160];
@@ -141,8 +155,8 @@ std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error)
             if (!v) return std::nullopt;
             o.format = CaptureFormatOfOption(*v);
             if (!o.format) {
-                error = "--format needs a capture format's text or its index 0 to 5, not \"" +
-                        *v + "\"";
+                error = "--format needs a capture format's text or its index 0 to 5, not \"" + *v +
+                        "\"";
                 return std::nullopt;
             }
         } else if (a == "--folder") {
@@ -183,7 +197,7 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     const CaptureOptions& options = *parsed;
-    InterruptGuard interruptGuard;
+    EndingSignalGuard signalGuard;
     EnsureGuiApplication();
 
     CliDialogs dialogs(options, err);
@@ -234,7 +248,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         const auto& offered = control.CaptureFormatEntries();
         const auto it = std::find(offered.begin(), offered.end(), text);
         if (it == offered.end()) {
-            err << "capture: the capture format \"" << text << "\" is not offered for this source\n";
+            err << "capture: the capture format \"" << text
+                << "\" is not offered for this source\n";
             return kExitFailed;
         }
         control.SelectCaptureFormatEntry(static_cast<int>(it - offered.begin()));
@@ -252,7 +267,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     control.CaptureToggle();
     if (control.State() != CaptureState::Capturing) {
         err << "capture: the capture did not start"
-            << (dialogs.refused ? " (a question was answered no)" : ": " + core.LastError()) << "\n";
+            << (dialogs.refused ? " (a question was answered no)" : ": " + core.LastError())
+            << "\n";
         core.StopGraph();
         return kExitFailed;
     }
@@ -276,8 +292,10 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     };
     while (true) {
         const double now = seconds();
-        if (interrupted) {
-            ending = "interrupted";
+        if (endingSignal != 0) {
+            ending = endingSignal == SIGINT    ? "interrupted"
+                     : endingSignal == SIGTERM ? "terminated (SIGTERM)"
+                                               : "hung up (SIGHUP)";
             break;
         }
         if (options.seconds && now >= *options.seconds) break;
@@ -313,11 +331,12 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         out << "wrote " << file << "\n";
         ++count;
         const std::string& scn = control.SceneFile();
-        if (!scn.empty() && ChangeFileExtension(file, ".scn") == scn && std::filesystem::exists(scn))
+        if (!scn.empty() && ChangeFileExtension(file, ".scn") == scn &&
+            std::filesystem::exists(scn))
             out << "wrote " << scn << "\n";
     }
     if (count == 0) out << "no file written\n";
-    return kExitOk;
+    return CaptureExitCode(endingSignal);
 }
 
 void AddCaptureCommands(CommandTable& table) {
