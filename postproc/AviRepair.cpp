@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace talvence {
@@ -301,6 +302,36 @@ std::string AviRepairSummary(const AviRepairResult& result) {
     }
     text += "; dropped " + (result.scan.dropped.empty() ? "nothing" : result.scan.dropped);
     return text;
+}
+
+std::vector<AviUnfinishedCapture> RepairUnfinishedCaptures(const std::filesystem::path& folder) {
+    std::vector<AviUnfinishedCapture> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        const std::string suffix = ".capturing";
+        if (name.size() <= 1 + suffix.size() || name[0] != '.' || !name.ends_with(suffix) ||
+            !entry.is_regular_file(error))
+            continue;
+        const std::filesystem::path file = folder / name.substr(1, name.size() - 1 - suffix.size());
+        if (AviUnfinishedMarker(file) != entry.path()) continue;
+        // A writer that still runs holds the lock: its file is not ours to touch.
+        const int marker = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (marker < 0) continue;
+        if (::flock(marker, LOCK_EX | LOCK_NB) != 0) {
+            ::close(marker);
+            continue;
+        }
+        AviUnfinishedCapture capture{file, {}};
+        if (std::filesystem::exists(file, error))
+            capture.repair = RepairAviFile(file);
+        else
+            capture.repair.ok = true;
+        if (capture.repair.ok) std::filesystem::remove(entry.path(), error);
+        ::close(marker);
+        found.push_back(std::move(capture));
+    }
+    return found;
 }
 
 } // namespace talvence

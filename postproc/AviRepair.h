@@ -13,6 +13,10 @@
 // Key frames: chunks listed with the delta-frame bit in an ix## chunk met on
 // the way stay delta frames; all other chunks are written as key frames.
 //
+// A capture is known unfinished by the marker its writer keeps beside it
+// (AviWriterOptions::unfinishedMarker); RepairUnfinishedCaptures finds and
+// repairs those that no running writer holds.
+//
 // Thread: any; the functions keep no state.
 
 #include "platform/media/filters/avi/AviLayout.h"
@@ -55,5 +59,15 @@ AviRepairResult RepairAviFile(const std::filesystem::path& path);
 
 // One line for the user: the chunks kept per stream and what was dropped.
 std::string AviRepairSummary(const AviRepairResult& result);
+
+struct AviUnfinishedCapture {
+    std::filesystem::path file;
+    AviRepairResult repair; // ok with nothing scanned when the file itself is gone
+};
+
+// The captures a crash left unfinished in `folder`: each marker
+// (AviUnfinishedMarker) that no running writer holds locked. Each file is
+// repaired; its marker goes once the repair succeeded or the file is gone.
+std::vector<AviUnfinishedCapture> RepairUnfinishedCaptures(const std::filesystem::path& folder);
 
 } // namespace talvence

@@ -55,6 +55,12 @@ public:
     // What could not be registered at start-up (a virtual device with a wrong option, ...).
     const std::vector<std::string>& StartupWarnings() const { return startupWarnings_; }
 
+    // Repairs the captures a crash left unfinished in the video folder (their markers, see
+    // postproc/AviRepair.h): one line per capture for the user, saying what was kept. The faces
+    // call it at start-up, once the folder is final; the CLI prints the lines, the window shows
+    // them.
+    std::vector<std::string> RepairUnfinishedCaptures();
+
     TPreferences& Prefs() { return prefs_; }
     TparameterList& PreferenceList() { return preferenceList_; }
     TdmCam& Cam() { return *cam_; }

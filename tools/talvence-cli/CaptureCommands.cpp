@@ -217,6 +217,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         prefs.videoDirectory->value = *options.folder;
         control.VideoNamingChanged();
     }
+    for (const std::string& line : core.RepairUnfinishedCaptures())
+        err << "capture: " << line << "\n";
     if (options.scn) prefs.scn->value = *options.scn;
     if (options.inlay) prefs.incrustationOn->value = *options.inlay;
 

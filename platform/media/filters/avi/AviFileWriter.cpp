@@ -9,6 +9,10 @@
 #include <mutex>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace talvence {
 namespace {
 
@@ -156,6 +160,10 @@ private:
     std::thread thread_;
 };
 
+std::filesystem::path AviUnfinishedMarker(const std::filesystem::path& file) {
+    return file.parent_path() / ("." + file.filename().string() + ".capturing");
+}
+
 AviFileWriter::AviFileWriter(AviOutputFiles& files) : files_(files) {}
 
 AviFileWriter::~AviFileWriter() {
@@ -250,6 +258,12 @@ AviWriterStatus AviFileWriter::open(const std::filesystem::path& path,
     segmentIndexBytes_ = options_.oldIndex ? 8 : 0;
     buffer_.reserve(kBufferBytes);
     if (options_.checkpointSeconds > 0) checkpoints_ = std::make_unique<CheckpointThread>(*file_);
+    if (options_.unfinishedMarker) {
+        // Without a marker the capture goes on: only the repair at the next start is lost.
+        markerFd_ = ::open(AviUnfinishedMarker(path).c_str(),
+                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (markerFd_ >= 0) ::flock(markerFd_, LOCK_EX | LOCK_NB);
+    }
     return {};
 }
 
@@ -623,6 +637,7 @@ void AviFileWriter::waitForCheckpoints() {
 AviWriterStatus AviFileWriter::close() {
     if (!file_) return {};
     const bool durable = checkpoints_ != nullptr;
+    const bool failedBefore = !failure_.ok(); // then close() finishes what was written
     if (checkpoints_) {
         // The last checkpoint's fields go in before the final header does.
         takeCheckpointFailure();
@@ -644,6 +659,12 @@ AviWriterStatus AviFileWriter::close() {
                     r.error,
                     "Closing \"" + path_.string() + "\" failed: " + std::strerror(r.error)};
     file_.reset();
+    if (markerFd_ >= 0) {
+        // A file whose finishing writes failed keeps its marker for the repair.
+        if (failure_.ok() || failedBefore) ::unlink(AviUnfinishedMarker(path_).c_str());
+        ::close(markerFd_);
+        markerFd_ = -1;
+    }
     for (StreamState& s : streams_) {
         s.pending = {};
         s.superIndex = {};

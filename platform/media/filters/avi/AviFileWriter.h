@@ -73,6 +73,10 @@ struct AviWriterOptions {
     // Super-index entries reserved per stream in the header: the most
     // segments a file can have.
     std::uint32_t superIndexEntries = 256;
+    // Keep a marker file (AviUnfinishedMarker) beside the file while it is
+    // open, locked, removed once close() has finished the file: a marker
+    // left without its lock names a file a crash left unfinished.
+    bool unfinishedMarker = false;
     // Seconds of stream time between checkpoints; 0: the header is written
     // at segment ends and at close() only.
     double checkpointSeconds = 0;
@@ -176,6 +180,7 @@ private:
     AviOutputFiles& files_;
     std::unique_ptr<AviOutputFile> file_;
     std::unique_ptr<CheckpointThread> checkpoints_; // while a checkpointed file is open
+    int markerFd_ = -1;                             // holds the marker's lock while open
     std::filesystem::path path_;
     AviWriterOptions options_;
     std::vector<StreamState> streams_;
@@ -207,6 +212,9 @@ private:
 
     AviWriterStatus failure_;
 };
+
+// ".NAME.capturing" beside the file NAME.
+std::filesystem::path AviUnfinishedMarker(const std::filesystem::path& file);
 
 // One line for an error code, for logs.
 std::string AviWriterErrorText(AviWriterError error);

@@ -90,6 +90,7 @@ TFileWriter::TFileWriter()
       files_(&LocalAviOutputFiles()) {
     // A capture stays readable up to its last second whatever ends the process.
     options_.checkpointSeconds = 1;
+    options_.unfinishedMarker = true;
     options_.superIndexEntries = kAviCaptureSuperIndexEntries;
 }
 
