@@ -10,7 +10,9 @@
 // stop (the image-by-image frame-rate rewrite relies on that).
 //
 // The file is checkpointed every second of stream time (AviFileWriter.h): a capture ended by a
-// crash or kill -9 keeps every frame but the last second's, readable without a repair.
+// crash or kill -9 keeps every frame but the last second's, readable without a repair. While a
+// file is written its unfinished-capture marker lies beside it, so that the next start of the
+// program repairs what a crash left (postproc/AviRepair.h).
 //
 // A failing write (full disk, I/O error) finishes the file at once, keeping every frame written
 // before, posts EC_ERRORABORT with the failure and refuses every later sample; a file that cannot
