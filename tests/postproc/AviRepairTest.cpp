@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace talvence {
 namespace {
 
@@ -114,6 +116,41 @@ TEST(AviRepairTest, ARepairedFileHoldsEveryWholeFrameForAReaderThatTrustsItsInde
     EXPECT_EQ(again.scan.droppedBytes, 0u);
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(std::filesystem::exists(dir / "none.avi"));
+}
+
+TEST(AviRepairTest, OnlyCapturesThatNoWriterHoldsAreRepairedAtStartUp) {
+    // Setup: a capture being written, one a crash left (marker without its lock, file cut), one
+    // whose file is gone.
+    TempDir dir;
+    const Bytes whole = CaptureFile(dir / "crashed.avi");
+    WriteBytes(dir / "crashed.avi", Bytes(whole.begin(), whole.end() - 1000));
+    WriteBytes(AviUnfinishedMarker(dir / "crashed.avi"), {});
+    WriteBytes(AviUnfinishedMarker(dir / "gone.avi"), {});
+    AviWriterOptions options;
+    options.unfinishedMarker = true;
+    AviFileWriter running;
+    ASSERT_TRUE(
+        running.open(dir / "running.avi", {AviDvVideoStream(DVINFO{}, 400000, 720, 576)}, options)
+            .ok());
+    ASSERT_TRUE(running.writeSample(0, PalDvFrames()[0]).ok());
+
+    // Exercise
+    auto found = RepairUnfinishedCaptures(dir.path());
+    const bool markedWhileOpen = std::filesystem::exists(AviUnfinishedMarker(dir / "running.avi"));
+    ASSERT_TRUE(running.close().ok());
+
+    // Verification
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.file < b.file; });
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].file, dir / "crashed.avi");
+    EXPECT_TRUE(found[0].repair.ok);
+    EXPECT_EQ(IndexedChunkCounts(ReadBytes(dir / "crashed.avi")),
+              (std::vector<std::size_t>{30, 29}));
+    EXPECT_EQ(found[1].file, dir / "gone.avi");
+    EXPECT_TRUE(markedWhileOpen);
+    for (const char* name : {"crashed.avi", "gone.avi", "running.avi"})
+        EXPECT_FALSE(std::filesystem::exists(AviUnfinishedMarker(dir / name))) << name;
 }
 
 } // namespace
