@@ -26,6 +26,9 @@ constexpr std::size_t kMaxChunkData = 0x7F000000;
 constexpr std::size_t kMaxStreams = 100; // two decimal digits in chunk ids
 constexpr std::uint32_t kMaxSuperIndexEntries = 65536;
 constexpr std::uint64_t kSegmentHeaderBytes = 24; // RIFF 'AVIX' + LIST 'movi'
+// Checkpoint intervals of another stream's time that make a checkpoint when the main stream has
+// written nothing meanwhile.
+constexpr double kStalledMainStreamFactor = 4;
 
 std::uint64_t ChunkEnd(std::uint64_t offset, std::uint32_t size) {
     return offset + 8 + size + (size & 1);
@@ -276,11 +279,15 @@ std::uint64_t AviFileWriter::streamLength(std::size_t stream) const {
     return streams_[stream].indexedTicks + pendingTicks(streams_[stream]);
 }
 
-bool AviFileWriter::checkpointDue(const StreamState& s) const {
+bool AviFileWriter::checkpointDue(std::size_t stream) const {
     if (!checkpoints_) return false;
+    const StreamState& s = streams_[stream];
     const double seconds =
         static_cast<double>(pendingTicks(s)) * s.format.scale / static_cast<double>(s.format.rate);
-    return seconds >= checkpointInterval_;
+    // The main stream's time sets the pace, so that the streams' own threads running ahead of
+    // each other do not change where checkpoints fall; another stream steps in only when the
+    // main one has stalled for a while.
+    return seconds >= (stream == mainStream_ ? 1 : kStalledMainStreamFactor) * checkpointInterval_;
 }
 
 std::size_t AviFileWriter::freeSuperIndexEntries() const {
@@ -353,7 +360,7 @@ AviWriterStatus AviFileWriter::writeSample(std::size_t stream, AviBytes data, bo
         if (size & 1) buffer_.push_back(0);
         end_ += chunkBytes;
     }
-    if (checkpointDue(s)) checkpoint();
+    if (checkpointDue(stream)) checkpoint();
     return failure_;
 }
 

@@ -9,7 +9,8 @@
 // Checkpoints (AviWriterOptions::checkpointSeconds > 0) keep the file
 // readable by a reader that trusts its header while it grows, so that a
 // crash, kill -9 or power cut loses at most the last interval: every
-// interval of stream time, and at every segment end, the chunks written
+// interval of the main stream's time (of another stream's, four times as
+// long, if the main one stalls), and at every segment end, the chunks written
 // since the last checkpoint get one ix## per stream appended inside 'movi',
 // and the header is brought up to it. The in-place part runs on a
 // checkpoint thread, never on the caller's, in this order:
@@ -159,7 +160,7 @@ private:
 
     std::uint64_t pendingTicks(const StreamState& s) const;
     std::uint64_t pendingIndexBytes(std::size_t stream) const;
-    bool checkpointDue(const StreamState& s) const;
+    bool checkpointDue(std::size_t stream) const;
     std::size_t freeSuperIndexEntries() const;
     void checkpoint();
     bool indexPending();
