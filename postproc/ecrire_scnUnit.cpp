@@ -290,6 +290,44 @@ std::int32_t ScnWriter::sceneCount() const {
     return sceneCount_;
 }
 
+bool ScnEndAt(const std::filesystem::path& path, std::uint32_t frames, std::string& error) {
+    const ScnContents read = ScnRead(path);
+    if (!read.ok || !read.error.empty()) {
+        error = read.error.empty() ? "not a scene file" : read.error;
+        return false;
+    }
+    std::vector<ScnScene> scenes = read.scenes;
+    while (!scenes.empty() && scenes.back().start > frames)
+        scenes.pop_back();
+    if (!scenes.empty()) {
+        ScnScene& last = scenes.back();
+        const std::uint32_t lastFrame = last.start + last.frames - 1;
+        if (lastFrame > frames)
+            last.frames = frames - last.start + 1;
+        else if (lastFrame < frames)
+            scenes.push_back({lastFrame + 1, frames - lastFrame});
+    } else if (frames > 0) {
+        scenes.push_back({1, frames});
+    }
+    Bytes bytes =
+        ScnHeaderBytes(read.path, std::uint16_t(std::min<std::size_t>(scenes.size(), 0x8000)));
+    for (std::size_t k = 0; k < scenes.size(); ++k) {
+        const Bytes entry = k == 0 ? ScnFirstSceneBytes(read.path, scenes[k].frames + 1)
+                                   : ScnLaterSceneBytes(scenes[k].start, scenes[k].frames);
+        bytes.insert(bytes.end(), entry.begin(), entry.end());
+    }
+    const std::string temporary = path.string() + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const bool written = fd >= 0 && WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    if (fd >= 0 && ::close(fd) != 0) error = std::strerror(errno);
+    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = std::string("\"") + path.string() + "\" cannot be written: " + std::strerror(errno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
 void ScnEndRun(std::uint32_t framesInFile) {
     ApplicationScnWriter().endRun(framesInFile);
 }

@@ -116,4 +116,11 @@ struct ScnContents {
 ScnContents ScnParse(const std::vector<std::uint8_t>& bytes);
 ScnContents ScnRead(const std::filesystem::path& path);
 
+// Ends a scene file left by a capture that never stopped (a crash: its final
+// scene was never written) at the frames its video file holds: scenes that
+// start after them go, the last one ends at the last frame, and frames after
+// the last scene make one more. Written to "FILE.tmp" and renamed over FILE.
+// False, with the reason, when the file cannot be read whole or written.
+bool ScnEndAt(const std::filesystem::path& path, std::uint32_t frames, std::string& error);
+
 } // namespace talvence

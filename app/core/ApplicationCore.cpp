@@ -4,6 +4,7 @@
 #include "graph/BuiltInFilters.h"
 #include "graph/DeviceCategories.h"
 #include "platform/media/EventCodes.h"
+#include "postproc/AviRepair.h"
 #include "system/PSFunctions.h"
 
 namespace talvence {
@@ -57,10 +58,25 @@ TApplicationCore::~TApplicationCore() {
     cam_->StopGraph();
 }
 
+std::vector<std::string> TApplicationCore::RepairUnfinishedCaptures() {
+    std::vector<std::string> lines;
+    if (prefs_.videoDirectory->value.empty()) return lines;
+    for (const AviUnfinishedCapture& c :
+         talvence::RepairUnfinishedCaptures(prefs_.videoDirectory->value)) {
+        const std::string name = "the unfinished capture " + c.file.string();
+        if (c.repair.ok && c.repair.scan.streams.empty())
+            lines.push_back(name + " is gone");
+        else
+            lines.push_back(name + (c.repair.ok ? " was repaired: " : " could not be repaired: ") +
+                            AviRepairSummary(c.repair));
+    }
+    return lines;
+}
+
 bool TApplicationCore::LoadSources() {
     // The known sources stay: a device seen before keeps its display name.
-    const bool listed = EnumerateVideoSources(cam_->DeviceEnumerator(), knownSources_,
-                                              displayedSources_);
+    const bool listed =
+        EnumerateVideoSources(cam_->DeviceEnumerator(), knownSources_, displayedSources_);
     audioDevices_.clear();
     ListAudioDevices(cam_->DeviceEnumerator(), audioDevices_);
     control_->SetAudioDevicesPresent(!audioDevices_.empty());
@@ -84,9 +100,8 @@ bool TApplicationCore::SelectVideoSource(int index) {
     if (!cam_->AnalyseSource(*source.Source)) return false;
     // The sound card, as the window applies it: the stored one, else the first.
     if (!audioDevices_.empty()) {
-        control_->SetAudioSourceName(
-            audioDevices_[static_cast<std::size_t>(IndexOrFirst(prefs_.sourceAudio->value,
-                                                                audioDevices_))]);
+        control_->SetAudioSourceName(audioDevices_[static_cast<std::size_t>(
+            IndexOrFirst(prefs_.sourceAudio->value, audioDevices_))]);
         control_->ApplyAudioSource();
     }
     control_->SourceSelected(cam_->Kind(), cam_->HasAudioPin());

@@ -58,6 +58,12 @@ public:
     // their defaults because of it; the face tells the user once (StoreLoadReportText).
     const StoreLoadReport& StoreReport() const { return preferenceList_.LoadReport(); }
 
+    // Repairs the captures a crash left unfinished in the video folder (their markers, see
+    // postproc/AviRepair.h): one line per capture for the user, saying what was kept. The faces
+    // call it at start-up, once the folder is final; the CLI prints the lines, the window shows
+    // them.
+    std::vector<std::string> RepairUnfinishedCaptures();
+
     TPreferences& Prefs() { return prefs_; }
     TparameterList& PreferenceList() { return preferenceList_; }
     TdmCam& Cam() { return *cam_; }

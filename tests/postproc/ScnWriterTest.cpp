@@ -165,6 +165,22 @@ TEST_F(ScnWriterTest, EachRunEndsAtTheFramesItsFileReceived) {
     EXPECT_FALSE(std::filesystem::exists(emptyPath));
 }
 
+TEST_F(ScnWriterTest, AFileLeftByACrashEndsAtTheFramesOfItsRepairedVideo) {
+    // Setup: two scenes cut before the crash; the final one was never written.
+    ASSERT_TRUE(writer_.create(path()));
+    writer_.appendScene(Frame(1), Frame(100));
+    writer_.appendScene(Frame(100), Frame(250));
+    std::string error;
+
+    // Exercise + Verification: the frames after the last scene make one more...
+    ASSERT_TRUE(ScnEndAt(path(), 300, error)) << error;
+    EXPECT_EQ(file(), Cat({ExpectedHeader(path(), 3), ExpectedFirst(path(), 101),
+                           ExpectedLater(101, 150), ExpectedLater(251, 50)}));
+    // ...and a video holding fewer frames than the scenes cuts them back.
+    ASSERT_TRUE(ScnEndAt(path(), 90, error)) << error;
+    EXPECT_EQ(file(), Cat({ExpectedHeader(path(), 1), ExpectedFirst(path(), 91)}));
+}
+
 TEST_F(ScnWriterTest, SceneAfterThe32768thIsIgnored) {
     // Setup
     ASSERT_TRUE(writer_.create(path()));

@@ -141,6 +141,46 @@ std::vector<Chunk> ReadRiff(const Bytes& file, bool* malformed) {
     return chunks;
 }
 
+std::optional<std::vector<std::size_t>> IndexedChunkCounts(const Bytes& file) {
+    const auto top = ReadRiff(file);
+    auto declared = [&](std::uint64_t from, std::uint64_t bytes) {
+        for (const Chunk& riff : top)
+            if (riff.id == "RIFF" && from >= riff.offset &&
+                from + bytes <= riff.offset + 8 + riff.size &&
+                riff.offset + 8 + riff.size <= file.size())
+                return true;
+        return false;
+    };
+    auto le64 = [&](std::uint64_t at) {
+        return Le32At(file, at) | std::uint64_t(Le32At(file, at + 4)) << 32;
+    };
+    if (top.empty() || top[0].listType != "AVI ") return std::nullopt;
+    std::vector<std::size_t> counts;
+    for (const Chunk* indx : top[0].findAll("indx")) {
+        const std::uint64_t data = indx->dataOffset();
+        const std::uint32_t used = Le32At(file, data + 4);
+        const std::string id = Fcc(file, data + 8);
+        std::size_t count = 0;
+        for (std::uint32_t k = 0; k < used; ++k) {
+            const std::uint64_t ix = le64(data + 24 + 16 * k);
+            if (!declared(ix, 8 + 24) || !declared(ix, 8 + Le32At(file, ix + 4)))
+                return std::nullopt;
+            const std::uint32_t entries = Le32At(file, ix + 8 + 4);
+            const std::uint64_t base = le64(ix + 8 + 12);
+            for (std::uint32_t e = 0; e < entries; ++e) {
+                const std::uint64_t at = base + Le32At(file, ix + 32 + 8 * e);
+                const std::uint32_t size = Le32At(file, ix + 36 + 8 * e) & 0x7FFFFFFFu;
+                if (at < 8 || !declared(at - 8, 8 + size) || Fcc(file, at - 8) != id ||
+                    Le32At(file, at - 4) != size)
+                    return std::nullopt;
+                ++count;
+            }
+        }
+        counts.push_back(count);
+    }
+    return counts;
+}
+
 Bytes Concat(const std::vector<Bytes>& parts, std::size_t count) {
     Bytes out;
     for (std::size_t i = 0; i < count && i < parts.size(); ++i)

@@ -49,6 +49,12 @@ struct Chunk {
 // runs past the end of the file ends the reading (as malformed).
 std::vector<Chunk> ReadRiff(const Bytes& file, bool* malformed = nullptr);
 
+// What a reader that trusts the header reaches: per stream of the first
+// RIFF's 'indx', the chunks listed by its ix## chunks. Empty when anything
+// listed lies outside the declared RIFF sizes or the file, or is not a chunk
+// of that stream with that size.
+std::optional<std::vector<std::size_t>> IndexedChunkCounts(const Bytes& file);
+
 Bytes Concat(const std::vector<Bytes>& parts, std::size_t count);
 
 } // namespace talvence::testing

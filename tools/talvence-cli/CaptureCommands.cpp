@@ -7,7 +7,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -20,23 +20,33 @@ namespace talvence::cli {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+// The signal that asked the capture to end; 0 while none did.
+volatile std::sig_atomic_t endingSignal = 0;
 
-extern "C" void OnInterrupt(int) {
-    interrupted = true;
+extern "C" void OnEndingSignal(int signal) {
+    endingSignal = signal;
 }
 
-// Ctrl+C ends the capture instead of the program while the command runs, set-up included, so
-// that the files are always finished.
-class InterruptGuard {
+// Ctrl+C (SIGINT), SIGTERM (a shutdown, kill) and SIGHUP (a closed terminal, a logout) end the
+// capture instead of the program while the command runs, set-up included, so that the files are
+// always finished.
+class EndingSignalGuard {
 public:
-    InterruptGuard() : previous_(std::signal(SIGINT, OnInterrupt)) { interrupted = false; }
-    ~InterruptGuard() { std::signal(SIGINT, previous_); }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
+    EndingSignalGuard() {
+        endingSignal = 0;
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            previous_[i] = std::signal(kSignals[i], OnEndingSignal);
+    }
+    ~EndingSignalGuard() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            std::signal(kSignals[i], previous_[i]);
+    }
+    EndingSignalGuard(const EndingSignalGuard&) = delete;
+    EndingSignalGuard& operator=(const EndingSignalGuard&) = delete;
 
 private:
-    void (*previous_)(int);
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<void (*)(int), 3> previous_{};
 };
 
 std::optional<double> PositiveNumber(const std::string& text) {
@@ -105,6 +115,10 @@ void EnsureGuiApplication() {
 }
 
 } // namespace
+
+int CaptureExitCode(int signal) {
+    return signal == SIGTERM || signal == SIGHUP ? 128 + signal : kExitOk;
+}
 
 std::string CaptureProgressLine(double elapsedSeconds, const TCaptureStatus& status) {
     const long total = static_cast<long>(elapsedSeconds);
@@ -183,7 +197,7 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     const CaptureOptions& options = *parsed;
-    InterruptGuard interruptGuard;
+    EndingSignalGuard signalGuard;
     EnsureGuiApplication();
 
     CliDialogs dialogs(options, err);
@@ -205,6 +219,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         prefs.videoDirectory->value = *options.folder;
         control.VideoNamingChanged();
     }
+    for (const std::string& line : core.RepairUnfinishedCaptures())
+        err << "capture: " << line << "\n";
     if (options.scn) prefs.scn->value = *options.scn;
     if (options.inlay) prefs.incrustationOn->value = *options.inlay;
 
@@ -281,8 +297,10 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     };
     while (true) {
         const double now = seconds();
-        if (interrupted) {
-            ending = "interrupted";
+        if (endingSignal != 0) {
+            ending = endingSignal == SIGINT    ? "interrupted"
+                     : endingSignal == SIGTERM ? "terminated (SIGTERM)"
+                                               : "hung up (SIGHUP)";
             break;
         }
         if (options.seconds && now >= *options.seconds) break;
@@ -324,7 +342,7 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
             out << "wrote " << scn << "\n";
     }
     if (count == 0) out << "no file written\n";
-    return failed ? kExitFailed : kExitOk;
+    return failed ? kExitFailed : CaptureExitCode(endingSignal);
 }
 
 void AddCaptureCommands(CommandTable& table) {

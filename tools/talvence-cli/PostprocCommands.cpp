@@ -3,6 +3,7 @@
 #include <charconv>
 #include <ostream>
 
+#include "postproc/AviRepair.h"
 #include "postproc/ecrire_scnUnit.h"
 
 namespace talvence::cli {
@@ -61,6 +62,16 @@ int RunScn(Args args, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
+int RunRepair(Args args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1) {
+        err << "usage: talvence-cli repair FILE\n";
+        return kExitUsage;
+    }
+    const AviRepairResult result = RepairAviFile(args[0]);
+    (result.ok ? out : err) << args[0] << ": " << AviRepairSummary(result) << "\n";
+    return result.ok ? kExitOk : kExitFailed;
+}
+
 void AddPostprocCommands(CommandTable& table, AviWalker& walker) {
     table.add({"setfps", "FILE FPS",
                "set the frame rate stored in an AVI file's video stream header",
@@ -68,6 +79,9 @@ void AddPostprocCommands(CommandTable& table, AviWalker& walker) {
                    return RunSetFps(args, out, err, walker);
                }});
     table.add({"scn", "FILE", "list the scenes of a scene file (.scn)", RunScn});
+    table.add({"repair", "FILE",
+               "finish an AVI file left by a crash: keep every whole frame, rebuild its indexes",
+               RunRepair});
 }
 
 } // namespace talvence::cli

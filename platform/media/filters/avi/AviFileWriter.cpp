@@ -3,7 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace talvence {
 namespace {
@@ -18,6 +26,9 @@ constexpr std::size_t kMaxChunkData = 0x7F000000;
 constexpr std::size_t kMaxStreams = 100; // two decimal digits in chunk ids
 constexpr std::uint32_t kMaxSuperIndexEntries = 65536;
 constexpr std::uint64_t kSegmentHeaderBytes = 24; // RIFF 'AVIX' + LIST 'movi'
+// Checkpoint intervals of another stream's time that make a checkpoint when the main stream has
+// written nothing meanwhile.
+constexpr double kStalledMainStreamFactor = 4;
 
 std::uint64_t ChunkEnd(std::uint64_t offset, std::uint32_t size) {
     return offset + 8 + size + (size & 1);
@@ -53,6 +64,109 @@ std::string AviWriterErrorText(AviWriterError error) {
     return "unknown error";
 }
 
+// Runs the in-place half of the checkpoints: sync, the unseen fields, sync,
+// the counts. Jobs queued while one runs are merged, which keeps the order
+// since every field only grows.
+class AviFileWriter::CheckpointThread {
+public:
+    explicit CheckpointThread(AviOutputFile& file) : file_(file), thread_([this] { run(); }) {}
+    ~CheckpointThread() { finish(); }
+
+    void submit(Patches first, Patches second) {
+        {
+            std::lock_guard lock(mutex_);
+            first_.insert(first_.end(), first.begin(), first.end());
+            second_.insert(second_.end(), second.begin(), second.end());
+            queued_ = true;
+        }
+        wake_.notify_one();
+    }
+
+    // Waits for the queued jobs and ends the thread; the first failure.
+    AviIoResult finish() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) thread_.join();
+        return failure_;
+    }
+
+    // Waits until every queued job is in the file.
+    void drain() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return !queued_ && !busy_; });
+    }
+
+    // The first failure so far (error 0: none).
+    AviIoResult failure() {
+        std::lock_guard lock(mutex_);
+        return failure_;
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return queued_ || stopping_; });
+            if (!queued_) return;
+            Patches first, second;
+            first.swap(first_);
+            second.swap(second_);
+            queued_ = false;
+            busy_ = true;
+            const bool failed = !failure_.ok();
+            lock.unlock();
+            // After a failure the header stays at the last checkpoint that made it.
+            const AviIoResult r = failed ? AviIoResult{} : apply(first, second);
+            lock.lock();
+            if (!r.ok() && failure_.ok()) failure_ = r;
+            busy_ = false;
+            idle_.notify_all();
+        }
+    }
+
+    AviIoResult sync() {
+        const AviIoResult r = file_.syncData();
+        // A file system that cannot sync (EINVAL) still keeps the write order for a crash.
+        return r.error == EINVAL ? AviIoResult{} : r;
+    }
+
+    AviIoResult write(const Patches& patches) {
+        for (const Patch& p : patches) {
+            std::uint8_t bytes[4];
+            AviSetLe32(bytes, p.value);
+            const AviIoResult r = file_.writeAt(p.offset, AviBytes(bytes, 4));
+            if (!r.ok()) return r;
+        }
+        return {};
+    }
+
+    AviIoResult apply(const Patches& first, const Patches& second) {
+        AviIoResult r = sync();
+        if (r.ok()) r = write(first);
+        if (r.ok() && !second.empty()) r = sync();
+        if (r.ok()) r = write(second);
+        return r;
+    }
+
+    AviOutputFile& file_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    Patches first_, second_; // mutex_
+    bool queued_ = false;    // mutex_
+    bool busy_ = false;      // mutex_
+    bool stopping_ = false;  // mutex_
+    AviIoResult failure_;    // mutex_
+    std::thread thread_;
+};
+
+std::filesystem::path AviUnfinishedMarker(const std::filesystem::path& file) {
+    return file.parent_path() / ("." + file.filename().string() + ".capturing");
+}
+
 AviFileWriter::AviFileWriter(AviOutputFiles& files) : files_(files) {}
 
 AviFileWriter::~AviFileWriter() {
@@ -79,6 +193,9 @@ AviWriterStatus AviFileWriter::open(const std::filesystem::path& path,
     }
     if (options.superIndexEntries == 0 || options.superIndexEntries > kMaxSuperIndexEntries)
         return refuse(AviWriterError::InvalidArgument, "the super-index room must be 1 to 65536");
+    if (!(options.checkpointSeconds >= 0))
+        return refuse(AviWriterError::InvalidArgument,
+                      "the checkpoint interval cannot be negative");
     const std::size_t headerSize = AviHeaderSize(streams, options.superIndexEntries);
     if (options.segmentLimit < kAviMinSegmentLimit || options.segmentLimit > kAviMaxSegmentLimit ||
         headerSize + 12 + 4096 > options.segmentLimit)
@@ -98,6 +215,8 @@ AviWriterStatus AviFileWriter::open(const std::filesystem::path& path,
         formats.push_back(s.format);
     mainStream_ = AviMainStream(formats);
     headerSize_ = headerSize;
+    headerOffsets_ = AviHeaderFieldOffsets(formats, options_.superIndexEntries);
+    checkpointInterval_ = options_.checkpointSeconds;
     failure_ = {};
     oldIndex_.clear();
     firstSegmentFrames_ = 0;
@@ -135,28 +254,52 @@ AviWriterStatus AviFileWriter::open(const std::filesystem::path& path,
 
     riffStart_ = 0;
     moviList_ = headerSize_;
-    end_ = bufferStart_ = headerSize_ + 12;
+    end_ = bufferStart_ = indexedEnd_ = headerSize_ + 12;
     segmentOpen_ = true;
     segmentCount_ = 1;
     segmentChunks_ = 0;
     segmentIndexBytes_ = options_.oldIndex ? 8 : 0;
     buffer_.reserve(kBufferBytes);
+    if (options_.checkpointSeconds > 0) checkpoints_ = std::make_unique<CheckpointThread>(*file_);
+    if (options_.unfinishedMarker) {
+        // Without a marker the capture goes on: only the repair at the next start is lost.
+        markerFd_ = ::open(AviUnfinishedMarker(path).c_str(),
+                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (markerFd_ >= 0) ::flock(markerFd_, LOCK_EX | LOCK_NB);
+    }
     return {};
 }
 
-std::uint64_t AviFileWriter::segmentTicks(const StreamState& s) const {
-    return s.format.sampleSize != 0 ? s.segmentBytes / s.format.sampleSize
-                                    : s.segmentEntries.size();
+std::uint64_t AviFileWriter::pendingTicks(const StreamState& s) const {
+    return s.format.sampleSize != 0 ? s.pendingBytes / s.format.sampleSize : s.pending.size();
 }
 
 std::uint64_t AviFileWriter::streamLength(std::size_t stream) const {
     if (stream >= streams_.size()) return 0;
-    return streams_[stream].closedTicks + segmentTicks(streams_[stream]);
+    return streams_[stream].indexedTicks + pendingTicks(streams_[stream]);
+}
+
+bool AviFileWriter::checkpointDue(std::size_t stream) const {
+    if (!checkpoints_) return false;
+    const StreamState& s = streams_[stream];
+    const double seconds =
+        static_cast<double>(pendingTicks(s)) * s.format.scale / static_cast<double>(s.format.rate);
+    // The main stream's time sets the pace, so that the streams' own threads running ahead of
+    // each other do not change where checkpoints fall; another stream steps in only when the
+    // main one has stalled for a while.
+    return seconds >= (stream == mainStream_ ? 1 : kStalledMainStreamFactor) * checkpointInterval_;
+}
+
+std::size_t AviFileWriter::freeSuperIndexEntries() const {
+    std::size_t used = 0;
+    for (const StreamState& s : streams_)
+        used = std::max(used, s.superIndex.size());
+    return options_.superIndexEntries > used ? options_.superIndexEntries - used : 0;
 }
 
 std::uint64_t AviFileWriter::pendingIndexBytes(std::size_t stream) const {
     std::uint64_t bytes = segmentIndexBytes_ + kAviStdIndexEntryBytes;
-    if (streams_[stream].segmentEntries.empty()) bytes += 8 + kAviStdIndexHeaderBytes;
+    if (streams_[stream].pending.empty()) bytes += 8 + kAviStdIndexHeaderBytes;
     if (segmentCount_ == 1 && options_.oldIndex) bytes += kAviOldIndexEntryBytes;
     return bytes;
 }
@@ -181,10 +324,10 @@ AviWriterStatus AviFileWriter::writeSample(std::size_t stream, AviBytes data, bo
     // The index takes the chunk now; if its bytes do not all reach the file,
     // fail() takes it out again.
     StreamState& s = streams_[stream];
-    if (s.segmentEntries.empty()) segmentIndexBytes_ += 8 + kAviStdIndexHeaderBytes;
+    if (s.pending.empty()) segmentIndexBytes_ += 8 + kAviStdIndexHeaderBytes;
     segmentIndexBytes_ += kAviStdIndexEntryBytes;
-    s.segmentEntries.push_back({end_, size, keyframe});
-    s.segmentBytes += size;
+    s.pending.push_back({end_, size, keyframe});
+    s.pendingBytes += size;
     s.largestChunk = std::max(s.largestChunk, size);
     if (segmentCount_ == 1 && options_.oldIndex) {
         oldIndex_.push_back({s.chunkId, keyframe ? kAviIfKeyframe : 0,
@@ -210,14 +353,114 @@ AviWriterStatus AviFileWriter::writeSample(std::size_t stream, AviBytes data, bo
         end_ += chunkBytes;
         bufferStart_ = end_;
         buffer_.clear();
-        return {};
+    } else {
+        if (buffer_.size() + chunkBytes > kBufferBytes && !flush()) return failure_;
+        buffer_.insert(buffer_.end(), header, header + 8);
+        buffer_.insert(buffer_.end(), data.begin(), data.end());
+        if (size & 1) buffer_.push_back(0);
+        end_ += chunkBytes;
     }
-    if (buffer_.size() + chunkBytes > kBufferBytes && !flush()) return failure_;
-    buffer_.insert(buffer_.end(), header, header + 8);
-    buffer_.insert(buffer_.end(), data.begin(), data.end());
-    if (size & 1) buffer_.push_back(0);
-    end_ += chunkBytes;
-    return {};
+    if (checkpointDue(stream)) checkpoint();
+    return failure_;
+}
+
+void AviFileWriter::takeCheckpointFailure() {
+    if (!checkpoints_ || !failure_.ok()) return;
+    const AviIoResult r = checkpoints_->failure();
+    if (!r.ok())
+        failure_ = {AviWriterError::WriteFailed, r.error,
+                    "Updating the header of \"" + path_.string() + "\" failed: " +
+                        std::strerror(r.error) + "; the frames written before are kept"};
+}
+
+void AviFileWriter::checkpoint() {
+    takeCheckpointFailure();
+    if (!failure_.ok()) return;
+    // The last free entry is kept for the end of the segment.
+    if (freeSuperIndexEntries() < 2) {
+        checkpointInterval_ = std::numeric_limits<double>::infinity();
+        return;
+    }
+    std::vector<std::size_t> before;
+    for (const StreamState& s : streams_)
+        before.push_back(s.superIndex.size());
+    if (!flush() || !indexPending()) return;
+    commitCheckpoint(before, end_);
+    // Halving free room doubles the interval: the room lasts as long as the segments do.
+    const std::size_t free = freeSuperIndexEntries();
+    checkpointInterval_ = options_.checkpointSeconds;
+    if (free < 2) checkpointInterval_ = std::numeric_limits<double>::infinity();
+    for (std::size_t f = free; f >= 2 && f * 2 < options_.superIndexEntries; f *= 2)
+        checkpointInterval_ *= 2;
+}
+
+bool AviFileWriter::indexPending() {
+    for (std::size_t i = 0; i < streams_.size(); ++i) {
+        StreamState& s = streams_[i];
+        if (s.pending.empty()) continue;
+        const std::uint64_t at = end_;
+        const std::vector<std::uint8_t> index =
+            BuildAviStdIndex(AviStdIndexChunkId(i), s.chunkId, riffStart_, s.pending);
+        if (!appendWhole(index)) return false;
+        s.superIndex.push_back(
+            {at, static_cast<std::uint32_t>(index.size()), Clamp32(pendingTicks(s))});
+        s.indexedTicks += pendingTicks(s);
+        s.indexedChunks += s.pending.size();
+        segmentIndexBytes_ -= index.size();
+        s.pending.clear();
+        s.pendingBytes = 0;
+    }
+    indexedEnd_ = end_;
+    return true;
+}
+
+void AviFileWriter::commitCheckpoint(const std::vector<std::size_t>& entriesBefore,
+                                     std::uint64_t moviEnd) {
+    Patches unseen, counts;
+    for (std::size_t i = 0; i < streams_.size(); ++i) {
+        const StreamState& s = streams_[i];
+        const AviHeaderOffsets::Stream& at = headerOffsets_.streams[i];
+        for (std::size_t k = entriesBefore[i]; k < s.superIndex.size(); ++k) {
+            const AviSuperIndexEntry& e = s.superIndex[k];
+            const std::uint64_t entry =
+                at.indexEntries + std::uint64_t(kAviSuperIndexEntryBytes) * k;
+            unseen.push_back({entry, static_cast<std::uint32_t>(e.offset)});
+            unseen.push_back({entry + 4, static_cast<std::uint32_t>(e.offset >> 32)});
+            unseen.push_back({entry + 8, e.size});
+            unseen.push_back({entry + 12, e.duration});
+        }
+        counts.push_back({at.indexInUse, static_cast<std::uint32_t>(s.superIndex.size())});
+        counts.push_back({at.length, Clamp32(s.indexedTicks)});
+        if (s.format.suggestedBufferSize == 0)
+            counts.push_back({at.suggestedBufferSize, s.largestChunk});
+    }
+    unseen.push_back({moviList_ + 4, Clamp32(moviEnd - (moviList_ + 8))});
+    unseen.push_back({riffStart_ + 4, Clamp32(end_ - (riffStart_ + 8))});
+    const StreamState& main = streams_[mainStream_];
+    if (segmentCount_ == 1)
+        counts.push_back({headerOffsets_.mainTotalFrames, Clamp32(main.indexedChunks)});
+    counts.push_back({headerOffsets_.extendedTotalFrames, Clamp32(main.indexedTicks)});
+    commit(std::move(unseen), std::move(counts));
+}
+
+void AviFileWriter::commit(Patches first, Patches second) {
+    if (checkpoints_) {
+        checkpoints_->submit(std::move(first), std::move(second));
+        return;
+    }
+    for (const Patches* patches : {&first, &second}) {
+        for (const Patch& p : *patches) {
+            std::uint8_t bytes[4];
+            AviSetLe32(bytes, p.value);
+            const AviIoResult r = file_->writeAt(p.offset, AviBytes(bytes, 4));
+            if (r.ok()) continue;
+            if (failure_.ok())
+                failure_ = {AviWriterError::WriteFailed, r.error,
+                            "Finishing \"" + path_.string() +
+                                "\" failed: " + std::strerror(r.error)};
+            return;
+        }
+    }
 }
 
 bool AviFileWriter::flush() {
@@ -274,8 +517,8 @@ void AviFileWriter::pruneTo(std::uint64_t durableEnd) {
         // The new segment's own headers did not make it: the file ends with
         // the previous segment, which is complete.
         for (StreamState& s : streams_) {
-            s.segmentEntries.clear();
-            s.segmentBytes = 0;
+            s.pending.clear();
+            s.pendingBytes = 0;
         }
         file_->truncate(riffStart_);
         end_ = bufferStart_ = riffStart_;
@@ -284,10 +527,10 @@ void AviFileWriter::pruneTo(std::uint64_t durableEnd) {
         return;
     }
     for (StreamState& s : streams_) {
-        while (!s.segmentEntries.empty() && ChunkEnd(s.segmentEntries.back().offset,
-                                                     s.segmentEntries.back().size) > durableEnd) {
-            s.segmentBytes -= s.segmentEntries.back().size;
-            s.segmentEntries.pop_back();
+        while (!s.pending.empty() &&
+               ChunkEnd(s.pending.back().offset, s.pending.back().size) > durableEnd) {
+            s.pendingBytes -= s.pending.back().size;
+            s.pending.pop_back();
         }
     }
     while (!oldIndex_.empty() &&
@@ -302,55 +545,38 @@ void AviFileWriter::closeSegment() {
 
     // After a failure the file may end inside a chunk: cut it back to the
     // last complete one, which also gives back room for the indexes.
-    std::uint64_t goodEnd = moviList_ + 12;
+    std::uint64_t goodEnd = std::max(moviList_ + 12, indexedEnd_);
     for (const StreamState& s : streams_)
-        if (!s.segmentEntries.empty())
-            goodEnd = std::max(
-                goodEnd, ChunkEnd(s.segmentEntries.back().offset, s.segmentEntries.back().size));
+        if (!s.pending.empty())
+            goodEnd = std::max(goodEnd, ChunkEnd(s.pending.back().offset, s.pending.back().size));
     if (end_ != goodEnd) {
         file_->truncate(goodEnd);
         end_ = bufferStart_ = goodEnd;
     }
 
-    bool room = true;
-    const std::uint32_t mainFrames =
-        Clamp32(streams_.empty() ? 0 : streams_[mainStream_].segmentEntries.size());
-    for (std::size_t i = 0; i < streams_.size(); ++i) {
-        StreamState& s = streams_[i];
-        if (s.segmentEntries.empty()) continue;
-        const std::uint64_t ticks = segmentTicks(s);
-        if (room) {
-            const std::uint64_t at = end_;
-            const std::vector<std::uint8_t> index =
-                BuildAviStdIndex(AviStdIndexChunkId(i), s.chunkId, riffStart_, s.segmentEntries);
-            room = appendWhole(index);
-            if (room)
-                s.superIndex.push_back(
-                    {at, static_cast<std::uint32_t>(index.size()), Clamp32(ticks)});
-        }
-        s.closedTicks += ticks;
-        s.segmentEntries.clear();
-        s.segmentBytes = 0;
+    std::vector<std::size_t> before;
+    for (const StreamState& s : streams_)
+        before.push_back(s.superIndex.size());
+    const bool room = indexPending();
+    for (StreamState& s : streams_) {
+        // Chunks left without an index (no room) still count: a scan finds them.
+        s.indexedTicks += pendingTicks(s);
+        s.indexedChunks += s.pending.size();
+        s.pending.clear();
+        s.pendingBytes = 0;
     }
     const std::uint64_t moviEnd = end_;
     if (segmentCount_ == 1) {
-        firstSegmentFrames_ = mainFrames;
+        firstSegmentFrames_ = Clamp32(streams_[mainStream_].indexedChunks);
         if (options_.oldIndex && room) oldIndexWritten_ = appendWhole(BuildAviOldIndex(oldIndex_));
         oldIndex_.clear();
         oldIndex_.shrink_to_fit();
+        firstRiffSize_ = Clamp32(end_ - 8);
     }
-
-    std::uint8_t size[4];
-    AviSetLe32(size, Clamp32(moviEnd - (moviList_ + 8)));
-    AviIoResult r = file_->writeAt(moviList_ + 4, AviBytes(size, 4));
-    if (r.ok()) {
-        AviSetLe32(size, Clamp32(end_ - (riffStart_ + 8)));
-        r = file_->writeAt(riffStart_ + 4, AviBytes(size, 4));
-    }
-    if (!r.ok() && failure_.ok())
-        failure_ = {AviWriterError::WriteFailed, r.error,
-                    "Finishing \"" + path_.string() + "\" failed: " + std::strerror(r.error)};
-    if (segmentCount_ == 1) firstRiffSize_ = Clamp32(end_ - 8);
+    commitCheckpoint(before, moviEnd);
+    if (segmentCount_ == 1 && oldIndexWritten_)
+        commit({},
+               {{headerOffsets_.mainFlags, kAvifIsInterleaved | kAvifTrustCkType | kAvifHasIndex}});
     segmentOpen_ = false;
     segmentChunks_ = 0;
     segmentIndexBytes_ = 0;
@@ -366,6 +592,7 @@ void AviFileWriter::startSegment() {
     AviPutLe32(buffer_, 4);
     AviPutLe32(buffer_, MakeFourCc("movi"));
     end_ += kSegmentHeaderBytes;
+    indexedEnd_ = end_;
     segmentOpen_ = true;
     ++segmentCount_;
     segmentChunks_ = 0;
@@ -374,6 +601,7 @@ void AviFileWriter::startSegment() {
 
 AviWriterStatus AviFileWriter::rollSegment() {
     closeSegment();
+    takeCheckpointFailure();
     if (!failure_.ok()) return failure_;
     for (const StreamState& s : streams_) {
         if (s.superIndex.size() >= options_.superIndexEntries) {
@@ -381,9 +609,9 @@ AviWriterStatus AviFileWriter::rollSegment() {
             return failure_;
         }
     }
-    // Keeping the header current costs one small write per segment and
-    // leaves a crashed capture readable up to here.
-    if (!writeHeader()) return failure_;
+    // Without checkpoints the header is brought up to date here: one small
+    // write per segment that leaves a crashed capture readable up to here.
+    if (!checkpoints_ && !writeHeader()) return failure_;
     startSegment();
     return {};
 }
@@ -392,12 +620,12 @@ bool AviFileWriter::writeHeader() {
     AviHeaderValues values;
     values.riffSize = firstRiffSize_;
     values.firstSegmentFrames = firstSegmentFrames_;
-    values.totalFrames = Clamp32(streams_[mainStream_].closedTicks);
+    values.totalFrames = Clamp32(streams_[mainStream_].indexedTicks);
     values.hasOldIndex = oldIndexWritten_;
     std::vector<AviStreamFormat> formats;
     for (const StreamState& s : streams_) {
         formats.push_back(s.format);
-        values.streams.push_back({Clamp32(s.closedTicks), s.largestChunk, s.superIndex});
+        values.streams.push_back({Clamp32(s.indexedTicks), s.largestChunk, s.superIndex});
     }
     const std::vector<std::uint8_t> header =
         BuildAviHeader(formats, values, options_.superIndexEntries);
@@ -409,18 +637,43 @@ bool AviFileWriter::writeHeader() {
     return false;
 }
 
+void AviFileWriter::waitForCheckpoints() {
+    if (checkpoints_) checkpoints_->drain();
+}
+
 AviWriterStatus AviFileWriter::close() {
     if (!file_) return {};
+    const bool durable = checkpoints_ != nullptr;
+    const bool failedBefore = !failure_.ok(); // then close() finishes what was written
+    if (checkpoints_) {
+        // The last checkpoint's fields go in before the final header does.
+        takeCheckpointFailure();
+        const AviIoResult r = checkpoints_->finish();
+        checkpoints_.reset();
+        if (!r.ok() && failure_.ok())
+            failure_ = {AviWriterError::WriteFailed, r.error,
+                        "Updating the header of \"" + path_.string() +
+                            "\" failed: " + std::strerror(r.error)};
+    }
     closeSegment();
+    // Data and indexes before the header that points at them.
+    if (durable) file_->syncData();
     writeHeader();
+    if (durable) file_->syncData();
     const AviIoResult r = file_->close();
     if (!r.ok() && failure_.ok())
         failure_ = {IsFullDisk(r.error) ? AviWriterError::DiskFull : AviWriterError::WriteFailed,
                     r.error,
                     "Closing \"" + path_.string() + "\" failed: " + std::strerror(r.error)};
     file_.reset();
+    if (markerFd_ >= 0) {
+        // A file whose finishing writes failed keeps its marker for the repair.
+        if (failure_.ok() || failedBefore) ::unlink(AviUnfinishedMarker(path_).c_str());
+        ::close(markerFd_);
+        markerFd_ = -1;
+    }
     for (StreamState& s : streams_) {
-        s.segmentEntries = {};
+        s.pending = {};
         s.superIndex = {};
     }
     buffer_ = {};

@@ -363,6 +363,28 @@ std::vector<std::uint8_t> BuildAviHeader(std::span<const AviStreamFormat> stream
     return out;
 }
 
+AviHeaderOffsets AviHeaderFieldOffsets(std::span<const AviStreamFormat> streams,
+                                       std::uint32_t superIndexEntries) {
+    AviHeaderOffsets at;
+    const std::uint64_t avih = 12 + 12 + 8; // RIFF 'AVI ', LIST 'hdrl', avih chunk header
+    at.mainFlags = avih + 12;
+    at.mainTotalFrames = avih + 16;
+    std::uint64_t strl = avih + kAviMainHeaderBytes;
+    for (const AviStreamFormat& f : streams) {
+        AviHeaderOffsets::Stream s;
+        const std::uint64_t strh = strl + 12 + 8;
+        s.length = strh + 32;
+        s.suggestedBufferSize = strh + 36;
+        const std::uint64_t indx = strh + kAviStreamHeaderBytes + 8 + Padded(f.format.size()) + 8;
+        s.indexInUse = indx + 4;
+        s.indexEntries = indx + kAviSuperIndexHeaderBytes;
+        at.streams.push_back(s);
+        strl = s.indexEntries + std::uint64_t(kAviSuperIndexEntryBytes) * superIndexEntries;
+    }
+    at.extendedTotalFrames = strl + 12 + 8;
+    return at;
+}
+
 std::vector<std::uint8_t> BuildAviStdIndex(FourCc indexChunkId, FourCc dataChunkId,
                                            std::uint64_t baseOffset,
                                            std::span<const AviIndexEntry> entries) {

@@ -159,6 +159,25 @@ std::vector<std::uint8_t> BuildAviHeader(std::span<const AviStreamFormat> stream
                                          const AviHeaderValues& values,
                                          std::uint32_t superIndexEntries);
 
+// Where the fields that change while a file grows lie in the header that
+// BuildAviHeader makes for the same streams and room: a checkpoint writes
+// these few bytes instead of the whole header.
+struct AviHeaderOffsets {
+    struct Stream {
+        std::uint64_t length = 0;              // strh dwLength
+        std::uint64_t suggestedBufferSize = 0; // strh dwSuggestedBufferSize
+        std::uint64_t indexInUse = 0;          // indx nEntriesInUse
+        std::uint64_t indexEntries = 0;        // indx first entry
+    };
+    std::uint64_t riffSize = 4;
+    std::uint64_t mainFlags = 0;       // avih dwFlags
+    std::uint64_t mainTotalFrames = 0; // avih dwTotalFrames
+    std::vector<Stream> streams;
+    std::uint64_t extendedTotalFrames = 0; // dmlh dwTotalFrames
+};
+AviHeaderOffsets AviHeaderFieldOffsets(std::span<const AviStreamFormat> streams,
+                                       std::uint32_t superIndexEntries);
+
 struct AviIndexEntry {
     std::uint64_t offset = 0; // file offset of the chunk header
     std::uint32_t size = 0;   // chunk data bytes

@@ -1,6 +1,7 @@
 #include "platform/media/filters/avi/AviOutputFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <vector>
@@ -73,13 +74,19 @@ public:
             }
             result.bytes += static_cast<std::size_t>(n);
         }
-        end_ = std::max<std::uint64_t>(end_, offset + bytes.size());
+        // Only the owning thread writes past the end; the checkpoint thread patches below it.
+        if (offset + bytes.size() > end_) end_ = offset + bytes.size();
         return result;
     }
 
     AviIoResult truncate(std::uint64_t size) override {
         if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return {0, errno};
         end_ = size;
+        return {};
+    }
+
+    AviIoResult syncData() override {
+        if (::fdatasync(fd_) != 0) return {0, errno};
         return {};
     }
 
@@ -93,7 +100,7 @@ public:
 
 private:
     int fd_;
-    std::uint64_t end_ = 0;
+    std::atomic<std::uint64_t> end_{0};
 };
 
 std::unique_ptr<PosixAviOutputFile> CreatePosixFile(const std::filesystem::path& path, int& error) {
@@ -147,6 +154,7 @@ public:
     }
 
     AviIoResult truncate(std::uint64_t size) override { return file_->truncate(size); }
+    AviIoResult syncData() override { return file_->syncData(); }
 
     AviIoResult close() override {
         AviIoResult result = file_->close();

@@ -22,8 +22,9 @@ struct AviIoResult {
     bool ok() const { return error == 0; }
 };
 
-// One open output file. Not thread-safe; the writer that owns it calls it
-// from one thread at a time.
+// One open output file. The writer that owns it appends, truncates and
+// closes from one thread; writeAt and syncData may also come from its
+// checkpoint thread at the same time as an append, for bytes below the end.
 class AviOutputFile {
 public:
     virtual ~AviOutputFile() = default;
@@ -34,6 +35,8 @@ public:
     virtual AviIoResult writeAt(std::uint64_t offset, AviBytes bytes) = 0;
     // Cuts the file back to `size` bytes; later appends continue from there.
     virtual AviIoResult truncate(std::uint64_t size) = 0;
+    // Waits until the bytes written so far are on the storage (fdatasync).
+    virtual AviIoResult syncData() = 0;
     // Releases the file. Reports an error the system held back until now.
     virtual AviIoResult close() = 0;
 };

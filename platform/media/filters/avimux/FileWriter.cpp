@@ -87,7 +87,12 @@ HRESULT TFileWriterInputPin::WriteSample(std::size_t stream, AviBytes data, bool
 
 TFileWriter::TFileWriter()
     : TBCBaseFilter("File writer", nullptr, &filterLock_, CLSID_FileWriter), input_(this),
-      files_(&LocalAviOutputFiles()) {}
+      files_(&LocalAviOutputFiles()) {
+    // A capture stays readable up to its last second whatever ends the process.
+    options_.checkpointSeconds = 1;
+    options_.unfinishedMarker = true;
+    options_.superIndexEntries = kAviCaptureSuperIndexEntries;
+}
 
 TFileWriter::~TFileWriter() {
     TBCAutoLock lock(receiveLock_);

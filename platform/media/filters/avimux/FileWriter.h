@@ -9,6 +9,11 @@
 // downstream filters first, the file is complete before any filter upstream of the mux sees its
 // stop (the image-by-image frame-rate rewrite relies on that).
 //
+// The file is checkpointed every second of stream time (AviFileWriter.h): a capture ended by a
+// crash or kill -9 keeps every frame but the last second's, readable without a repair. While a
+// file is written its unfinished-capture marker lies beside it, so that the next start of the
+// program repairs what a crash left (postproc/AviRepair.h).
+//
 // A failing write (full disk, I/O error) finishes the file at once, keeping every frame written
 // before, posts EC_ERRORABORT with the failure and refuses every later sample; a file that cannot
 // be created fails the mux's pause (so the graph's Pause or Run) and leaves no file behind. The

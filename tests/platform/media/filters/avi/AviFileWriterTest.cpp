@@ -237,6 +237,53 @@ TEST_F(AviFileWriterTest, DataReachesTheFileAsItComes) {
     EXPECT_TRUE(writer.close().ok());
 }
 
+TEST_F(AviFileWriterTest, CheckpointsKeepTheGrowingFileReadableUpToTheLastSecond) {
+    struct Case {
+        std::uint64_t segmentLimit;
+        std::uint32_t superIndexEntries;
+        std::size_t frames;
+        std::size_t indexedWhileOpen; // frames a crash keeps: all but at most 1 s
+    };
+    // One segment; segments of about eight frames (each end is a checkpoint); a room of six
+    // entries, which the growing interval spreads over 1, 2, 3, 4 and 6 s, keeping the last for
+    // the end.
+    for (const Case& c :
+         {Case{kAviDefaultSegmentLimit, 256, 60, 36}, Case{1200 * 1000, 256, 60, 36},
+          Case{kAviDefaultSegmentLimit, 6, 250, 145}}) {
+        // Setup
+        const auto path = dir_ / "growing.avi";
+        const auto copy = dir_ / "crashed.avi";
+        AviWriterOptions options;
+        options.oldIndex = true;
+        options.checkpointSeconds = 1;
+        options.segmentLimit = c.segmentLimit;
+        options.superIndexEntries = c.superIndexEntries;
+        AviFileWriter writer;
+        ASSERT_TRUE(writer.open(path, TypeTwoStreams(), options).ok());
+
+        // Exercise: what a crash now would leave.
+        writeTypeTwo(writer, c.frames);
+        writer.waitForCheckpoints();
+        std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing);
+        ASSERT_TRUE(writer.close().ok());
+
+        // Verification
+        const Bytes crashed = ReadBytes(copy);
+        const auto indexed = IndexedChunkCounts(crashed);
+        ASSERT_TRUE(indexed.has_value()) << c.frames;
+        EXPECT_GE(indexed->at(0), c.indexedWhileOpen);
+        // The sound of the same frames, but for the one whose video began the checkpoint.
+        EXPECT_GE(indexed->at(1) + 1, indexed->at(0));
+        const auto probed = Probe(copy);
+        ASSERT_EQ(probed.size(), 2u);
+        EXPECT_EQ(probed[0].at("nb_frames"), std::to_string(indexed->at(0)));
+        EXPECT_GE(std::stoul(probed[0].at("nb_read_frames")), indexed->at(0));
+        EXPECT_EQ(IndexedChunkCounts(ReadBytes(path)),
+                  (std::vector<std::size_t>{c.frames, c.frames}));
+        EXPECT_EQ(Probe(path).at(0).at("nb_read_frames"), std::to_string(c.frames));
+    }
+}
+
 TEST_F(AviFileWriterTest, ReplacesAnExistingFileAndCanWriteTheNextOne) {
     // Setup: a cut closes one file and opens the next with the same writer.
     const auto first = dir_ / "a.avi";

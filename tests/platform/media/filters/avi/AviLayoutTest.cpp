@@ -101,6 +101,19 @@ TEST(AviLayoutTest, HeaderNestsAndCarriesTheValuesReadersTake) {
     ASSERT_TRUE(dmlh);
     EXPECT_EQ(Le32At(header, dmlh->dataOffset()), 9u);
 
+    // The fields a checkpoint patches are where the chunks put them.
+    const AviHeaderOffsets at = AviHeaderFieldOffsets(streams, 4);
+    EXPECT_EQ(at.mainFlags, avih->dataOffset() + 12);
+    EXPECT_EQ(at.mainTotalFrames, avih->dataOffset() + 16);
+    ASSERT_EQ(at.streams.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(at.streams[i].length, strh[i]->dataOffset() + 32);
+        EXPECT_EQ(at.streams[i].suggestedBufferSize, strh[i]->dataOffset() + 36);
+        EXPECT_EQ(at.streams[i].indexInUse, indx[i]->dataOffset() + 4);
+        EXPECT_EQ(at.streams[i].indexEntries, indx[i]->dataOffset() + 24);
+    }
+    EXPECT_EQ(at.extendedTotalFrames, dmlh->dataOffset());
+
     // The frame-rate walker finds the video header's rate fields.
     MemoryAviSource source(header);
     AviWalker walker;
