@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,23 +47,48 @@ void WriteAll(int fd, const char* text) {
     }
 }
 
-// Async-signal-safe: open, write, close, then the default action.
-void OnCrash(int signal) {
+// Async-signal-safe: open, write, close.
+void KeepInput() {
     const int fd = ::open(gCrashPath, O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd >= 0) {
-        std::size_t done = 0;
-        while (done < gInputSize) {
-            const ssize_t n = ::write(fd, gInput + done, gInputSize - done);
-            if (n <= 0) break;
-            done += std::size_t(n);
-        }
-        ::close(fd);
-        WriteAll(2, "fuzz: the input that crashed is kept in ");
-        WriteAll(2, gCrashPath);
-        WriteAll(2, "\n");
+    if (fd < 0) return;
+    std::size_t done = 0;
+    while (done < gInputSize) {
+        const ssize_t n = ::write(fd, gInput + done, gInputSize - done);
+        if (n <= 0) break;
+        done += std::size_t(n);
     }
+    ::close(fd);
+    WriteAll(2, "fuzz: the input that crashed is kept in ");
+    WriteAll(2, gCrashPath);
+    WriteAll(2, "\n");
+}
+
+void OnCrash(int signal) {
+    if (gInput != nullptr) KeepInput();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
+}
+
+// A sanitizer that finds a fault ends the program itself, after calling back.
+void OnSanitizerDeath() {
+    if (gInput != nullptr) KeepInput();
+}
+
+} // namespace
+
+extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
+
+namespace {
+
+// Signals a sanitizer already handles are left to it: it reports, then calls back.
+void CatchCrashes() {
+    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(OnSanitizerDeath);
+    for (int signal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            !(current.sa_flags & SA_SIGINFO))
+            std::signal(signal, OnCrash);
+    }
 }
 
 // Runs one input from a buffer of exactly its size, so that reading past its end is caught.
@@ -202,8 +228,7 @@ int main(int argc, char** argv) {
     const std::string crashPath = (keep / "crash-input").string();
     if (crashPath.size() >= sizeof gCrashPath) return Usage();
     std::memcpy(gCrashPath, crashPath.c_str(), crashPath.size() + 1);
-    for (int signal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
-        std::signal(signal, OnCrash);
+    CatchCrashes();
 
     std::vector<Bytes> seeds;
     for (const auto& file : files) {
