@@ -25,6 +25,7 @@ built=$(date +%s)
 
 # Leaks are reported too (detect_leaks), each as a failure of the test that leaked.
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1"
+export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export QT_QPA_PLATFORM=offscreen
 status=0
