@@ -225,7 +225,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    const std::string crashPath = (keep / "crash-input").string();
+    // Named after the target, so that targets run side by side keep their own.
+    const std::string crashPath =
+        (keep / ("crash-" + std::filesystem::path(argv[0]).filename().string())).string();
     if (crashPath.size() >= sizeof gCrashPath) return Usage();
     std::memcpy(gCrashPath, crashPath.c_str(), crashPath.size() + 1);
     CatchCrashes();
