@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package Talvence needs to build, test and run.
+# Installs every Debian 12 package Talvence needs to build, test and run, or only the packages
+# named on the command line (scripts/fuzz.sh asks for clang that way).
 # Idempotent: packages already present are left as they are. Run as root.
 set -euo pipefail
 
@@ -14,6 +15,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   ffmpeg
 )
+if [ $# -gt 0 ]; then packages=("$@"); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -83,7 +83,8 @@ public:
         const std::size_t block = format_.BlockAlign();
         const std::size_t left = o.data.size() - std::min(o.data.size(), offset_);
         const long n = std::min<long>(frames, static_cast<long>(left / block));
-        std::memcpy(data, o.data.data() + offset_, static_cast<std::size_t>(n) * block);
+        // An empty recording has no buffer at all, and memcpy may not be given a null source.
+        if (n > 0) std::memcpy(data, o.data.data() + offset_, static_cast<std::size_t>(n) * block);
         offset_ += static_cast<std::size_t>(n) * block;
         read_ = true;
         if (n == frames) return n;

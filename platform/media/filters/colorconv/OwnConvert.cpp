@@ -43,8 +43,9 @@ inline std::uint8_t ChromaV(int rs, int gs, int bs, int shift) {
 
 // The row kernels work on planar scratch rows so that every loop is a straight pass the
 // vectoriser takes; the AVX2 clone is picked at load time where the processor has it. Not under
-// ThreadSanitizer: the clone resolver would run instrumented before the sanitizer's runtime.
-#if defined(__SANITIZE_THREAD__)
+// ThreadSanitizer (the clone resolver would run instrumented before the sanitizer's runtime),
+// nor with clang, which cannot clone function templates (the fuzzing build).
+#if defined(__SANITIZE_THREAD__) || defined(__clang__)
 #define TALVENCE_ROW_KERNEL
 #else
 #define TALVENCE_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
