@@ -15,25 +15,12 @@ constexpr GUID kClsidB = MakeGuid("B2B2B2B2-0000-4000-8000-000000000002");
 constexpr GUID kClsidC = MakeGuid("C3C3C3C3-0000-4000-8000-000000000003");
 
 // An enumerator that fails the way a broken platform service would.
-class TFailingDevEnum : public ICreateDevEnum {
+class TFailingDevEnum : public TRefCounted<ICreateDevEnum> {
 public:
-    HRESULT QueryInterface(REFIID, void** ppv) override {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
     HRESULT CreateClassEnumerator(REFCLSID, IEnumMoniker** out, DWORD) override {
         *out = nullptr;
         return E_FAIL;
     }
-
-private:
-    ULONG refs_ = 0;
 };
 
 class DeviceCategoriesTest : public ::testing::Test {
