@@ -223,7 +223,7 @@ void ScnWriter::appendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& cu
     const Entry scene = count == 1
                             ? Entry{1, now.frameCount, end}
                             : Entry{start.frameCount + 1, now.frameCount - start.frameCount, end};
-    const Bytes entry = entryBytes(entries_.size(), scene);
+    const Bytes entry = ScnSceneBytes(path_, entries_.size(), scene.first, scene.length);
     if (!WriteAllAt(fd, entry.data(), entry.size(), end)) {
         // A half-written entry would shift every later one: give the bytes back
         // so the file keeps its last good layout and the scene is just dropped.
@@ -240,9 +240,9 @@ void ScnWriter::appendScene(const DvFrameInfo& sceneStart, const DvFrameInfo& cu
     ::close(fd);
 }
 
-Bytes ScnWriter::entryBytes(std::size_t index, const Entry& entry) const {
-    return index == 0 ? ScnFirstSceneBytes(path_, entry.length + 1)
-                      : ScnLaterSceneBytes(entry.first, entry.length);
+std::vector<std::uint8_t> ScnSceneBytes(std::string_view path, std::size_t index,
+                                        std::uint32_t start, std::uint32_t frames) {
+    return index == 0 ? ScnFirstSceneBytes(path, frames + 1) : ScnLaterSceneBytes(start, frames);
 }
 
 void ScnWriter::endRun(std::uint32_t framesInFile) {
@@ -272,7 +272,7 @@ void ScnWriter::endRun(std::uint32_t framesInFile) {
     const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return;
     // Cut back to the last scene kept and write it again with its new length.
-    const Bytes entry = entryBytes(keep - 1, last);
+    const Bytes entry = ScnSceneBytes(path_, keep - 1, last.first, last.length);
     if (::ftruncate(fd, off_t(last.offset)) == 0 &&
         WriteAllAt(fd, entry.data(), entry.size(), last.offset)) {
         entries_.resize(keep);
@@ -312,15 +312,14 @@ bool ScnEndAt(const std::filesystem::path& path, std::uint32_t frames, std::stri
     Bytes bytes =
         ScnHeaderBytes(read.path, std::uint16_t(std::min<std::size_t>(scenes.size(), 0x8000)));
     for (std::size_t k = 0; k < scenes.size(); ++k) {
-        const Bytes entry = k == 0 ? ScnFirstSceneBytes(read.path, scenes[k].frames + 1)
-                                   : ScnLaterSceneBytes(scenes[k].start, scenes[k].frames);
+        const Bytes entry = ScnSceneBytes(read.path, k, scenes[k].start, scenes[k].frames);
         bytes.insert(bytes.end(), entry.begin(), entry.end());
     }
     const std::string temporary = path.string() + ".tmp";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     const bool written = fd >= 0 && WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-    if (fd >= 0 && ::close(fd) != 0) error = std::strerror(errno);
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const bool closed = fd >= 0 && ::close(fd) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = std::string("\"") + path.string() + "\" cannot be written: " + std::strerror(errno);
         ::unlink(temporary.c_str());
         return false;

@@ -38,6 +38,9 @@ std::vector<std::uint8_t> ScnHeaderBytes(std::string_view path, std::uint16_t co
 std::size_t ScnCountPos(std::string_view path);
 std::vector<std::uint8_t> ScnFirstSceneBytes(std::string_view path, std::uint32_t e);
 std::vector<std::uint8_t> ScnLaterSceneBytes(std::uint32_t s, std::uint32_t n);
+// Entry `index` (0: the first scene's layout) for the scene of `frames` frames from `start`.
+std::vector<std::uint8_t> ScnSceneBytes(std::string_view path, std::size_t index,
+                                        std::uint32_t start, std::uint32_t frames);
 
 // Writes one scene file at a time. `create` starts a file, `appendScene` is
 // the scene detector's scene callback. The file is closed between calls.
@@ -79,8 +82,6 @@ private:
         std::uint32_t length; // frames
         std::uint64_t offset; // in the file
     };
-    // The entry's bytes; the first scene has its own layout.
-    std::vector<std::uint8_t> entryBytes(std::size_t index, const Entry& entry) const;
 
     mutable std::mutex mutex_;
     std::string path_;
