@@ -1,5 +1,8 @@
 #include "filters/BaseClass/LiveSource.h"
 
+#include "platform/log/Log.h"
+#include "platform/media/EventCodes.h"
+
 #include <algorithm>
 
 namespace talvence {
@@ -176,6 +179,12 @@ HRESULT TBCLiveSourceStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
             else
                 WaitForDevice();
             continue;
+        }
+        if (due == TBCFrameDue::DeviceLost) {
+            ++periods_;
+            TLOG(Device) << "a live source lost its device";
+            Source()->NotifyEvent(EC_DEVICE_LOST, 0, 0);
+            return VFW_E_NOT_COMMITTED; // ends the streaming thread quietly
         }
         if (due == TBCFrameDue::EndOfStream) {
             ++periods_;

@@ -46,7 +46,9 @@ enum class TBCLivePacing { Clock, AsFastAsPossible, Device };
 enum class TBCFrameDue {
     Frame,      // one frame: a buffer is taken and FillFrame fills it
     Nothing,    // nothing this period; the time moves on by a period when clock-paced
-    EndOfStream // the device has no more: end of stream is delivered
+    EndOfStream, // the device has no more: end of stream is delivered
+    DeviceLost   // the device is gone: EC_DEVICE_LOST is posted and the stream stops without an
+                 // end (downstream keeps what it has; the application rebuilds its graph)
 };
 
 class TBCLiveSource : public TBCSource {

@@ -75,6 +75,7 @@ public:
 protected:
     // Streaming thread: true once the stop asked the thread to end.
     bool StopRequested() const { return stopRequested_; }
+    TBCSource* Source() const { return source_; }
 
 private:
     void ThreadProc();

@@ -3,6 +3,7 @@
 #include "platform/media/MediaGuids.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace talvence {
 
@@ -32,15 +33,29 @@ void FilterRegistry::Register(const GUID& category, RegisteredFilter entry) {
 }
 
 bool FilterRegistry::Unregister(const GUID& category, const CLSID& clsid) {
+    return UnregisterIf(category, [&](const RegisteredFilter& f) { return f.clsid == clsid; });
+}
+
+bool FilterRegistry::UnregisterByProperty(const GUID& category, const std::string& name,
+                                          const std::string& value) {
+    return UnregisterIf(category, [&](const RegisteredFilter& f) {
+        const auto it = f.properties.find(name);
+        return it != f.properties.end() && it->second == value;
+    });
+}
+
+bool FilterRegistry::UnregisterIf(const GUID& category,
+                                  const std::function<bool(const RegisteredFilter&)>& match) {
+    std::vector<RegisteredFilter> removed; // their factories are dropped outside the lock
     std::lock_guard lock(mutex_);
     auto it = categories_.find(category);
     if (it == categories_.end()) return false;
     auto& list = it->second;
-    const auto before = list.size();
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [&](const RegisteredFilter& f) { return f.clsid == clsid; }),
-               list.end());
-    return list.size() != before;
+    auto keep = std::stable_partition(list.begin(), list.end(),
+                                      [&](const RegisteredFilter& f) { return !match(f); });
+    std::move(keep, list.end(), std::back_inserter(removed));
+    list.erase(keep, list.end());
+    return !removed.empty();
 }
 
 std::vector<RegisteredFilter> FilterRegistry::Entries(const GUID& category) const {

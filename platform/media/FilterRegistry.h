@@ -55,12 +55,19 @@ public:
     void Register(const GUID& category, RegisteredFilter entry);
     // Removes every entry of the category with this class id; false when there was none.
     bool Unregister(const GUID& category, const CLSID& clsid);
+    // Removes the entries of the category whose property `name` is `value` (a device by its
+    // "DevicePath"); false when there was none.
+    bool UnregisterByProperty(const GUID& category, const std::string& name,
+                              const std::string& value);
     std::vector<RegisteredFilter> Entries(const GUID& category) const;
     // Entries of the filter category above MERIT_DO_NOT_USE with an input for the type, highest
     // merit first (registration order among equals).
     std::vector<RegisteredFilter> FindForInput(const GUID& major, const GUID& sub) const;
 
 private:
+    bool UnregisterIf(const GUID& category,
+                      const std::function<bool(const RegisteredFilter&)>& match);
+
     mutable std::mutex mutex_;
     std::map<GUID, std::vector<RegisteredFilter>, bool (*)(const GUID&, const GUID&)> categories_{
         [](const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof a) < 0; }};

@@ -100,6 +100,39 @@ void DvCamcorderDevice::StreamStarting() {
 }
 
 DvCamcorderDevice::Step DvCamcorderDevice::Advance() {
+    Step step = AdvanceTape();
+    if (step.kind != DvTransport::Step::Frame) return step;
+    bool pull = false;
+    {
+        std::lock_guard lock(mutex_);
+        ++framesSent_;
+        pull = config_.unplugAfterFrames != 0 && framesSent_ > config_.unplugAfterFrames;
+    }
+    if (pull) {
+        Unplug();
+        return Step{.unplugged = true};
+    }
+    return step;
+}
+
+void DvCamcorderDevice::Unplug() {
+    if (!plugged_.exchange(false)) return;
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        handler = onUnplugged_;
+    }
+    commanded_.notify_all();
+    if (handler) handler();
+}
+
+void DvCamcorderDevice::SetUnpluggedHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    onUnplugged_ = std::move(handler);
+}
+
+DvCamcorderDevice::Step DvCamcorderDevice::AdvanceTape() {
+    if (!plugged_) return Step{.unplugged = true};
     std::lock_guard lock(mutex_);
     Step step;
     if (IsVcr()) {
@@ -212,7 +245,8 @@ DvTapeSystem DvCamcorderDevice::CurrentSystem() const {
 
 void DvCamcorderDevice::WaitWhileStopped(const std::atomic<bool>& cancel) {
     std::unique_lock lock(mutex_);
-    commanded_.wait(lock, [&] { return cancel || !IsVcr() || transport_.Mode() != ED_MODE_STOP; });
+    commanded_.wait(lock, [&] { return cancel || !plugged_ || !IsVcr() || transport_.Mode() != ED_MODE_STOP;
+    });
 }
 
 void DvCamcorderDevice::Wake() {

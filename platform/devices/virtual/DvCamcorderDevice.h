@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,6 +43,7 @@ public:
         DvTransport::Step::Kind kind = DvTransport::Step::Idle;
         std::uint64_t tapeFrame = 0;
         std::uint64_t cameraFrame = 0; // camera mode: frames sent before this one
+        bool unplugged = false;        // the cable is out: nothing comes any more
     };
     // A stream starts (the filter leaves the stopped state).
     void StreamStarting();
@@ -61,6 +63,12 @@ public:
     // The system of that same frame.
     DvTapeSystem CurrentSystem() const;
 
+    // The cable: out after the configured number of frames, or when pulled. Pulling it calls the
+    // handler once (on the caller's thread, no lock held); the device then sends nothing more.
+    bool Plugged() const { return plugged_; }
+    void Unplug();
+    void SetUnpluggedHandler(std::function<void()> handler);
+
     // Blocks while a VCR's tape is stopped, until a transport command or until cancel is set and
     // Wake called. Streaming thread.
     void WaitWhileStopped(const std::atomic<bool>& cancel);
@@ -68,6 +76,7 @@ public:
 
 private:
     explicit DvCamcorderDevice(DvCamcorderConfig config);
+    Step AdvanceTape();
     bool OpenFile(std::string& error);
     bool ReadFileFrame(std::uint64_t index, std::vector<std::uint8_t>& out, std::string& error);
     std::optional<DvTimecode> TimecodeOf(std::uint64_t tapeFrame); // mutex_ held
@@ -84,6 +93,9 @@ private:
     std::uint64_t length_ = 0; // frames on the tape
     DvTransport transport_{0};
     std::uint64_t cameraFrames_ = 0; // frames camera mode has sent
+    std::uint64_t framesSent_ = 0;   // in every mode, for the configured unplugging
+    std::atomic<bool> plugged_{true};
+    std::function<void()> onUnplugged_;
 };
 
 } // namespace talvence

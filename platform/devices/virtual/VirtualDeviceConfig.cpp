@@ -187,6 +187,10 @@ std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec
             config.file = value;
         } else if (key == "name" && !value.empty()) {
             config.friendlyName = value;
+        } else if (key == "unplug" && !value.empty() &&
+                   value.find_first_not_of("0123456789") == std::string::npos &&
+                   value.size() < 12 && std::stoull(value) > 0) {
+            config.unplugAfterFrames = std::stoull(value);
         } else if (key == "tape" && !value.empty()) {
             std::string script = value;
             if (value.front() == '@') {

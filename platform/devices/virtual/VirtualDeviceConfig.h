@@ -52,6 +52,9 @@ struct DvCamcorderConfig {
     // Camera mode's recording date and time; null: the local clock. Called on the streaming
     // thread once per frame.
     std::function<TDateTime()> clock;
+    // The cable comes out once the device has sent this many frames in all its streams (0:
+    // never): the stream ends with the device lost and the device leaves the catalogue.
+    std::uint64_t unplugAfterFrames = 0;
 };
 
 // The tape a "dv" device plays when no tape is given: two recordings a few hours apart, the
@@ -66,7 +69,7 @@ DvTapeScript DefaultDvTape();
 std::optional<DvTapeScript> ParseDvTapeScript(std::string_view text, std::string& error);
 
 // Options of a "dv" device: mode=camera|vcr, pace=real|fast, file=PATH, tape=SCRIPT or
-// tape=@SCRIPTFILE, name=FRIENDLY NAME. Unknown options and bad values are errors.
+// tape=@SCRIPTFILE, name=FRIENDLY NAME, unplug=FRAMES. Unknown options and bad values are errors.
 std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec& spec,
                                                          std::string& error);
 

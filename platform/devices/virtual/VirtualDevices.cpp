@@ -14,9 +14,17 @@ namespace {
 struct DeviceSlot {
     DvCamcorderConfig config;
     std::string devicePath;
+    FilterRegistry* registry = nullptr; // outlives its entries
     std::mutex mutex;
     std::shared_ptr<DvCamcorderDevice> device; // mutex
 };
+
+// A device whose cable comes out leaves the catalogue, as a real one does.
+void WatchCable(DeviceSlot& slot) {
+    slot.device->SetUnpluggedHandler([registry = slot.registry, path = slot.devicePath] {
+        registry->UnregisterByProperty(CLSID_VideoInputDeviceCategory, "DevicePath", path);
+    });
+}
 
 ComPtr<IBaseFilter> BindDevice(const std::shared_ptr<DeviceSlot>& slot) {
     std::shared_ptr<DvCamcorderDevice> device;
@@ -25,10 +33,12 @@ ComPtr<IBaseFilter> BindDevice(const std::shared_ptr<DeviceSlot>& slot) {
         if (!slot->device) {
             std::string error;
             slot->device = DvCamcorderDevice::Open(slot->config, error);
+            if (slot->device) WatchCable(*slot);
         }
         device = slot->device;
     }
-    if (!device) return nullptr; // the moniker answers REGDB_E_CLASSNOTREG
+    // An unplugged device cannot be bound: the moniker answers REGDB_E_CLASSNOTREG.
+    if (!device || !device->Plugged()) return nullptr;
     return ComPtr<IBaseFilter>(new TVirtualDvCamera(device, slot->devicePath));
 }
 
@@ -53,12 +63,14 @@ VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
         }
         auto slot = std::make_shared<DeviceSlot>();
         slot->devicePath = "virtual:dv:" + std::to_string(dvCount);
+        slot->registry = &registry;
         if (!config->file.empty()) {
             slot->device = DvCamcorderDevice::Open(*config, error);
             if (!slot->device) {
                 result.warnings.push_back("virtual device \"dv\": " + error);
                 continue;
             }
+            WatchCable(*slot);
         }
         const bool vcr = config->mode == DvCamcorderMode::Vcr;
         slot->config = std::move(*config);

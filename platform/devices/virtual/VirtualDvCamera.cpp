@@ -148,6 +148,7 @@ void TVirtualDvStream::WakeDevice() {
 
 TBCFrameDue TVirtualDvStream::OnFrameDue() {
     const DvCamcorderDevice::Step step = device_->Advance();
+    if (step.unplugged) return TBCFrameDue::DeviceLost;
     switch (step.kind) {
     case DvTransport::Step::Frame:
         step_ = step;
