@@ -24,7 +24,9 @@ TAproposFrame::TAproposFrame(QWidget* parent) : TPanelFrame(parent) {
     sbTernadex->setAutoRaise(true);
 }
 
-void TAproposFrame::SetPanelTexts() { sbTernadex->setToolTip(strings::kAboutClipBrowserHint); }
+void TAproposFrame::SetPanelTexts() {
+    sbTernadex->setToolTip(strings::kAboutClipBrowserHint);
+}
 
 void TAproposFrame::ShowPanel(int left) {
     using namespace strings;

@@ -55,8 +55,8 @@ TEST_F(Panels, SetPanelTextsGivesEveryControlItsEnglishText) {
     TOptionsFrame options;
     THelpFrame help;
     TAproposFrame about;
-    for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options,
-                                                                  &help, &about}) {
+    for (TPanelFrame* frame :
+         std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options, &help, &about}) {
         frame->SetPanelTexts();
         ExpectNoEmptyCaption(*frame);
     }
@@ -67,7 +67,8 @@ TEST_F(Panels, SetPanelTextsGivesEveryControlItsEnglishText) {
     EXPECT_EQ(sources.rgProfiles->ItemText(3), "Internet");
     EXPECT_EQ(sources.leFramerate->text(), "18");
     EXPECT_EQ(sources.cboxAudioType->itemText(0), "No audio");
-    EXPECT_EQ(sources.Label1->text(), "Windows Media\nprofile set in\nthe Settings\npanel\n (F10).");
+    EXPECT_EQ(sources.Label1->text(),
+              "Windows Media\nprofile set in\nthe Settings\npanel\n (F10).");
     EXPECT_EQ(dossiers.gbDossiers->title(), "Directories (Alt+D)");
     EXPECT_EQ(dossiers.VideoRacineEdit->text(), "Video");
     EXPECT_EQ(dossiers.ImageRacineEdit->text(), "Image");
@@ -253,8 +254,8 @@ TEST_F(Panels, ScreenshotsOfEveryPanel) {
     const std::pair<QWidget*, const char*> shots[] = {
         {&sources, "sources"}, {&dossiers, "dossiers"}, {&options, "options"},
         {&help, "help"},       {&about, "apropos"},     {&erreur, "erreur"}};
-    for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options,
-                                                                  &help, &about}) {
+    for (TPanelFrame* frame :
+         std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options, &help, &about}) {
         frame->SetPanelTexts();
         frame->ShowPanel(0);
     }
