@@ -32,6 +32,7 @@ void TAproposFrame::ShowPanel(int left) {
     using namespace strings;
     Label1->setText(QString("%1 %2 %3").arg(kProductName, kProductVersion, kLanguageTag));
     RichEdit1->setPlainText(kAboutDescription);
+    RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
     TPanelFrame::ShowPanel(left);
 }
 

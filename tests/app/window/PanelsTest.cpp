@@ -231,6 +231,28 @@ TEST_F(Panels, ErrorPanelMailsAnEncodedReportAndAFatalCloseEndsTheWindow) {
     EXPECT_TRUE(window.isVisible());
 }
 
+TEST_F(Panels, ErrorPanelFitsTheClientAreaNotTheWholeWindow) {
+    QWidget window;
+    window.resize(700, 480);
+    QWidget client(&window); // the rest is the status bar
+    client.setGeometry(0, 0, 700, 459);
+    TErreurFrame erreur(&window, &client, [](const QUrl&) {});
+    erreur.ShowErrorReport("x", false);
+    EXPECT_EQ(window.size(), QSize(320, 446 + 21));
+    erreur.FermerErreurBtn->click();
+    EXPECT_EQ(window.size(), QSize(700, 480));
+}
+
+TEST_F(Panels, BrowseEditReportsEveryChange) {
+    TDirectoryEdit edit;
+    QStringList seen;
+    QObject::connect(&edit, &TBrowseEdit::changed, [&](const QString& t) { seen << t; });
+    edit.SetText("/a");
+    edit.Edit()->insert("b");
+    EXPECT_EQ(seen, QStringList({"/a", "/ab"}));
+    EXPECT_EQ(edit.Text(), "/ab");
+}
+
 // Pictures of every panel with sample content, to be looked at by a person.
 TEST_F(Panels, ScreenshotsOfEveryPanel) {
     TSourcesFrame sources;
@@ -262,6 +284,8 @@ TEST_F(Panels, ScreenshotsOfEveryPanel) {
     sources.SetAudioGroupExpanded(true);
     for (const auto& [widget, name] : shots)
         EXPECT_TRUE(widget->grab().save(QString(TALVENCE_SHOT_DIR) + "/panel_" + name + ".png"));
+    sources.SetAudioGroupExpanded(false);
+    EXPECT_TRUE(sources.grab().save(QString(TALVENCE_SHOT_DIR) + "/panel_sources_collapsed.png"));
     help.PageControl1->setCurrentIndex(2);
     EXPECT_TRUE(help.grab().save(QString(TALVENCE_SHOT_DIR) + "/panel_help_system.png"));
     help.PageControl1->setCurrentIndex(1);
