@@ -100,8 +100,7 @@ inline constexpr const char* kSaveOnQuit = "Save the preferences when quit";
 inline constexpr const char* kSaveOnQuitHint =
     "Save the preferences when quitting the application.\nRecommended.";
 inline constexpr const char* kWmvGroup = "Standard profiles of wmv";
-inline constexpr const char* kWmvGroupHint =
-    "Settings of Windows media for capture in format Wmv.";
+inline constexpr const char* kWmvGroupHint = "Settings of Windows media for capture in format Wmv.";
 inline constexpr const char* kWmvVersionLabel = "Version\nof Windows Media";
 inline constexpr const char* kWmvVersion4 = "4";
 inline constexpr const char* kWmvVersion7 = "7";

@@ -15,12 +15,13 @@ ReportLine FilterLine(const char* name, bool present) {
             false, false, false, present ? Colour::Black : Colour::Red};
 }
 
-ReportLine Heading(const char* text) { return {text, true, true, true, Colour::Blue}; }
+ReportLine Heading(const char* text) {
+    return {text, true, true, true, Colour::Blue};
+}
 
 } // namespace
 
-std::vector<ReportLine> SystemReportLines(const std::string& osName,
-                                          const std::string& directXText,
+std::vector<ReportLine> SystemReportLines(const std::string& osName, const std::string& directXText,
                                           const FilterPresence& filters) {
     std::vector<ReportLine> lines = {
         {strings::kYourSystemIs, false, true, false, Colour::Blue},

@@ -29,8 +29,7 @@ struct ReportLine {
 
 // The report's lines in order: 7, or 13 when a MovieBox device is present.
 // A missing filter turns its line red; it is never an error.
-std::vector<ReportLine> SystemReportLines(const std::string& osName,
-                                          const std::string& directXText,
+std::vector<ReportLine> SystemReportLines(const std::string& osName, const std::string& directXText,
                                           const FilterPresence& filters);
 
 // Empty when both source lists loaded; else the failures, then the media

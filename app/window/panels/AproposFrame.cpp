@@ -24,12 +24,15 @@ TAproposFrame::TAproposFrame(QWidget* parent) : TPanelFrame(parent) {
     sbTernadex->setAutoRaise(true);
 }
 
-void TAproposFrame::SetPanelTexts() { sbTernadex->setToolTip(strings::kAboutClipBrowserHint); }
+void TAproposFrame::SetPanelTexts() {
+    sbTernadex->setToolTip(strings::kAboutClipBrowserHint);
+}
 
 void TAproposFrame::ShowPanel(int left) {
     using namespace strings;
     Label1->setText(QString("%1 %2 %3").arg(kProductName, kProductVersion, kLanguageTag));
     RichEdit1->setPlainText(kAboutDescription);
+    RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
     TPanelFrame::ShowPanel(left);
 }
 

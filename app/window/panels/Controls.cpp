@@ -31,7 +31,8 @@ void TRadioGroup::SetItems(const QStringList& items) {
         buttons_->removeButton(b);
         delete b;
     }
-    for (int i = 0; i < items.size(); ++i) buttons_->addButton(new QRadioButton(items[i], this), i);
+    for (int i = 0; i < items.size(); ++i)
+        buttons_->addButton(new QRadioButton(items[i], this), i);
     Arrange();
 }
 
@@ -43,12 +44,16 @@ void TRadioGroup::SetColumns(int columns) {
 void TRadioGroup::Arrange() {
     const int n = Count();
     const int rows = std::max(1, (n + columns_ - 1) / columns_);
-    for (auto* b : buttons_->buttons()) grid_->removeWidget(b);
+    for (auto* b : buttons_->buttons())
+        grid_->removeWidget(b);
     // Column by column, as the design's radio groups fill them.
-    for (int i = 0; i < n; ++i) grid_->addWidget(buttons_->button(i), i % rows, i / rows);
+    for (int i = 0; i < n; ++i)
+        grid_->addWidget(buttons_->button(i), i % rows, i / rows);
 }
 
-int TRadioGroup::ItemIndex() const { return buttons_->checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return buttons_->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index) {
     if (auto* b = buttons_->button(index)) {
@@ -57,7 +62,8 @@ void TRadioGroup::SetItemIndex(int index) {
     }
     // An exclusive group refuses to uncheck its last checked button.
     buttons_->setExclusive(false);
-    for (auto* b : buttons_->buttons()) b->setChecked(false);
+    for (auto* b : buttons_->buttons())
+        b->setChecked(false);
     buttons_->setExclusive(true);
 }
 
@@ -66,7 +72,9 @@ QString TRadioGroup::ItemText(int index) const {
     return b ? b->text() : QString();
 }
 
-int TRadioGroup::Count() const { return static_cast<int>(buttons_->buttons().size()); }
+int TRadioGroup::Count() const {
+    return static_cast<int>(buttons_->buttons().size());
+}
 
 TBrowseEdit::TBrowseEdit(QWidget* parent)
     : QWidget(parent), edit_(new QLineEdit(this)), button_(new QToolButton(this)) {
@@ -83,8 +91,12 @@ TBrowseEdit::TBrowseEdit(QWidget* parent)
     });
 }
 
-QString TBrowseEdit::Text() const { return edit_->text(); }
-void TBrowseEdit::SetText(const QString& text) { edit_->setText(text); }
+QString TBrowseEdit::Text() const {
+    return edit_->text();
+}
+void TBrowseEdit::SetText(const QString& text) {
+    edit_->setText(text);
+}
 
 QString TDirectoryEdit::Browse() {
     return QFileDialog::getExistingDirectory(this, strings::kChooseFolder, Text());
@@ -106,7 +118,17 @@ void TPanelFrame::ShowPanel(int left) {
     show();
 }
 
-void TPanelFrame::HidePanel() { hide(); }
+void TPanelFrame::HidePanel() {
+    hide();
+}
+
+QToolButton* IconButton(QWidget* parent, QStyle::StandardPixmap icon, int x, int y) {
+    auto* b = new QToolButton(parent);
+    b->setGeometry(x, y, 22, 22);
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setAutoRaise(true);
+    return b;
+}
 
 QFont ArialFont(int points, bool bold) {
     QFont font(QStringLiteral("Arial"), points);

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QStringList>
+#include <QStyle>
 #include <QWidget>
 
 class QButtonGroup;
@@ -115,6 +116,9 @@ public:
     virtual void ShowPanel(int left);
     void HidePanel();
 };
+
+// A flat 22 × 22 tool button with a style icon at (x, y).
+QToolButton* IconButton(QWidget* parent, QStyle::StandardPixmap icon, int x, int y);
 
 // "Arial" at the given size in points; the store's fonts resolve the same way.
 QFont ArialFont(int points, bool bold = false);

@@ -28,10 +28,7 @@ FileGroup MakeFileGroup(QWidget* parent, int top) {
     g.group->setGeometry(6, top, 263, 102);
     g.label = new TClickLabel(g.group);
     g.label->setGeometry(8, 18, 220, 22);
-    g.open = new QToolButton(g.group);
-    g.open->setGeometry(233, 18, 22, 22);
-    g.open->setIcon(parent->style()->standardIcon(QStyle::SP_DirOpenIcon));
-    g.open->setAutoRaise(true);
+    g.open = IconButton(g.group, QStyle::SP_DirOpenIcon, 233, 18);
     g.folder = new TDirectoryEdit(g.group);
     g.folder->setGeometry(8, 44, 247, 22);
     g.root = new QLineEdit(g.group);

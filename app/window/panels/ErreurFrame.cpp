@@ -102,6 +102,8 @@ QUrl TErreurFrame::MailUrl() const {
                              "?subject=" + MailEncoded(subject_) + "&body=" + MailEncoded(body_));
 }
 
-void TErreurFrame::SendReport() { openUrl_(MailUrl()); }
+void TErreurFrame::SendReport() {
+    openUrl_(MailUrl());
+}
 
 } // namespace talvence

@@ -29,6 +29,8 @@ void FillList(QTreeWidget* list, const std::vector<ShortcutRow>& rows) {
     for (const auto& row : rows)
         list->addTopLevelItem(new QTreeWidgetItem(
             {QString::fromStdString(row.function), QString::fromStdString(row.keys)}));
+    // Captions are longer than keys: never cut a caption short.
+    list->resizeColumnToContents(0);
 }
 
 void SetColumnTitles(QTreeWidget* list) {
@@ -37,9 +39,12 @@ void SetColumnTitles(QTreeWidget* list) {
 
 QColor ColourOf(ReportLine::Colour colour) {
     switch (colour) {
-    case ReportLine::Colour::Blue: return Qt::blue;
-    case ReportLine::Colour::Red: return Qt::red;
-    case ReportLine::Colour::Black: break;
+    case ReportLine::Colour::Blue:
+        return Qt::blue;
+    case ReportLine::Colour::Red:
+        return Qt::red;
+    case ReportLine::Colour::Black:
+        break;
     }
     return Qt::black;
 }

@@ -26,8 +26,7 @@ public:
 
     // Replaces the rows of lvShortcuts (the actions, then the panels) and of
     // lvCamera (the camcorder's actions); row i of each list is item i.
-    void FillLists(const std::vector<ShortcutRow>& actions,
-                   const std::vector<ShortcutRow>& camera);
+    void FillLists(const std::vector<ShortcutRow>& actions, const std::vector<ShortcutRow>& camera);
 
     QTabWidget* PageControl1;
     QWidget* tsShortcuts;

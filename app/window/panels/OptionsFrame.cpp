@@ -12,14 +12,6 @@ namespace talvence {
 
 namespace {
 
-QToolButton* IconButton(QWidget* parent, QStyle::StandardPixmap icon, int x, int y) {
-    auto* b = new QToolButton(parent);
-    b->setGeometry(x, y, 22, 22);
-    b->setIcon(parent->style()->standardIcon(icon));
-    b->setAutoRaise(true);
-    return b;
-}
-
 QCheckBox* CheckBox(QWidget* parent, int y) {
     auto* box = new QCheckBox(parent);
     box->setGeometry(14, y, 250, 20);
@@ -45,27 +37,27 @@ TOptionsFrame::TOptionsFrame(QWidget* parent) : TPanelFrame(parent) {
     cbPrefsQuittant->setGeometry(8, 64, 247, 20);
 
     gbProfiles = new QGroupBox(gbOptions);
-    gbProfiles->setGeometry(6, 110, 263, 76);
+    gbProfiles->setGeometry(6, 110, 263, 80);
     Label1 = new QLabel(gbProfiles);
-    Label1->setGeometry(8, 16, 100, 28);
+    Label1->setGeometry(8, 18, 100, 28);
     rgversion = new TRadioGroup(gbProfiles);
-    rgversion->setGeometry(110, 12, 145, 30);
+    rgversion->setGeometry(110, 18, 145, 28);
     rgversion->SetColumns(3);
     cboxMedia = new QComboBox(gbProfiles);
-    cboxMedia->setGeometry(8, 48, 247, 22);
+    cboxMedia->setGeometry(8, 52, 247, 22);
 
-    cbConfirmerImage = CheckBox(gbOptions, 192);
+    cbConfirmerImage = CheckBox(gbOptions, 196);
     rgExtension = new TRadioGroup(gbOptions);
-    rgExtension->setGeometry(6, 216, 118, 52);
+    rgExtension->setGeometry(6, 220, 118, 52);
     gbQuality = new QGroupBox(gbOptions);
-    gbQuality->setGeometry(130, 214, 139, 54);
+    gbQuality->setGeometry(130, 218, 139, 54);
     TrackBar1 = new QSlider(Qt::Horizontal, gbQuality);
     TrackBar1->setGeometry(8, 22, 96, 22);
     TrackBar1->setRange(1, 100);
     labQuality = new QLabel(gbQuality);
     labQuality->setGeometry(108, 22, 26, 22);
-    cbScn = CheckBox(gbOptions, 274);
-    cbConfirmerVideo = CheckBox(gbOptions, 296);
+    cbScn = CheckBox(gbOptions, 278);
+    cbConfirmerVideo = CheckBox(gbOptions, 300);
 
     connect(TrackBar1, &QSlider::valueChanged, labQuality,
             [this](int value) { labQuality->setNum(value); });

@@ -12,18 +12,6 @@
 
 namespace talvence {
 
-namespace {
-
-QToolButton* SmallButton(QWidget* parent, QStyle::StandardPixmap icon, int x, int y) {
-    auto* b = new QToolButton(parent);
-    b->setGeometry(x, y, 22, 22);
-    b->setIcon(parent->style()->standardIcon(icon));
-    b->setAutoRaise(true);
-    return b;
-}
-
-} // namespace
-
 TSourcesFrame::TSourcesFrame(QWidget* parent) : TPanelFrame(parent) {
     gbSources = new QGroupBox(this);
     gbSources->setGeometry(0, 0, kWidth, kHeight);
@@ -32,19 +20,19 @@ TSourcesFrame::TSourcesFrame(QWidget* parent) : TPanelFrame(parent) {
     gbVideo->setGeometry(6, 18, 263, 72);
     cboxvideo = new QComboBox(gbVideo);
     cboxvideo->setGeometry(8, 18, 175, 22);
-    ActualiserVideoSpeedBtn = SmallButton(gbVideo, QStyle::SP_BrowserReload, 186, 18);
-    PilotSpeedBtn = SmallButton(gbVideo, QStyle::SP_MediaPlay, 210, 18);
+    ActualiserVideoSpeedBtn = IconButton(gbVideo, QStyle::SP_BrowserReload, 186, 18);
+    PilotSpeedBtn = IconButton(gbVideo, QStyle::SP_MediaPlay, 210, 18);
     PilotSpeedBtn->setCheckable(true);
-    SettingsSpeedBtn = SmallButton(gbVideo, QStyle::SP_FileDialogDetailedView, 234, 18);
+    SettingsSpeedBtn = IconButton(gbVideo, QStyle::SP_FileDialogDetailedView, 234, 18);
     LabelVideo = new TClickLabel(gbVideo);
     LabelVideo->setGeometry(8, 44, 200, 22);
-    sbVideo = SmallButton(gbVideo, QStyle::SP_DirOpenIcon, 210, 44);
-    sbTernadex = SmallButton(gbVideo, QStyle::SP_FileDialogContentsView, 234, 44);
+    sbVideo = IconButton(gbVideo, QStyle::SP_DirOpenIcon, 210, 44);
+    sbTernadex = IconButton(gbVideo, QStyle::SP_FileDialogContentsView, 234, 44);
 
     gbAudio = new QGroupBox(gbSources);
     cboxAudioType = new QComboBox(gbAudio);
     cboxAudioType->setGeometry(8, 18, 223, 22);
-    sbDone = SmallButton(gbAudio, QStyle::SP_TitleBarShadeButton, 234, 18);
+    sbDone = IconButton(gbAudio, QStyle::SP_TitleBarShadeButton, 234, 18);
     cbEcouterAudio = new QCheckBox(gbAudio);
     cbEcouterAudio->setGeometry(8, 42, 140, 20);
     cbEnregistrerAudio = new QCheckBox(gbAudio);
@@ -52,7 +40,7 @@ TSourcesFrame::TSourcesFrame(QWidget* parent) : TPanelFrame(parent) {
     // Everything from here down is cut when the group is collapsed.
     cboxAudio = new QComboBox(gbAudio);
     cboxAudio->setGeometry(8, 66, 223, 22);
-    ReglerAudioBtn = SmallButton(gbAudio, QStyle::SP_FileDialogDetailedView, 234, 66);
+    ReglerAudioBtn = IconButton(gbAudio, QStyle::SP_FileDialogDetailedView, 234, 66);
     LabelSync = new QLabel(gbAudio);
     LabelSync->setGeometry(8, 92, 60, 22);
     RXspinCorrEdit = new QSpinBox(gbAudio);

@@ -55,8 +55,8 @@ TEST_F(Panels, SetPanelTextsGivesEveryControlItsEnglishText) {
     TOptionsFrame options;
     THelpFrame help;
     TAproposFrame about;
-    for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options,
-                                                                  &help, &about}) {
+    for (TPanelFrame* frame :
+         std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options, &help, &about}) {
         frame->SetPanelTexts();
         ExpectNoEmptyCaption(*frame);
     }
@@ -67,7 +67,8 @@ TEST_F(Panels, SetPanelTextsGivesEveryControlItsEnglishText) {
     EXPECT_EQ(sources.rgProfiles->ItemText(3), "Internet");
     EXPECT_EQ(sources.leFramerate->text(), "18");
     EXPECT_EQ(sources.cboxAudioType->itemText(0), "No audio");
-    EXPECT_EQ(sources.Label1->text(), "Windows Media\nprofile set in\nthe Settings\npanel\n (F10).");
+    EXPECT_EQ(sources.Label1->text(),
+              "Windows Media\nprofile set in\nthe Settings\npanel\n (F10).");
     EXPECT_EQ(dossiers.gbDossiers->title(), "Directories (Alt+D)");
     EXPECT_EQ(dossiers.VideoRacineEdit->text(), "Video");
     EXPECT_EQ(dossiers.ImageRacineEdit->text(), "Image");
@@ -230,6 +231,28 @@ TEST_F(Panels, ErrorPanelMailsAnEncodedReportAndAFatalCloseEndsTheWindow) {
     EXPECT_TRUE(window.isVisible());
 }
 
+TEST_F(Panels, ErrorPanelFitsTheClientAreaNotTheWholeWindow) {
+    QWidget window;
+    window.resize(700, 480);
+    QWidget client(&window); // the rest is the status bar
+    client.setGeometry(0, 0, 700, 459);
+    TErreurFrame erreur(&window, &client, [](const QUrl&) {});
+    erreur.ShowErrorReport("x", false);
+    EXPECT_EQ(window.size(), QSize(320, 446 + 21));
+    erreur.FermerErreurBtn->click();
+    EXPECT_EQ(window.size(), QSize(700, 480));
+}
+
+TEST_F(Panels, BrowseEditReportsEveryChange) {
+    TDirectoryEdit edit;
+    QStringList seen;
+    QObject::connect(&edit, &TBrowseEdit::changed, [&](const QString& t) { seen << t; });
+    edit.SetText("/a");
+    edit.Edit()->insert("b");
+    EXPECT_EQ(seen, QStringList({"/a", "/ab"}));
+    EXPECT_EQ(edit.Text(), "/ab");
+}
+
 // Pictures of every panel with sample content, to be looked at by a person.
 TEST_F(Panels, ScreenshotsOfEveryPanel) {
     TSourcesFrame sources;
@@ -253,14 +276,16 @@ TEST_F(Panels, ScreenshotsOfEveryPanel) {
     const std::pair<QWidget*, const char*> shots[] = {
         {&sources, "sources"}, {&dossiers, "dossiers"}, {&options, "options"},
         {&help, "help"},       {&about, "apropos"},     {&erreur, "erreur"}};
-    for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options,
-                                                                  &help, &about}) {
+    for (TPanelFrame* frame :
+         std::initializer_list<TPanelFrame*>{&sources, &dossiers, &options, &help, &about}) {
         frame->SetPanelTexts();
         frame->ShowPanel(0);
     }
     sources.SetAudioGroupExpanded(true);
     for (const auto& [widget, name] : shots)
         EXPECT_TRUE(widget->grab().save(QString(TALVENCE_SHOT_DIR) + "/panel_" + name + ".png"));
+    sources.SetAudioGroupExpanded(false);
+    EXPECT_TRUE(sources.grab().save(QString(TALVENCE_SHOT_DIR) + "/panel_sources_collapsed.png"));
     help.PageControl1->setCurrentIndex(2);
     EXPECT_TRUE(help.grab().save(QString(TALVENCE_SHOT_DIR) + "/panel_help_system.png"));
     help.PageControl1->setCurrentIndex(1);
