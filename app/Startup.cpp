@@ -1,5 +1,8 @@
 #include "app/Startup.h"
 
+#include "resources/Strings.h"
+#include "resources/WindowStrings.h"
+
 #include "system/PSFunctions.h"
 #include "system/SystemReport.h"
 
@@ -17,6 +20,16 @@ PreferenceEnvironment SystemPreferenceEnvironment(int screenWidth, int screenHei
     env.picturesFolder = [] { return PicturesFolder(); };
     env.clipBrowserPath = [] { return ClipBrowserPath(); };
     return env;
+}
+
+bool MediaLayerCheckPasses(IDialogs& dialogs, int majorVersion, const std::string& versionText) {
+    if (majorVersion >= 9) return true;
+    const std::string text =
+        std::string(strings::kDirectXOld1) + versionText + ".\n" +
+        strings::Fmt(strings::kDirectXOld2, {strings::kProductName, strings::kProductVersion,
+                                             strings::kLanguageTag}) +
+        "\n" + strings::kDirectXOld3;
+    return dialogs.MessageBox(MsgType::Warning, text, MsgButtons::YesNo) == MsgAnswer::Yes;
 }
 
 int RunSystemReport(int screenWidth, int screenHeight) {

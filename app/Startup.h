@@ -1,7 +1,10 @@
 #pragma once
 // What the program does when it starts, before the main window exists.
 
+#include "platform/shell/Dialogs.h"
 #include "prefs/Preferences.h"
+
+#include <string>
 
 namespace talvence {
 
@@ -14,7 +17,12 @@ inline constexpr int kMainWindowOuterHeight = 700;
 // main window's size, and the user's folders from the system.
 PreferenceEnvironment SystemPreferenceEnvironment(int screenWidth, int screenHeight);
 
-// Until capture comes, the main job prints the system report: declares and
+// The program entry's check of the media layer: below version 9 the user is warned in a
+// Yes/No box and anything but Yes ends the run (false). `majorVersion` and `versionText` are
+// DirectXMajorVersion() and DirectXVersionText().
+bool MediaLayerCheckPasses(IDialogs& dialogs, int majorVersion, const std::string& versionText);
+
+// Without a display, the main job prints the system report: declares and
 // loads the preferences and writes the report to stdout (a damaged store is
 // told in one line on stderr). Returns the exit code.
 int RunSystemReport(int screenWidth, int screenHeight);

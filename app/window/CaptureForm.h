@@ -1,0 +1,186 @@
+#pragma once
+// The main window `TCaptureForm`: the live preview of the chosen source, the three tool bars,
+// the capture, cut and grab buttons, volume, the status bar, the eight side panels and the
+// error panel, every action with its shortcuts, and the window's part of start-up, device loss
+// and shutdown. It drives the application core (capture control, the graph module, the
+// catalogue and the preferences) as `talvence-cli` does, and shows what capture control tells
+// it through ICaptureWindow.
+//
+// Threads: the user-interface thread only. Graph events reach it through the Qt event loop; the
+// preview's frames arrive through the preview widget's mailbox.
+
+#include "app/capture/ICaptureWindow.h"
+#include "app/core/ApplicationCore.h"
+#include "platform/shell/Desktop.h"
+#include "platform/shell/ScreenSaver.h"
+
+#include <QWidget>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace talvence {
+
+class TAproposFrame;
+class TDossiersFrame;
+class TErreurFrame;
+class THelpFrame;
+class TOptionsFrame;
+class TPanelFrame;
+class TPreviewWidget;
+class TSourcesFrame;
+
+class TCaptureForm : public QWidget, public ICaptureWindow {
+    Q_OBJECT
+public:
+    struct Services {
+        IDialogs* dialogs = nullptr;
+        IDesktop* desktop = nullptr;
+        IScreenSaver* screenSaver = nullptr;
+        PreferenceEnvironment environment;
+        std::shared_ptr<TPcmPlaybackBackend> playback; // null: ALSA
+    };
+    // FormCreate: the controls, the application core (preferences declared and loaded) and the
+    // screen saver held off. The first show runs the rest of the start-up.
+    explicit TCaptureForm(Services services);
+    // FormDestroy.
+    ~TCaptureForm() override;
+
+    TApplicationCore& Core() { return *core_; }
+    QAction* Action(std::string_view name) const;
+    // The text of status-bar panel 0..3.
+    QString StatusText(int panel) const;
+    int ActivePanel() const;
+    bool Muted() const;
+    // The error text start-up collected (empty when the sources loaded).
+    const std::string& StartupErrorText() const { return errorText_; }
+
+    // --- Window operations -----------------------------------------------------------------
+    void PlacePanels();
+    void ShowPanel(int panel);
+    void HideActivePanel();
+    void LocalizeCaptions();
+    void FillShortcutList();
+    bool LoadVideoSources();
+    bool LoadAudioSources();
+    bool SelectVideoSource();
+    void ApplyPreferences();
+    void CollectAndSavePreferences();
+    void GraphDeviceLost();
+    // The 50 ms statistics timer's handler.
+    void DroppedActionTimer();
+
+    // --- ICaptureWindow ---------------------------------------------------------------------
+    void ShowNextVideoName(const std::string& name) override;
+    void ShowNextImageName(const std::string& text) override;
+    void ShowGrabImage(int imageIndex) override;
+    void ShowCaptureFormats(const std::vector<std::string>& entries, int selected,
+                            bool visible) override;
+    void ShowFormatOptions(const FormatOptionsView& view) override;
+    void ShowAudioTypes(const std::vector<std::string>& entries, int selected) override;
+    void ShowAudioToggles(bool listen, bool auxiliary) override;
+    void SetAudioGroupEnabled(bool enabled) override;
+    void SetAudioGroupExpanded(bool expanded) override;
+    void SetVolumeControlsVisible(bool visible) override;
+    void ShowTvStandard(std::uint8_t standard) override;
+    void ShowFramerateText(const std::string& text) override;
+    void ShowConfirmVideo(bool checked) override;
+    void ApplyStateView(const CaptureStateView& view) override;
+    void UncheckCaptureToggle() override;
+    void ApplyVolume() override;
+    void StartInlay() override;
+    void StopInlay() override;
+    bool FlipChecked() const override;
+    void RunFlipAction() override;
+    void DisarmAlarm() override;
+    void RefreshWindowsMediaProfileChoice() override;
+    void AudioSourceApplied() override;
+
+    // --- Controls, by their design names ----------------------------------------------------
+    QWidget* Panel1 = nullptr;  // the preview panel
+    QWidget* Shape2 = nullptr;  // its frame, coloured by the capture state
+    TPreviewWidget* vwEcran = nullptr;
+    QToolBar* tbActions = nullptr;
+    QToolBar* tbPanneaux = nullptr;
+    QToolBar* TbGeneral = nullptr;
+    QPushButton* CaptureBtn = nullptr;
+    QToolButton* sbCouper = nullptr;
+    QPushButton* grabBtn = nullptr;
+    QLabel* LabelVolume = nullptr;
+    QSlider* tb = nullptr;
+    QProgressBar* gaugeVolume = nullptr;
+    QCheckBox* cb44100 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    TSourcesFrame* SourcesFrame = nullptr;
+    TDossiersFrame* DossiersFrame1 = nullptr;
+    TOptionsFrame* Optionsframe = nullptr;
+    THelpFrame* HelpFrame1 = nullptr;
+    TAproposFrame* AproposFrame1 = nullptr;
+    TErreurFrame* ErreurFrame = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateActions();
+    void ConnectControls();
+    void FormShow();
+    void RunFormShowSteps();
+    QAction* AddAction(std::string_view name);
+    void SetChecked(const char* name, bool checked);
+    // Runs a toggle so that it ends in `checked` (the design's "run the action only when its
+    // checked state differs").
+    void BringToggleTo(const char* name, bool checked);
+    QWidget* PanelWidget(int panel) const;
+    void UpdateStatusForState();
+    void ShowCaptionForSource();
+    std::string SourceName() const;
+    void ApplyFolderPreferencesToControls();
+    void CaptureToggleExecute();
+    void CutExecute();
+    void GrabExecute();
+    void FullscreenExecute(bool checked);
+    void ReduceExecute(bool checked);
+    void MuteExecute();
+    void AspectExecute(bool checked);
+    void FlipExecute(bool checked);
+    void VolumeStep(int step);
+    void ClipBrowserExecute();
+    void OpenVideoFolder();
+    void CameraCommand(long mode);
+    void cboxVideoChange(int index);
+    void ActualiserVideoBtnClick();
+    void CheckRunEnd();
+
+    Services services_;
+    std::unique_ptr<TApplicationCore> core_;
+    std::map<std::string, QAction*, std::less<>> actions_;
+    std::array<QWidget*, 8> panels_{};
+    std::array<QLabel*, 4> statusPanels_{};
+    QTimer* droppedFramesTimer_ = nullptr;
+    bool shown_ = false;
+    bool screenSaverHeld_ = false;
+    bool sourceListed_ = false; // the video list holds devices
+    std::string errorText_;
+};
+
+} // namespace talvence
