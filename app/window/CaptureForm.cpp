@@ -760,7 +760,8 @@ void TCaptureForm::ShowCaptionForSource() {
 }
 
 std::string TCaptureForm::SourceName() const {
-    return SourcesFrame->cboxvideo->currentText().toStdString();
+    const QComboBox* list = SourcesFrame->cboxvideo;
+    return (list->currentIndex() >= 0 ? list->currentText() : list->placeholderText()).toStdString();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1182,6 +1183,8 @@ void TCaptureForm::ShowConfirmVideo(bool checked) {
 }
 
 void TCaptureForm::ApplyStateView(const CaptureStateView& view) {
+    // Without a source the last picture goes; the graph was stopped before.
+    if (view.state == CaptureState::NoSource) vwEcran->Clear();
     QPalette palette = Shape2->palette();
     palette.setColor(QPalette::Window, FrameColourOf(view.frameColour));
     Shape2->setPalette(palette);

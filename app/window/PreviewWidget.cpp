@@ -5,6 +5,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
 #include <cstring>
 
@@ -73,6 +74,14 @@ void TPreviewWidget::ApplyWindowOptions(const TVideoWindowOptions& options) {
     update();
 }
 
+void TPreviewWidget::Clear() {
+    {
+        std::lock_guard lock(mailboxMutex_);
+        image_ = QImage();
+    }
+    update();
+}
+
 QImage TPreviewWidget::LatestFrame() const {
     std::lock_guard lock(mailboxMutex_);
     return image_;
@@ -132,7 +141,10 @@ void TPreviewWidget::SetFullScreen(bool fullScreen) {
     if (fullScreen) {
         homeParent_ = parentWidget();
         homeGeometry_ = geometry();
+        QScreen* display = homeParent_ ? homeParent_->screen() : screen();
         setParent(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        // The geometry too: without a window manager the full-screen state alone changes nothing.
+        if (display) setGeometry(display->geometry());
         showFullScreen();
         activateWindow();
     } else {

@@ -34,6 +34,8 @@ public:
 
     bool KeepAspectRatio() const { return keepAspect_; }
     bool IsFullScreen() const { return fullScreen_; }
+    // Forgets the last frame (no source any more): the widget paints black until the next one.
+    void Clear();
     // The newest frame received (a null image before the first); for tests and the grab.
     QImage LatestFrame() const;
     // Frames received and frames painted since the widget was made (any thread).

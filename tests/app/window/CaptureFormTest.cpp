@@ -211,6 +211,8 @@ TEST_F(CaptureFormTest, CamcorderUnpluggedWhileCapturingLeavesACompleteFile) {
     ASSERT_TRUE(Pump([&] { return State(f) == CaptureState::NoSource; }, 30));
     EXPECT_EQ(f.SourcesFrame->cboxvideo->count(), 0);
     EXPECT_EQ(f.StatusText(1), "No video source");
+    EXPECT_EQ(f.windowTitle(), "Talvence by Brannock - No video");
+    EXPECT_TRUE(f.vwEcran->LatestFrame().isNull());
     EXPECT_NE(f.Core().Control().NextVideoFile(), firstName);
     const auto streams = ProbeStreams(firstName);
     ASSERT_FALSE(streams.empty());

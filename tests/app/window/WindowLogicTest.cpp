@@ -1,8 +1,11 @@
 // The main window's rules without a window: mirror geometry, status texts, volume steps, the
 // shortcut rows and the clip browser's arguments.
 
+#include "app/Startup.h"
 #include "app/window/ActionTable.h"
 #include "app/window/WindowLogic.h"
+
+#include "platform/shell/FakeDialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +118,27 @@ TEST(WindowLogic, ClipBrowserGetsTheRunsExistingVideos) {
     EXPECT_EQ(ClipBrowserArguments("/v/Video_3.avi", 4, exists),
               (std::vector<std::string>{"/v/Video_0.avi", "/v/Video_2.avi"}));
     EXPECT_TRUE(ClipBrowserArguments("/v/Video_0.avi", 1, exists).empty());
+}
+
+} // namespace
+} // namespace talvence
+
+namespace talvence {
+namespace {
+
+TEST(ProgramEntry, AnOldMediaLayerAsksAndOnlyYesGoesOn) {
+    FakeDialogs dialogs;
+    EXPECT_TRUE(MediaLayerCheckPasses(dialogs, 9, "4.09.00.0904"));
+    EXPECT_TRUE(dialogs.messages.empty());
+    dialogs.answers = {MsgAnswer::No, MsgAnswer::Yes};
+    EXPECT_FALSE(MediaLayerCheckPasses(dialogs, 8, "4.08.01.0810"));
+    EXPECT_TRUE(MediaLayerCheckPasses(dialogs, 8, "4.08.01.0810"));
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "Vous avez DirectX 4.08.01.0810.\nIl faut avoir au moins directX 9 pour faire "
+              "tourner correctement Talvence version 4.1.3 En.\nVoulez-vous continuer quand "
+              "même? Si oui, l'application risque de ne pas bien fonctionner.");
+    EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::YesNo);
 }
 
 } // namespace
