@@ -10,8 +10,9 @@ namespace talvence {
 
 // The main window's outer size as designed; the centred default position of
 // the window and of the camcorder window below it are computed from it.
-inline constexpr int kMainWindowOuterWidth = 1000;
-inline constexpr int kMainWindowOuterHeight = 700;
+// The client area is 700 x 459; the frame a desktop adds is about 8 pixels wide and 31 high.
+inline constexpr int kMainWindowOuterWidth = 708;
+inline constexpr int kMainWindowOuterHeight = 490;
 
 // The computed defaults' facts on this machine: the screen size given, the
 // main window's size, and the user's folders from the system.

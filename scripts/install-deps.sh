@@ -14,6 +14,7 @@ packages=(
   fonts-liberation2
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   ffmpeg
+  xvfb xauth
 )
 if [ $# -gt 0 ]; then packages=("$@"); fi
 

@@ -44,6 +44,9 @@ TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
     if (!window_) {
         headlessWindow_ = std::make_unique<HeadlessWindow>(*cam_, prefs_);
         window_ = headlessWindow_.get();
+        cam_->Graph().OnGraphDeviceLost = [this](IUnknown*, bool inserted) {
+            if (!inserted) deviceLost_ = true;
+        };
     }
     control_ = std::make_unique<TCaptureControl>(prefs_, dialogs_, graph_, files_, *window_);
     // Windows Media captures are not built yet.
@@ -124,6 +127,10 @@ TCaptureStatus TApplicationCore::Status() const {
 
 RunEnd TApplicationCore::TakeRunEnd() {
     const long ended = cam_->TakeCompletion();
+    if (deviceLost_) {
+        deviceLost_ = false;
+        return RunEnd::DeviceLost;
+    }
     if (ended == 0) return RunEnd::None;
     return ended == EC_COMPLETE ? RunEnd::SourceEnded : RunEnd::Failed;
 }

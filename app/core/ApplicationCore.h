@@ -29,7 +29,7 @@
 namespace talvence {
 
 // Why a run of the graph ended by itself.
-enum class RunEnd { None, SourceEnded, Failed };
+enum class RunEnd { None, SourceEnded, Failed, DeviceLost };
 
 class TApplicationCore {
 public:
@@ -92,7 +92,9 @@ public:
 
     // --- What the faces show -----------------------------------------------------------------
     TCaptureStatus Status() const;
-    // Handles the graph's queued events; why the run ended since the last call.
+    // Handles the graph's queued events; why the run ended since the last call. A face without a
+    // window learns here that the video device went away (DeviceLost); the window handles the
+    // graph's device-lost event itself.
     RunEnd TakeRunEnd();
     // Why the last graph operation failed.
     const std::string& LastError() const { return cam_->LastError(); }
@@ -115,6 +117,7 @@ private:
     DmCamCaptureGraph graph_;
     mutable LocalCaptureFiles files_;
     std::unique_ptr<TCaptureControl> control_;
+    bool deviceLost_ = false;
 };
 
 } // namespace talvence

@@ -305,9 +305,12 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         }
         if (options.seconds && now >= *options.seconds) break;
         if (const RunEnd ended = core.TakeRunEnd(); ended != RunEnd::None) {
-            failed = ended == RunEnd::Failed;
-            ending = failed ? "the capture stopped on an error: " + core.LastError()
-                            : "the source ended";
+            failed = ended == RunEnd::Failed || ended == RunEnd::DeviceLost;
+            ending = ended == RunEnd::Failed       ? "the capture stopped on an error: " +
+                                                         core.LastError()
+                     : ended == RunEnd::DeviceLost ? "the capture stopped: the video source was "
+                                                     "lost (unplugged)"
+                                                   : "the source ended";
             break;
         }
         if (options.grabEvery && now >= nextGrab) {

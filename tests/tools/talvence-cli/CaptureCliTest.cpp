@@ -149,6 +149,16 @@ TEST_F(CaptureCliTest, CtrlCEndsTheCaptureAndFinishesTheFile) {
     EXPECT_EQ(Probe(files[0]).rfind("video,", 0), 0u);
 }
 
+TEST_F(CaptureCliTest, AnUnpluggedCamcorderEndsTheCaptureWithACompleteFile) {
+    const Result r = RunCapture("dv:unplug=40", "--format 2 --seconds 20 --folder '" + folder + "'");
+
+    ASSERT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("the video source was lost"), std::string::npos) << r.out;
+    const auto files = Written(r.out);
+    ASSERT_EQ(files.size(), 1u) << r.out;
+    EXPECT_EQ(Probe(files[0]).rfind("video,", 0), 0u);
+}
+
 TEST_F(CaptureCliTest, TheSceneFileEndsAtTheLastFrameOfTheInlaidVideo) {
     // Exercise: the inlay re-encode lags behind the scene detector when the capture stops.
     const Result r =
