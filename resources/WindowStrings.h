@@ -89,3 +89,21 @@ inline constexpr const char* kSourceEndedCapture = "The video source ended: the 
 inline constexpr const char* kCaptureStoppedOnError = "The capture stopped on an error: %s";
 
 } // namespace talvence::strings
+
+namespace talvence::strings {
+
+// The camcorder window.
+inline constexpr const char* kCamCaption = "Drive the camcorder: ";
+inline constexpr const char* kCamTimecodeHint = "Timecode on the DV tape";
+inline constexpr const char* kCamStopWhenQuit = "Stop when quit";
+inline constexpr const char* kCamStopWhenQuitHint =
+    "If checked, the DV camcorder will automatically stop when the application closes";
+inline constexpr const char* kCamPlay = "Play";
+inline constexpr const char* kCamPause = "Pause";
+inline constexpr const char* kCamStop = "Stop";
+inline constexpr const char* kCamSlowForward = "Slow forward";
+inline constexpr const char* kCamFastForward = "Fast forward";
+inline constexpr const char* kCamSlowRewind = "Slow rewind";
+inline constexpr const char* kCamFastRewind = "Fast rewind";
+
+} // namespace talvence::strings

@@ -2,6 +2,7 @@
 
 #include "app/core/InlayPreferences.h"
 #include "app/window/ActionTable.h"
+#include "app/window/CamForm.h"
 #include "app/window/PreviewWidget.h"
 #include "app/window/WindowLogic.h"
 #include "app/window/panels/AproposFrame.h"
@@ -12,7 +13,9 @@
 #include "app/window/panels/SourcesFrame.h"
 #include "graph/DeviceCategories.h"
 #include "platform/log/Log.h"
+#include "platform/shell/DateTimeFormat.h"
 #include "platform/shell/DiskSpace.h"
+#include "platform/shell/LocaleProvider.h"
 #include "resources/Strings.h"
 #include "resources/WindowStrings.h"
 #include "system/DiagnosticsReport.h"
@@ -159,6 +162,11 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
     options.window = this;
     options.playback = services_.playback;
     core_ = std::make_unique<TApplicationCore>(*services_.dialogs, options);
+    camForm_ = std::make_unique<TcamForm>(
+        core_->Cam().Camcorder(), [this] { return core_->Cam().SceneDetect().CurrentRecDateTime(); },
+        [locale = SystemLocaleFormats()](double value) {
+            return FormatDateTime("dddd ddddd tt", value, locale);
+        });
 
     // The screen saver stays off while the program runs.
     screenSaverHeld_ = services_.screenSaver &&
@@ -176,6 +184,8 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
 TCaptureForm::~TCaptureForm() {
     // The renderer must not hand frames to a widget that is going.
     if (core_) {
+        // The camcorder stops before the graph module lets its transport go.
+        camForm_->StopIfAsked();
         core_->StopGraph();
         core_->PreviewWindow().SetFrameSink(nullptr);
     }
@@ -390,13 +400,20 @@ void TCaptureForm::ConnectControls() {
     for (const ActionSpec& spec : MainWindowActions())
         if (spec.panel >= 0)
             on(std::string(spec.name).c_str(), [this, panel = spec.panel] { ShowPanel(panel); });
-    on("camPlay", [this] { CameraCommand(ED_MODE_PLAY); });
-    on("camPause", [this] { CameraCommand(ED_MODE_FREEZE); });
-    on("camStop", [this] { CameraCommand(ED_MODE_STOP); });
-    on("camAvanceLent", [this] { CameraCommand(ED_MODE_PLAY_SLOWEST_FWD); });
-    on("camAvanceRapide", [this] { CameraCommand(ED_MODE_FF); });
-    on("camReculeLent", [this] { CameraCommand(ED_MODE_PLAY_SLOWEST_REV); });
-    on("camReculeRapide", [this] { CameraCommand(ED_MODE_REW); });
+    // The camera actions run the camcorder window's, shown or not.
+    Tnav_captureframe* nav = camForm_->nav_captureframe1;
+    for (auto [name, target] : {std::pair{"camPlay", nav->PlayAction},
+                                {"camPause", nav->PauseAction},
+                                {"camStop", nav->StopAction},
+                                {"camAvanceLent", nav->AvanceLentAction},
+                                {"camAvanceRapide", nav->AvanceRapideAction},
+                                {"camReculeLent", nav->ReculeLentAction},
+                                {"camReculeRapide", nav->ReculeRapideAction}})
+        connect(Action(name), &QAction::triggered, target, &QAction::trigger);
+    connect(SourcesFrame->PilotSpeedBtn, &QToolButton::clicked, this, [this, &prefs] {
+        prefs.showPilotDv->value = !prefs.showPilotDv->value;
+        camForm_->SetVisibleFor(prefs.showPilotDv->value);
+    });
 
     connect(CaptureBtn, &QPushButton::clicked, Action("acCapturerBascule"), &QAction::trigger);
     connect(grabBtn, &QPushButton::clicked, Action("acGrab"), &QAction::trigger);
@@ -627,11 +644,6 @@ void TCaptureForm::OpenVideoFolder() {
     services_.desktop->OpenPath(core_->Prefs().videoDirectory->value);
 }
 
-void TCaptureForm::CameraCommand(long mode) {
-    const TCamcorderLink& camcorder = core_->Cam().Camcorder();
-    if (camcorder.vcrMode && camcorder.transportAvailable) camcorder.transport->put_Mode(mode);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Layout and panels
 
@@ -720,6 +732,7 @@ void TCaptureForm::LocalizeCaptions() {
                                              HelpFrame1, AproposFrame1})
         frame->SetPanelTexts();
     ErreurFrame->SetPanelTexts();
+    camForm_->SetTexts();
     AproposFrame1->sbTernadex->setToolTip(strings::kClipBrowserHint);
 }
 
@@ -864,6 +877,8 @@ void TCaptureForm::ApplyPreferences() {
         SetChecked("acIncruster", prefs.incrustationOn->value);
         if (prefs.vmrKeepAspectRatio->value) Action("acVMRKeepratio")->trigger();
 
+        camForm_->move(prefs.camformLeft->value, prefs.camformTop->value);
+        camForm_->cbStopQuittant->setChecked(prefs.stopperCameraDvEnQuittant->value);
         ApplyFolderPreferencesToControls();
 
         // The stored source, else the first; then its formats and audio.
@@ -931,6 +946,9 @@ void TCaptureForm::CollectAndSavePreferences() {
         prefs.incrustationOn->value = Action("acIncruster")->isChecked();
         prefs.vmrKeepAspectRatio->value = Action("acVMRKeepratio")->isChecked();
         prefs.flipOn->value = Action("acFlip")->isChecked();
+        prefs.camformLeft->value = camForm_->x();
+        prefs.camformTop->value = camForm_->y();
+        prefs.stopperCameraDvEnQuittant->value = camForm_->cbStopQuittant->isChecked();
         prefs.ternadex->value = DossiersFrame1->feTernadex->Text().toStdString();
         prefs.videoDirectory->value = DossiersFrame1->VideoDirEdit->Text().toStdString();
         prefs.videoRacine->value = DossiersFrame1->VideoRacineEdit->text().toStdString();
@@ -1075,6 +1093,7 @@ void TCaptureForm::DroppedActionTimer() {
         statusPanels_[2]->setText(Q(*texts.panel2));
         statusPanels_[3]->setText(Q(*texts.panel3));
     }
+    camForm_->RefreshCamcorderDisplay();
     CheckRunEnd();
 }
 
@@ -1102,6 +1121,7 @@ void TCaptureForm::CheckRunEnd() {
 void TCaptureForm::closeEvent(QCloseEvent* event) {
     // FormCloseQuery: closing is always allowed.
     core_->StopGraph();
+    camForm_->hide();
     if (vwEcran->IsFullScreen()) core_->PreviewWindow().SetFullScreen(false);
     if (Optionsframe->cbPrefsQuittant->isChecked()) CollectAndSavePreferences();
     event->accept();
@@ -1218,6 +1238,15 @@ void TCaptureForm::ApplyStateView(const CaptureStateView& view) {
         CaptureBtn->setEnabled(view.actionsEnabled);
     }
     UpdateStatusForState();
+    // Each preview build probed the camcorder: its window and button follow VCR mode.
+    if (camForm_ && (view.state == CaptureState::Preview || view.state == CaptureState::NoSource)) {
+        const bool vcr = view.state == CaptureState::Preview && core_->Cam().Camcorder().vcrMode;
+        SourcesFrame->PilotSpeedBtn->setVisible(vcr);
+        if (vcr)
+            camForm_->UpdateCamcorderWindow(core_->Prefs().showPilotDv->value);
+        else
+            camForm_->hide();
+    }
 }
 
 void TCaptureForm::UpdateStatusForState() {

@@ -37,6 +37,7 @@ class QToolButton;
 namespace talvence {
 
 class TAproposFrame;
+class TcamForm;
 class TDossiersFrame;
 class TErreurFrame;
 class THelpFrame;
@@ -133,6 +134,7 @@ public:
     TAproposFrame* AproposFrame1 = nullptr;
     TErreurFrame* ErreurFrame = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    TcamForm* CamForm() const { return camForm_.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -166,13 +168,13 @@ private:
     void VolumeStep(int step);
     void ClipBrowserExecute();
     void OpenVideoFolder();
-    void CameraCommand(long mode);
     void cboxVideoChange(int index);
     void ActualiserVideoBtnClick();
     void CheckRunEnd();
 
     Services services_;
     std::unique_ptr<TApplicationCore> core_;
+    std::unique_ptr<TcamForm> camForm_;
     std::map<std::string, QAction*, std::less<>> actions_;
     std::array<QWidget*, 8> panels_{};
     std::array<QLabel*, 4> statusPanels_{};

@@ -2,6 +2,7 @@
 // camcorder: start-up, a capture read back by ffprobe, the preferences kept across runs, the
 // layout toggles, volume and mute, the clip browser, and a camcorder unplugged while capturing.
 
+#include "app/window/CamForm.h"
 #include "app/window/CaptureForm.h"
 #include "app/window/PreviewWidget.h"
 #include "app/window/panels/HelpFrame.h"
@@ -16,6 +17,7 @@
 #include <QCheckBox>
 #include <QSlider>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -218,6 +220,31 @@ TEST_F(CaptureFormTest, CamcorderUnpluggedWhileCapturingLeavesACompleteFile) {
     ASSERT_FALSE(streams.empty());
     EXPECT_EQ(streams[0].rfind("video dvvideo ", 0), 0u);
     EXPECT_GT(std::stol(streams[0].substr(14)), 10);
+}
+
+TEST_F(CaptureFormTest, TheCamcorderWindowDrivesATapeInVcrMode) {
+    auto form = MakeForm("dv:mode=vcr:tape=20240101T100000/500");
+    TCaptureForm& f = *form;
+    TcamForm& cam = *f.CamForm();
+    ASSERT_TRUE(f.Core().Cam().Camcorder().vcrMode);
+    EXPECT_TRUE(cam.isVisible());
+    EXPECT_EQ(cam.windowTitle().toStdString().rfind("Drive the camcorder: ", 0), 0u);
+    EXPECT_TRUE(f.StatusText(1).endsWith(" VCR"));
+    long mode = 0;
+    QTest::keyClick(&f, Qt::Key_Space, Qt::ControlModifier); // play from the main window
+    f.Core().Cam().Camcorder().transport->get_Mode(&mode);
+    EXPECT_EQ(mode, ED_MODE_PLAY);
+    ASSERT_TRUE(Pump([&] { return cam.TimecodePanel->text() != "0:00:00:00"; }));
+    EXPECT_FALSE(cam.Label1->text().isEmpty()); // the recording date of the frames received
+    cam.nav_captureframe1->AvanceRapideAction->trigger(); // while playing: the fastest play
+    f.Core().Cam().Camcorder().transport->get_Mode(&mode);
+    EXPECT_EQ(mode, ED_MODE_PLAY_FASTEST_FWD);
+    // "Stop when quit": the tape stops when the window goes.
+    cam.cbStopQuittant->setChecked(true);
+    auto transport = f.Core().Cam().Camcorder().transport;
+    form.reset();
+    transport->get_Mode(&mode);
+    EXPECT_EQ(mode, ED_MODE_STOP);
 }
 
 TEST_F(CaptureFormTest, WithoutADeviceTheWindowIsInTheNoSourceState) {

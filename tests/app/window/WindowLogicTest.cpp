@@ -3,6 +3,8 @@
 
 #include "app/Startup.h"
 #include "app/window/ActionTable.h"
+#include "app/window/CamForm.h"
+#include "platform/media/CaptureInterfaces.h"
 #include "app/window/WindowLogic.h"
 
 #include "platform/shell/FakeDialogs.h"
@@ -139,6 +141,24 @@ TEST(ProgramEntry, AnOldMediaLayerAsksAndOnlyYesGoesOn) {
               "tourner correctement Talvence version 4.1.3 En.\nVoulez-vous continuer quand "
               "même? Si oui, l'application risque de ne pas bien fonctionner.");
     EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::YesNo);
+}
+
+} // namespace
+} // namespace talvence
+
+namespace talvence {
+namespace {
+
+TEST(Camcorder, TimecodeTextAndWindingModes) {
+    EXPECT_EQ(CamcorderTimecodeText(0x01234512), "1:23:45:12");
+    EXPECT_EQ(CamcorderTimecodeText(0x12000000), "12:00:00:00");
+    EXPECT_EQ(CamcorderTimecodeText(0x09595924), "9:59:59:24");
+    EXPECT_EQ(CamcorderTimecodeText(0), "0:00:00:00");
+    EXPECT_EQ(CamcorderTimecodeText(0xFFFFFFFF), "FF:FF:FF:FF"); // a tape without timecode
+    EXPECT_EQ(WindMode(ED_MODE_STOP, true), ED_MODE_FF);
+    EXPECT_EQ(WindMode(ED_MODE_PLAY, true), ED_MODE_PLAY_FASTEST_FWD);
+    EXPECT_EQ(WindMode(ED_MODE_STOP, false), ED_MODE_REW);
+    EXPECT_EQ(WindMode(ED_MODE_FREEZE, false), ED_MODE_PLAY_FASTEST_REV);
 }
 
 } // namespace
