@@ -2,6 +2,7 @@
 
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
+#include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/filters/audio/AudioFilters.h"
 #include "platform/media/filters/avimux/AviMux.h"
@@ -19,6 +20,7 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterAviFilters(registry);
     RegisterAudioFilters(registry, std::move(playback));
     RegisterAlsaCaptureDevices(registry, *MakeAlsaSystem());
+    RegisterIeee1394Cameras(registry, MakeIeee1394System());
     VirtualDeviceRegistration devices = RegisterVirtualDevicesFromEnvironment(registry);
     return std::move(devices.warnings);
 }

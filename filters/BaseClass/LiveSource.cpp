@@ -184,7 +184,7 @@ HRESULT TBCLiveSourceStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
             ++periods_;
             TLOG(Device) << "a live source lost its device";
             Source()->NotifyEvent(EC_DEVICE_LOST, 0, 0);
-            return VFW_E_NOT_COMMITTED; // ends the streaming thread quietly
+            return VFW_E_NOT_COMMITTED; // ends the streaming thread quietly (no buffer taken)
         }
         if (due == TBCFrameDue::EndOfStream) {
             ++periods_;
@@ -211,6 +211,7 @@ HRESULT TBCLiveSourceStream::FillBuffer(IMediaSample* sample) {
         return S_FALSE;
     }
     HRESULT hr = FillFrame(sample);
+    if (hr == TBC_E_DEVICE_LOST) Source()->NotifyEvent(EC_DEVICE_LOST, 0, 0);
     if (hr != S_OK) return hr;
     ++frameNumber_;
     if (pacing_ == TBCLivePacing::Device) return S_OK;

@@ -74,7 +74,8 @@ public:
 
     // ---- Hooks ----
     // Must override (streaming thread): fills one frame. S_OK delivers it, S_FALSE ends the
-    // stream, a failure ends it and posts EC_ERRORABORT. Clock and as-fast pacing: the base stamps
+    // stream, TBC_E_DEVICE_LOST posts EC_DEVICE_LOST and stops without an end, another failure
+    // ends the stream and posts EC_ERRORABORT. Clock and as-fast pacing: the base stamps
     // the sample afterwards with the current frame period. Device pacing: blocks until the device
     // has data and stamps the sample.
     virtual HRESULT FillFrame(IMediaSample* sample) = 0;

@@ -128,6 +128,8 @@ void TBCSourceStream::ThreadProc() {
             sample.reset();
             DeliverEndOfStream();
             break;
+        } else if (hr == TBC_E_DEVICE_LOST) {
+            break;
         } else {
             sample.reset();
             DeliverEndOfStream();

@@ -16,6 +16,10 @@
 
 namespace talvence {
 
+// A FillBuffer answer: the device went away. The streaming thread ends without an end of stream
+// and without an error event: the filter has told the graph with EC_DEVICE_LOST.
+inline constexpr HRESULT TBC_E_DEVICE_LOST = HRESULT_FROM_WIN32(1167); // ERROR_DEVICE_NOT_CONNECTED
+
 class TBCSourceStream;
 
 class TBCSource : public TBCBaseFilter {

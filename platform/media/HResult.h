@@ -78,6 +78,7 @@ inline constexpr HRESULT VFW_E_BADALIGN = detail::hresult(0x8004020E);
 inline constexpr HRESULT VFW_E_ALREADY_COMMITTED = detail::hresult(0x8004020F);
 inline constexpr HRESULT VFW_E_BUFFERS_OUTSTANDING = detail::hresult(0x80040210);
 inline constexpr HRESULT VFW_E_NOT_COMMITTED = detail::hresult(0x80040211);
+inline constexpr HRESULT VFW_E_NO_CAPTURE_HARDWARE = detail::hresult(0x80040218);
 inline constexpr HRESULT VFW_E_SIZENOTSET = detail::hresult(0x80040212);
 inline constexpr HRESULT VFW_E_NO_CLOCK = detail::hresult(0x80040213);
 inline constexpr HRESULT VFW_E_NO_SINK = detail::hresult(0x80040214);
