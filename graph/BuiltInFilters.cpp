@@ -3,6 +3,7 @@
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/virtual/VirtualDevices.h"
+#include "platform/media/filters/asf/AsfWriter.h"
 #include "platform/media/filters/audio/AudioFilters.h"
 #include "platform/media/filters/avimux/AviMux.h"
 #include "platform/media/filters/basic/BasicFilters.h"
@@ -17,6 +18,7 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterDvFilters(registry);
     RegisterColorSpaceConverter(registry);
     RegisterAviFilters(registry);
+    RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));
     RegisterAlsaCaptureDevices(registry, *MakeAlsaSystem());
     VirtualDeviceRegistration devices = RegisterVirtualDevicesFromEnvironment(registry);

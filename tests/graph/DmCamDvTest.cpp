@@ -192,13 +192,11 @@ TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     EXPECT_FALSE(
         cam.BuildCaptureGraph(SourceKind::skMovieBox, cfDvType2Inlay, 0, dir.File("x.avi")));
-    EXPECT_FALSE(cam.BuildCaptureGraph(SourceKind::skDv, cfWmvInlay, 0, dir.File("x.wmv")));
     EXPECT_FALSE(cam.BuildCaptureGraph(SourceKind::skDv, cfNative, 0, dir.File("x.avi")));
     EXPECT_FALSE(cam.SwitchOutputFile(dir.File("y.avi")));
     // What the module says it can build is what it builds.
-    for (int format : {cfDvType1, cfDvType2, cfDvType2Inlay, cfImageByImage})
+    for (int format : {cfDvType1, cfDvType2, cfDvType2Inlay, cfWmvInlay, cfImageByImage})
         EXPECT_TRUE(cam.HasCaptureBuilder(SourceKind::skDv, format)) << format;
-    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skDv, cfWmvInlay));
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skDv, cfNative));
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMovieBox, cfDvType2Inlay));
 }
