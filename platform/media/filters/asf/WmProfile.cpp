@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdio>
 #include <span>
 
 namespace talvence {
@@ -61,6 +62,30 @@ const TWmStreamConfig* TWmProfile::FirstOfType(const GUID& type) const {
     return nullptr;
 }
 
+std::string WmProfileSummary(const TWmProfile& profile) {
+    std::string text;
+    char piece[160];
+    if (!profile.FirstOfType(MEDIATYPE_Video)) text = "no video";
+    for (const bool video : {true, false}) {
+        for (const TWmStreamConfig& s : profile.Streams()) {
+            if (s.IsVideo() != video) continue;
+            if (video)
+                std::snprintf(piece, sizeof piece,
+                              "%s %dx%d %g fps %d Kbps, a key frame every %g s",
+                              WmCodecEncoderName(s.codec), s.width, s.height,
+                              double(s.frameRateNum) / s.frameRateDen, s.bitRate / 1000,
+                              s.keyFrameMs / 1000.0);
+            else
+                std::snprintf(piece, sizeof piece, "%s %d Hz %s %d Kbps",
+                              WmCodecEncoderName(s.codec), s.sampleRate,
+                              s.channels == 1 ? "mono" : "stereo", s.bitRate / 1000);
+            text += (text.empty() ? "" : "; ") + std::string(piece);
+        }
+    }
+    if (!profile.FirstOfType(MEDIATYPE_Audio)) text += "; no sound";
+    return text;
+}
+
 int TWmProfile::TotalBitRate() const {
     int total = 0;
     for (const TWmStreamConfig& s : streams_)
@@ -98,7 +123,6 @@ TWmStreamConfig Audio(WmCodec codec, int sampleRate, int channels, int bitRate) 
 
 struct ProfileRow {
     const char* name;
-    const char* description;
     bool video;
     int width, height, fpsNum, fpsDen, videoBitRate, keyFrameMs;
     bool audio;
@@ -113,48 +137,34 @@ TWmProfile Make(const ProfileRow& row, WmCodec videoCodec, WmCodec audioCodec) {
     if (row.video)
         streams.push_back(Video(videoCodec, row.width, row.height, row.fpsNum, row.fpsDen,
                                 row.videoBitRate, row.keyFrameMs));
-    return TWmProfile(row.name, row.description, std::move(streams));
+    return TWmProfile(row.name, std::move(streams));
 }
 
 // The default profiles, WMV2 and WMA v2, in the order of their identifiers below.
 constexpr ProfileRow kDefaultRows[] = {
-    {"High", "640x480, 25 fps, 1500 Kbps; stereo 44.1 kHz, 128 Kbps", true, 640, 480, 25, 1,
-     1500000, 3000, true, 44100, 2, 128000},
-    {"Medium", "480x360, 25 fps, 700 Kbps; stereo 44.1 kHz, 64 Kbps", true, 480, 360, 25, 1, 700000,
-     4000, true, 44100, 2, 64000},
-    {"Low", "320x240, 12.5 fps, 250 Kbps; mono 22.05 kHz, 32 Kbps", true, 320, 240, 25, 2, 250000,
-     5000, true, 22050, 1, 32000},
-    {"Internet", "176x144, 10 fps, 80 Kbps; mono 22.05 kHz, 24 Kbps", true, 176, 144, 10, 1, 80000,
-     8000, true, 22050, 1, 24000},
+    {"High", true, 640, 480, 25, 1, 1500000, 3000, true, 44100, 2, 128000},
+    {"Medium", true, 480, 360, 25, 1, 700000, 4000, true, 44100, 2, 64000},
+    {"Low", true, 320, 240, 25, 2, 250000, 5000, true, 22050, 1, 32000},
+    {"Internet", true, 176, 144, 10, 1, 80000, 8000, true, 22050, 1, 24000},
 };
 constexpr GUID kDefaultIds[] = {kWmProfileHigh, kWmProfileMedium, kWmProfileLow,
                                 kWmProfileInternet};
 
 constexpr ProfileRow kVersion4Rows[] = {
-    {"MP43 modem 56 Kbps", "176x144, 10 fps, 40 Kbps; mono 22.05 kHz, 24 Kbps", true, 176, 144, 10,
-     1, 40000, 8000, true, 22050, 1, 24000},
-    {"MP43 broadband 300 Kbps", "320x240, 25 fps, 250 Kbps; stereo 44.1 kHz, 48 Kbps", true, 320,
-     240, 25, 1, 250000, 5000, true, 44100, 2, 48000},
-    {"MP43 LAN 1 Mbps", "640x480, 25 fps, 900 Kbps; stereo 44.1 kHz, 96 Kbps", true, 640, 480, 25,
-     1, 900000, 5000, true, 44100, 2, 96000},
+    {"MP43 modem 64 Kbps", true, 176, 144, 10, 1, 40000, 8000, true, 22050, 1, 24000},
+    {"MP43 broadband 300 Kbps", true, 320, 240, 25, 1, 250000, 5000, true, 44100, 2, 48000},
+    {"MP43 LAN 1 Mbps", true, 640, 480, 25, 1, 900000, 5000, true, 44100, 2, 96000},
 };
 constexpr ProfileRow kVersion7Rows[] = {
-    {"WMV7 modem 56 Kbps", "176x144, 15 fps, 40 Kbps; mono 22.05 kHz, 24 Kbps", true, 176, 144, 15,
-     1, 40000, 8000, true, 22050, 1, 24000},
-    {"WMV7 broadband 350 Kbps", "320x240, 25 fps, 300 Kbps; stereo 44.1 kHz, 48 Kbps", true, 320,
-     240, 25, 1, 300000, 5000, true, 44100, 2, 48000},
-    {"WMV7 LAN 1.2 Mbps", "640x480, 25 fps, 1100 Kbps; stereo 44.1 kHz, 128 Kbps", true, 640, 480,
-     25, 1, 1100000, 5000, true, 44100, 2, 128000},
+    {"WMV7 modem 64 Kbps", true, 176, 144, 15, 1, 40000, 8000, true, 22050, 1, 24000},
+    {"WMV7 broadband 350 Kbps", true, 320, 240, 25, 1, 300000, 5000, true, 44100, 2, 48000},
+    {"WMV7 LAN 1.2 Mbps", true, 640, 480, 25, 1, 1100000, 5000, true, 44100, 2, 128000},
 };
 constexpr ProfileRow kVersion8Rows[] = {
-    {"WMV8 modem 56 Kbps", "176x144, 15 fps, 40 Kbps; mono 22.05 kHz, 24 Kbps", true, 176, 144, 15,
-     1, 40000, 8000, true, 22050, 1, 24000},
-    {"WMV8 broadband 400 Kbps", "320x240, 25 fps, 340 Kbps; stereo 44.1 kHz, 64 Kbps", true, 320,
-     240, 25, 1, 340000, 5000, true, 44100, 2, 64000},
-    {"WMV8 sound only 64 Kbps", "no video; stereo 44.1 kHz, 64 Kbps", false, 0, 0, 0, 1, 0, 0, true,
-     44100, 2, 64000},
-    {"WMV8 DVD quality 2 Mbps", "720x576, 25 fps, 1850 Kbps; stereo 44.1 kHz, 160 Kbps", true, 720,
-     576, 25, 1, 1850000, 4000, true, 44100, 2, 160000},
+    {"WMV8 modem 64 Kbps", true, 176, 144, 15, 1, 40000, 8000, true, 22050, 1, 24000},
+    {"WMV8 broadband 400 Kbps", true, 320, 240, 25, 1, 340000, 5000, true, 44100, 2, 64000},
+    {"WMV8 sound only 64 Kbps", false, 0, 0, 0, 1, 0, 0, true, 44100, 2, 64000},
+    {"WMV8 DVD quality 2 Mbps", true, 720, 576, 25, 1, 1850000, 4000, true, 44100, 2, 160000},
 };
 
 struct VersionList {

@@ -52,12 +52,10 @@ struct TWmStreamConfig {
 class TWmProfile {
 public:
     TWmProfile() = default;
-    TWmProfile(std::string name, std::string description, std::vector<TWmStreamConfig> streams)
-        : name_(std::move(name)), description_(std::move(description)),
-          streams_(std::move(streams)) {}
+    TWmProfile(std::string name, std::vector<TWmStreamConfig> streams)
+        : name_(std::move(name)), streams_(std::move(streams)) {}
 
     const std::string& GetName() const { return name_; }
-    const std::string& GetDescription() const { return description_; }
     int GetStreamCount() const { return static_cast<int>(streams_.size()); }
     // Null past the end.
     const TWmStreamConfig* GetStream(int index) const;
@@ -72,9 +70,12 @@ public:
 
 private:
     std::string name_;
-    std::string description_;
     std::vector<TWmStreamConfig> streams_;
 };
+
+// What the profile produces, for people: "wmv2 640x480 25 fps 1500 Kbps, a key frame every 3 s;
+// wmav2 44100 Hz stereo 128 Kbps" (video first; "no video" or "no sound" for a missing one).
+std::string WmProfileSummary(const TWmProfile& profile);
 
 // The runtime's answer for a stream number a profile lacks.
 inline constexpr HRESULT NS_E_NO_STREAM = static_cast<HRESULT>(0xC00D002FL);

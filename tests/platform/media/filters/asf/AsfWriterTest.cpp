@@ -41,7 +41,7 @@ TWmProfile SmallProfile(bool withAudio) {
         audio.channels = 2;
         streams.push_back(audio);
     }
-    return TWmProfile("test", "", std::move(streams));
+    return TWmProfile("test", std::move(streams));
 }
 
 CMediaType Pcm48k() {
