@@ -236,10 +236,7 @@ AviWriterStatus AsfFile::fail(AviWriterError error, int systemError, const std::
     if (failure_.ok()) {
         failure_.error = error;
         failure_.systemError = systemError;
-        failure_.message =
-            what + " \"" + path_.string() + "\" stopped: " +
-            (systemError != 0 ? std::strerror(systemError) : AviWriterErrorText(error)) +
-            "; the frames written before are kept";
+        failure_.message = AviWriteStoppedText(what, path_, error, systemError);
     }
     if (open_ && io_ && io_->file) {
         // Readers take the data to the end of the file: keep only whole packets.
