@@ -2,10 +2,13 @@
 
 #include "platform/media/EventCodes.h"
 #include "platform/media/MediaGuids.h"
+#include "platform/media/filters/colorconv/ColorConvert.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
 
 extern "C" {
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
 }
 
 #include <cmath>
@@ -45,7 +48,10 @@ TAsfWriterInputPin::TAsfWriterInputPin(TAsfWriter* writer, const TWmStreamConfig
     : TBCBaseInputPin("ASF writer input", writer, writer->FilterLock(), std::move(name)),
       writer_(writer), config_(config), converter_(2 /* SWS_BILINEAR */) {}
 
-TAsfWriterInputPin::~TAsfWriterInputPin() = default;
+TAsfWriterInputPin::~TAsfWriterInputPin() {
+    // Frames still out keep their buffers; the pool goes with the last.
+    av_buffer_pool_uninit(&pool_);
+}
 
 HRESULT TAsfWriterInputPin::CheckMediaType(const CMediaType* mt) {
     if (config_.IsVideo())
@@ -101,14 +107,8 @@ HRESULT TAsfWriterInputPin::ReceivePicture(IMediaSample* sample,
         PictureOver(std::span<const std::uint8_t>(props.pbBuffer, std::size_t(props.lActual)),
                     format->layout, format->width, format->height);
     if (!src) return S_OK; // too short for its picture: dropped
-    AVFrame* frame = av_frame_alloc();
-    frame->format = AV_PIX_FMT_YUV420P;
-    frame->width = config_.width;
-    frame->height = config_.height;
-    if (av_frame_get_buffer(frame, 0) < 0) {
-        av_frame_free(&frame);
-        return E_OUTOFMEMORY;
-    }
+    AVFrame* frame = PictureFrame();
+    if (!frame) return E_OUTOFMEMORY;
     Picture dst;
     dst.layout = PixelLayout::Yuv420p;
     dst.width = config_.width;
@@ -117,7 +117,7 @@ HRESULT TAsfWriterInputPin::ReceivePicture(IMediaSample* sample,
         dst.planes[i] = frame->data[i];
         dst.strides[i] = frame->linesize[i];
     }
-    if (!converter_.Convert(*src, dst)) {
+    if (!ConvertPicture(*src, dst)) {
         av_frame_free(&frame);
         return S_OK;
     }
@@ -128,6 +128,59 @@ HRESULT TAsfWriterInputPin::ReceivePicture(IMediaSample* sample,
     job.stream = static_cast<std::size_t>(fileStream_.load());
     job.picture = frame;
     return writer_->Enqueue(std::move(job));
+}
+
+AVFrame* TAsfWriterInputPin::PictureFrame() {
+    // Buffers come back to the pool when the encoder lets go of them: no fresh pages, and so no
+    // page faults, per picture.
+    const int align = 64;
+    const int bytes =
+        av_image_get_buffer_size(AV_PIX_FMT_YUV420P, config_.width, config_.height, align);
+    if (bytes <= 0) return nullptr;
+    if (!pool_ || poolBytes_ != bytes) {
+        av_buffer_pool_uninit(&pool_);
+        pool_ = av_buffer_pool_init(static_cast<std::size_t>(bytes), nullptr);
+        poolBytes_ = bytes;
+    }
+    AVFrame* frame = av_frame_alloc();
+    if (!frame) return nullptr;
+    frame->buf[0] = av_buffer_pool_get(pool_);
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = config_.width;
+    frame->height = config_.height;
+    if (!frame->buf[0] ||
+        av_image_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data, AV_PIX_FMT_YUV420P,
+                             config_.width, config_.height, align) < 0)
+        av_frame_free(&frame);
+    return frame;
+}
+
+bool TAsfWriterInputPin::ConvertPicture(const ConstPicture& src, const Picture& dst) {
+    if (src.layout != PixelLayout::Rgb24) return converter_.Convert(src, dst);
+    // The inlaid picture is RGB24: our own converter takes it to planar 4:2:0 at its own size
+    // several times faster than libswscale's packed path, which then only scales the planes.
+    const bool sameSize = src.width == dst.width && src.height == dst.height;
+    Picture yuv = dst;
+    if (!sameSize) {
+        fullSize_.resize(
+            colorconv::YuvFrameSize(colorconv::YuvLayout::Yuv420p, src.width, src.height));
+        const std::optional<Picture> full = PictureOver(
+            std::span<std::uint8_t>(fullSize_), PixelLayout::Yuv420p, src.width, src.height);
+        if (!full) return converter_.Convert(src, dst);
+        yuv = *full;
+    }
+    const colorconv::Rgb24Frame rgb{const_cast<std::uint8_t*>(src.planes[0]), src.width, src.height,
+                                    src.strides[0]};
+    colorconv::YuvFrame planes;
+    planes.layout = colorconv::YuvLayout::Yuv420p;
+    planes.width = yuv.width;
+    planes.height = yuv.height;
+    for (int p = 0; p < 3; ++p) {
+        planes.planes[p] = yuv.planes[p];
+        planes.strides[p] = yuv.strides[p];
+    }
+    if (!rgbToYuv_.Rgb24ToYuv(rgb, planes)) return converter_.Convert(src, dst);
+    return sameSize || converter_.Convert(AsConst(yuv), dst);
 }
 
 HRESULT TAsfWriterInputPin::ReceiveSound(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props) {

@@ -37,6 +37,7 @@
 #include "platform/media/filters/asf/AsfFile.h"
 #include "platform/media/filters/asf/WmProfile.h"
 #include "platform/media/filters/avimux/AviMuxInterfaces.h"
+#include "platform/media/filters/colorconv/ColorConvert.h"
 #include "platform/media/filters/dv/PictureConverter.h"
 
 #include <atomic>
@@ -48,6 +49,7 @@
 #include <vector>
 
 struct AVFrame;
+struct AVBufferPool;
 
 namespace talvence {
 
@@ -83,6 +85,10 @@ private:
 
     HRESULT ReceivePicture(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props);
     HRESULT ReceiveSound(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props);
+    // Receive lock: a picture of the stream's size from the pool; null when out of memory.
+    AVFrame* PictureFrame();
+    // Receive lock: the picture at the stream's size in planar 4:2:0.
+    bool ConvertPicture(const dvcodec::ConstPicture& src, const dvcodec::Picture& dst);
 
     TAsfWriter* writer_;     // not owned: the filter owns the pin
     TWmStreamConfig config_; // filter lock, set while stopped
@@ -96,6 +102,10 @@ private:
     // Written under the receive lock; read by the other input's thread to tell the last end.
     std::atomic<bool> ended_{false};
     dvcodec::SwsPictureConverter converter_;
+    colorconv::ColorConverter rgbToYuv_;
+    std::vector<std::uint8_t> fullSize_; // an RGB24 picture in 4:2:0 before scaling
+    AVBufferPool* pool_ = nullptr;       // the pictures' buffers
+    int poolBytes_ = 0;
     std::atomic<std::uint64_t> received_{0}; // samples of this run that reached the writer
 };
 
