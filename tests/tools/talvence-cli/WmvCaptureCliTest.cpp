@@ -164,6 +164,9 @@ struct SystemProfile {
     int entry;
     std::string name;
 };
+void PrintTo(const SystemProfile& p, std::ostream* os) {
+    *os << "version " << p.version << " entry " << p.entry << " \"" << p.name << "\"";
+}
 std::vector<SystemProfile> SystemProfiles() {
     std::vector<SystemProfile> all;
     auto manager = TWmProfileManager::Create();
