@@ -158,6 +158,34 @@ TEST_F(WmvCaptureCliTest, NoAudioWritesNoAudioStreamAndCutsGiveCompleteFiles) {
     }
 }
 
+TEST_F(WmvCaptureCliTest, TheInlaidTextIsInThePicture) {
+    // Setup: frame 12 of the same clip, with and without the inlay, as grey levels.
+    auto frame = [&](const std::string& inlay) {
+        const auto [file, frames] = Capture("short.dv", "\"Profile wmv\"=dword:00000000\n", inlay);
+        const auto raw = store.Dir() / ("frame" + inlay + ".raw");
+        RunTool("ffmpeg -v error -y -i " + Quote(file) +
+                " -vf 'select=eq(n\\,12),format=gray' -frames:v 1 -f rawvideo " + Quote(raw));
+        return testing::ReadBytes(raw);
+    };
+
+    // Exercise
+    const auto with = frame("--inlay");
+    const auto without = frame("--no-inlay");
+
+    // Verification: the text lies in the lowest fifth of the 640x480 picture, above its last
+    // rows.
+    ASSERT_EQ(with.size(), 640u * 480u);
+    ASSERT_EQ(without.size(), with.size());
+    auto difference = [&](int top, int bottom) {
+        double sum = 0;
+        for (std::size_t i = std::size_t(top) * 640; i < std::size_t(bottom) * 640; ++i)
+            sum += std::abs(int(with[i]) - int(without[i]));
+        return sum / ((bottom - top) * 640);
+    };
+    EXPECT_GT(difference(360, 440), 1.0);
+    EXPECT_LT(difference(0, 320), difference(360, 440) / 10);
+}
+
 // Every system profile of every version, chosen as the settings panel leaves it in the store.
 struct SystemProfile {
     int version;
