@@ -455,7 +455,9 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
 }
 
 bool TdmCam::HasCaptureBuilder(SourceKind kind, int format) const {
-    return BuilderOf(CaptureRecipeFor(kind, format)) != nullptr;
+    // W is one recipe for every kind, built so far for the DV camcorder only.
+    const CaptureRecipe recipe = CaptureRecipeFor(kind, format);
+    return BuilderOf(recipe) != nullptr && (recipe != CaptureRecipe::W || kind == SourceKind::skDv);
 }
 
 bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
@@ -528,14 +530,14 @@ bool TdmCam::CaptureIdv(const CaptureRequest& request) {
 }
 
 bool TdmCam::CaptureW(const CaptureRequest& request) {
-    if (request.kind == SourceKind::skCapturePin && sourceKind_ != SourceKind::skCapturePin)
-        return Fail("The source is not a capture pin");
+    // The other kinds have no preview to add it to yet (see HasCaptureBuilder).
+    if (request.kind != SourceKind::skDv)
+        return Fail("Windows Media captures of this source kind are not built yet");
     if (!WriterFrame(request)) return false;
     // The writer's inputs are those of its default profile until StartCapture configures it;
     // a profile without sound then disconnects the audio input again.
     Render(Infinite2.Filter().get(), nullptr, captureWriter_.get());
-    if (settings_.listenIncludedAudio && request.kind != SourceKind::skCapturePin &&
-        infinite4.FilterGraph() == &fg_)
+    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_)
         Render(infinite4.Filter().get(), nullptr, captureWriter_.get());
     if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
         Render(infinite3.Filter().get(), nullptr, captureWriter_.get());

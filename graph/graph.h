@@ -6,8 +6,8 @@
 //
 // Built so far: the DV camcorder (skDv) with the capture formats "DV type 1 (no inlay)", "DV type 2
 // (no inlay)", "DV type 2 (with inlay)", "Wmv (with inlay)" and "Image by Image". The other source
-// kinds are analysed (their kind is known) but their previews are not built yet, so no capture
-// can be added for them: the builders answer false and LastError() says so. The crossbar and the
+// kinds are analysed (their kind is known) but their previews and captures are not built yet:
+// the builders answer false and LastError() says so. The crossbar and the
 // settings pages are not built yet either. The Windows Media profile manager is made with the
 // module; the profile choice itself is graph/WindowsMediaProfiles.h.
 //

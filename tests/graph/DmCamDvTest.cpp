@@ -15,8 +15,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <sstream>
+#include <thread>
 
 namespace talvence {
 namespace {
@@ -199,6 +199,7 @@ TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
         EXPECT_TRUE(cam.HasCaptureBuilder(SourceKind::skDv, format)) << format;
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skDv, cfNative));
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMovieBox, cfDvType2Inlay));
+    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skCapturePin, cfWmvInlay));
 }
 
 TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {
@@ -325,9 +326,8 @@ TEST_F(DmCamDvTest, ListeningOffCutsTheIncludedAudioBranch) {
     ComPtr<IBaseFilter> acm;
     ASSERT_TRUE(SUCCEEDED(cam.Graph().GraphBuilder()->FindFilterByName("acm", acm.put())));
     ComPtr<IPin> acmInput;
-    ASSERT_TRUE(SUCCEEDED(
-        cam.Graph().CaptureGraphBuilder()->FindPin(acm.get(), PINDIR_INPUT, nullptr, nullptr,
-                                                   false, 0, acmInput.put())));
+    ASSERT_TRUE(SUCCEEDED(cam.Graph().CaptureGraphBuilder()->FindPin(
+        acm.get(), PINDIR_INPUT, nullptr, nullptr, false, 0, acmInput.put())));
     ComPtr<IPin> acmSource;
     const bool acmFed = acmInput->ConnectedTo(acmSource.put()) == S_OK;
     ASSERT_TRUE(cam.RunGraph());
