@@ -22,6 +22,7 @@
 // bare chain: what the preview, the tees and the heard audio add.
 //
 // Run: build/bench/inlay/bench_inlay_pipeline [--frames N] [--dir DIR] [--runs R]
+#include "bench/support/BenchCapture.h"
 #include "bench/support/BenchProcess.h"
 #include "filters/dvcodes/dvcodes.h"
 #include "filters/vq_DVheader/vq_DVheader.h"
@@ -277,55 +278,21 @@ ChainResult RunOurChain(const fs::path& clip, const fs::path& out, bool yuvInlay
 // with the "DV type 2 (with inlay)" capture added, fed by the virtual DV camcorder reading the
 // clip as fast as it goes.
 ChainResult RunCaptureGraph(const fs::path& clip, const fs::path& out) {
-    ChainResult r;
     fs::remove(out);
-    auto registry = std::make_shared<FilterRegistry>();
-    const std::string devices = "dv:pace=fast:file=" + clip.string();
-    setenv(kVirtualDevicesVariable, devices.c_str(), 1);
-    const auto problems = RegisterBuiltInFilters(*registry);
-    unsetenv(kVirtualDevicesVariable);
-    if (!problems.empty()) {
-        r.error = problems.front();
-        return r;
-    }
-    struct NoWindow : IVideoFrameSink {
-        void RenderFrame(const TVideoFrame&) override {}
-        void ApplyWindowOptions(const TVideoWindowOptions&) override {}
-    } sink;
-    TVideoWindow window;
-    TdmCam cam(registry, window);
-    cam.Graph().SetEventWakeup([] {});
-    window.UseDefaultRenderer(cam.DeviceEnumerator());
-    window.SetFrameSink(&sink);
-    TvideoSourceList known;
-    TVideoSourceDisplayList display;
-    EnumerateVideoSources(cam.DeviceEnumerator(), known, display);
-    if (display.empty() || !cam.AnalyseSource(*display.front().Source) ||
-        !cam.BuildPreviewGraph(SourceKind::skDv) ||
-        !cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, out.string())) {
-        r.error = "the capture graph cannot be built: " + cam.LastError();
-        window.SetFrameSink(nullptr);
-        return r;
-    }
-    cam.ForceDvAudio44100(0); // the capture program's default: DV audio at its own rate
-
-    const double cpu0 = ProcessCpuSeconds();
-    const double wall0 = WallSeconds();
-    long code = 0;
-    const bool ran = cam.RunGraph();
-    const HRESULT done =
-        ran ? cam.Graph().Query<IMediaEvent>()->WaitForCompletion(600000, &code) : E_FAIL;
-    const double cpu1 = ProcessCpuSeconds();
-    const double wall1 = WallSeconds();
-    cam.StopGraph();
-    window.SetFrameSink(nullptr);
-    if (done != S_OK || code != EC_COMPLETE) {
-        r.error = "the capture did not complete (code " + std::to_string(code) + ")";
-        return r;
-    }
-    r.ok = true;
-    r.cpuSeconds = cpu1 - cpu0;
-    r.wallSeconds = wall1 - wall0;
+    const CaptureRun run = RunCaptureOfClip(
+        clip,
+        [&](TdmCam& cam) {
+            if (!cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, out.string()))
+                return false;
+            cam.ForceDvAudio44100(0); // the capture program's default: DV audio at its own rate
+            return true;
+        },
+        false);
+    ChainResult r;
+    r.ok = run.ok;
+    r.error = run.error;
+    r.cpuSeconds = run.cpuSeconds;
+    r.wallSeconds = run.wallSeconds;
     return r;
 }
 

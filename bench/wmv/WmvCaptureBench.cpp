@@ -13,13 +13,8 @@
 // the run's wall-clock time; real time is 25 frames a second.
 //
 // Run: build/bench/wmv/bench_wmv_capture [--frames N] [--runs R] [--dir DIR]
-#include "bench/support/BenchProcess.h"
-#include "graph/BuiltInFilters.h"
+#include "bench/support/BenchCapture.h"
 #include "graph/WindowsMediaProfiles.h"
-#include "graph/graph.h"
-#include "graph/videosources.h"
-#include "platform/devices/virtual/VirtualDeviceConfig.h"
-#include "platform/media/EventCodes.h"
 
 #include <QGuiApplication>
 
@@ -36,69 +31,25 @@ namespace {
 namespace fs = std::filesystem;
 using namespace bench;
 
-struct Run {
-    bool ok = false;
-    double cpuSeconds = 0;
-    double wallSeconds = 0;
-    std::string error;
-};
+using Run = CaptureRun;
 
 Run RunOurs(const fs::path& clip, const fs::path& out) {
-    Run r;
     fs::remove(out);
-    auto registry = std::make_shared<FilterRegistry>();
-    const std::string devices = "dv:pace=fast:file=" + clip.string();
-    setenv(kVirtualDevicesVariable, devices.c_str(), 1);
-    const auto problems = RegisterBuiltInFilters(*registry);
-    unsetenv(kVirtualDevicesVariable);
-    if (!problems.empty()) {
-        r.error = problems.front();
-        return r;
-    }
-    struct NoWindow : IVideoFrameSink {
-        void RenderFrame(const TVideoFrame&) override {}
-        void ApplyWindowOptions(const TVideoWindowOptions&) override {}
-    } sink;
-    TVideoWindow window;
-    TdmCam cam(registry, window);
-    cam.Graph().SetEventWakeup([] {});
-    window.UseDefaultRenderer(cam.DeviceEnumerator());
-    window.SetFrameSink(&sink);
-    TvideoSourceList known;
-    TVideoSourceDisplayList display;
-    EnumerateVideoSources(cam.DeviceEnumerator(), known, display);
-    const auto high = cam.ProfileManager()
-                          ? cam.ProfileManager()->LoadProfileByID(DefaultProfileId(0))
-                          : std::nullopt;
-    if (!high || display.empty() || !cam.AnalyseSource(*display.front().Source) ||
-        !cam.BuildPreviewGraph(SourceKind::skDv) ||
-        !cam.BuildCaptureGraph(SourceKind::skDv, cfWmvInlay, 0, out.string()) ||
-        !cam.ConfigureAsfWriter(*high)) {
-        r.error = "the capture graph cannot be built: " + cam.LastError();
-        window.SetFrameSink(nullptr);
-        return r;
-    }
-    cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));
-    cam.Superposer().SetInlayActive(true);
-
-    const double cpu0 = ProcessCpuSeconds();
-    const double wall0 = WallSeconds();
-    long code = 0;
-    const bool ran = cam.RunGraph();
-    const HRESULT done =
-        ran ? cam.Graph().Query<IMediaEvent>()->WaitForCompletion(600000, &code) : E_FAIL;
-    cam.StopGraph(); // the file is finished here: its last frames are part of the work
-    const double cpu1 = ProcessCpuSeconds();
-    const double wall1 = WallSeconds();
-    window.SetFrameSink(nullptr);
-    if (done != S_OK || code != EC_COMPLETE) {
-        r.error = "the capture did not complete (code " + std::to_string(code) + ")";
-        return r;
-    }
-    r.ok = true;
-    r.cpuSeconds = cpu1 - cpu0;
-    r.wallSeconds = wall1 - wall0;
-    return r;
+    // The file is finished at the stop: its last frames are part of the work.
+    return RunCaptureOfClip(
+        clip,
+        [&](TdmCam& cam) {
+            const auto high = cam.ProfileManager()
+                                  ? cam.ProfileManager()->LoadProfileByID(DefaultProfileId(0))
+                                  : std::nullopt;
+            if (!high || !cam.BuildCaptureGraph(SourceKind::skDv, cfWmvInlay, 0, out.string()) ||
+                !cam.ConfigureAsfWriter(*high))
+                return false;
+            cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));
+            cam.Superposer().SetInlayActive(true);
+            return true;
+        },
+        true);
 }
 
 Run RunFfmpeg(const fs::path& clip, const fs::path& out, bool withText) {
