@@ -4,6 +4,7 @@
 #include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/devices/virtual/VirtualDevices.h"
+#include "platform/media/filters/asf/AsfWriter.h"
 #include "platform/media/filters/audio/AudioFilters.h"
 #include "platform/media/filters/avimux/AviMux.h"
 #include "platform/media/filters/basic/BasicFilters.h"
@@ -18,6 +19,7 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterDvFilters(registry);
     RegisterColorSpaceConverter(registry);
     RegisterAviFilters(registry);
+    RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));
     RegisterAlsaCaptureDevices(registry, *MakeAlsaSystem());
     RegisterIeee1394Cameras(registry, MakeIeee1394System());

@@ -8,6 +8,7 @@
 #include "platform/media/GraphLog.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/MediaType.h"
+#include "platform/media/filters/asf/AsfWriter.h"
 #include "platform/media/filters/audio/AudioFilterIds.h"
 #include "platform/media/filters/avimux/AviMuxInterfaces.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
@@ -61,7 +62,9 @@ ComPtr<IBaseFilter> FilterOfSink(IFileSinkFilter* sink) {
 
 TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
     : registry_(registry), devEnum_(new CSystemDeviceEnum(registry)),
-      fg_(registry, true, gmCapture), window_(window) {
+      fg_(registry, true, gmCapture), window_(window),
+      // Made once, as the window's first show does; Windows Media captures need it.
+      profileManager_(TWmProfileManager::Create()) {
     // The fixed slots take their filters by class id from the filter category, the encoder from
     // the video compressor category by name. A missing one leaves its slot empty: a recipe that
     // uses it then fails where it needs it.
@@ -444,13 +447,17 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
         return &TdmCam::CaptureDdv;
     case CaptureRecipe::Idv:
         return &TdmCam::CaptureIdv;
+    case CaptureRecipe::W:
+        return &TdmCam::CaptureW;
     default:
         return nullptr;
     }
 }
 
 bool TdmCam::HasCaptureBuilder(SourceKind kind, int format) const {
-    return BuilderOf(CaptureRecipeFor(kind, format)) != nullptr;
+    // W is one recipe for every kind, built so far for the DV camcorder only.
+    const CaptureRecipe recipe = CaptureRecipeFor(kind, format);
+    return BuilderOf(recipe) != nullptr && (recipe != CaptureRecipe::W || kind == SourceKind::skDv);
 }
 
 bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
@@ -519,6 +526,32 @@ bool TdmCam::CaptureIdv(const CaptureRequest& request) {
     // The DV video stream only: images carry no sound.
     Render(DVsplitter2.Filter().get(), controlFilter_.get(), captureWriter_.get());
     ControlFilterSetUp();
+    return true;
+}
+
+bool TdmCam::CaptureW(const CaptureRequest& request) {
+    // The other kinds have no preview to add it to yet (see HasCaptureBuilder).
+    if (request.kind != SourceKind::skDv)
+        return Fail("Windows Media captures of this source kind are not built yet");
+    if (!WriterFrame(request)) return false;
+    // The writer's inputs are those of its default profile until StartCapture configures it;
+    // a profile without sound then disconnects the audio input again.
+    Render(Infinite2.Filter().get(), nullptr, captureWriter_.get());
+    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_)
+        Render(infinite4.Filter().get(), nullptr, captureWriter_.get());
+    if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
+        Render(infinite3.Filter().get(), nullptr, captureWriter_.get());
+    return true;
+}
+
+bool TdmCam::ConfigureAsfWriter(const TWmProfile& profile) {
+    lastError_.clear();
+    ComPtr<IConfigAsfWriter> config;
+    if (!captureWriter_ ||
+        FAILED(captureWriter_->QueryInterface(IConfigAsfWriter::iid, config.putVoid())))
+        return Fail("No Windows Media writer to configure");
+    if (FAILED(config->ConfigureFilterUsingProfile(profile)))
+        return Fail("The Windows Media writer refuses the profile \"" + profile.GetName() + "\"");
     return true;
 }
 

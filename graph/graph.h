@@ -5,10 +5,11 @@
 // the capture branches added onto a preview, the included-audio branch and the camcorder link.
 //
 // Built so far: the DV camcorder (skDv) with the capture formats "DV type 1 (no inlay)", "DV type 2
-// (no inlay)", "DV type 2 (with inlay)" and "Image by Image". The other source kinds are analysed
-// (their kind is known) but their previews and captures are not built yet: the builders answer
-// false and LastError() says so. The Windows Media writer, the crossbar and the settings pages are
-// not built yet either.
+// (no inlay)", "DV type 2 (with inlay)", "Wmv (with inlay)" and "Image by Image". The other source
+// kinds are analysed (their kind is known) but their previews and captures are not built yet:
+// the builders answer false and LastError() says so. The crossbar and the
+// settings pages are not built yet either. The Windows Media profile manager is made with the
+// module; the profile choice itself is graph/WindowsMediaProfiles.h.
 //
 // Graph-building operations answer a boolean and catch every error raised inside them; what was
 // already built stays in the graph and LastError() tells what failed.
@@ -28,6 +29,7 @@
 #include "graph/videosources.h"
 #include "platform/media/CaptureInterfaces.h"
 #include "platform/media/DeviceEnum.h"
+#include "platform/media/filters/asf/WmProfile.h"
 
 #include <cstdint>
 #include <memory>
@@ -95,6 +97,11 @@ public:
     // A new file for the stopped capture's writer, written from its next run.
     bool SwitchOutputFile(const std::string& path);
     void ReleaseCaptureWriter();
+    // The Windows Media writer of the last capture build takes the profile's streams; false
+    // without such a writer or when it refuses (it is not stopped).
+    bool ConfigureAsfWriter(const TWmProfile& profile);
+    // The profile manager; null when it could not be made (no Windows Media captures then).
+    TWmProfileManager* ProfileManager() const { return profileManager_.get(); }
 
     // --- Audio ----------------------------------------------------------------------------------
     bool BuildAudioBranch();
@@ -129,11 +136,11 @@ public:
     const std::string& LastError() const { return lastError_; }
     // Frames the source delivered and lost since its last start; false when it keeps no count.
     bool SourceFrameCounts(long& delivered, long& dropped) const;
-    // Chunks of the first (video) stream in the capture file being or last written; nothing
-    // without an AVI capture writer.
+    // Chunks of the first (video) stream in the capture file being or last written (for the
+    // Windows Media writer, the pictures its video input received); nothing without a writer.
     std::optional<std::uint64_t> CapturedVideoFrames() const;
-    // The AVI capture writer's last failure, with the file and the system's reason; empty when
-    // it had none (or there is no such writer).
+    // The capture writer's last failure (AVI or Windows Media), with the file and the system's
+    // reason; empty when it had none (or there is no such writer).
     std::string CaptureWriterError() const;
     // Handles the graph's queued events (a lost device reaches the graph's handler); answers the
     // code of the last one that ended the run since the previous call (EC_COMPLETE when the
@@ -172,6 +179,7 @@ private:
     bool CaptureA2(const CaptureRequest& request);
     bool CaptureDdv(const CaptureRequest& request);
     bool CaptureIdv(const CaptureRequest& request);
+    bool CaptureW(const CaptureRequest& request);
     // The writer of the format's row for the request's file, onto a completed preview.
     bool WriterFrame(const CaptureRequest& request);
     void ControlFilterSetUp();
@@ -199,6 +207,7 @@ private:
     TFilterGraph fg_;
     TVideoWindow& window_;
     TdmCamSettings settings_;
+    std::unique_ptr<TWmProfileManager> profileManager_;
 
     // Slots.
     TFilter VideoSource{"VideoSource"};

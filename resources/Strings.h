@@ -96,4 +96,13 @@ inline constexpr const char* kScheduleHint = "Start the scheduling";
 inline constexpr const char* kStopScheduleCaption = "Stop Prog";
 inline constexpr const char* kStopScheduleHint = "Stop the scheduling";
 
+// Windows Media profiles: the settings panel's profile list and version choice, the sources
+// panel's default profiles and the label shown instead of them.
+inline constexpr const char* kUseDefaultProfiles = "Use the default profiles";
+inline constexpr const char* kNoVideoProfileSuffix = " (no video)";
+inline constexpr const char* kDefaultProfileItems[] = {"High", "Medium", "Low", "Internet"};
+inline constexpr const char* kWmVersionItems[] = {"4", "7", "8"};
+inline constexpr const char* kProfileLabelLines[] = {"Windows Media", "profile set in",
+                                                     "the Settings", "panel", " (F10)."};
+
 } // namespace talvence::strings

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(baseclass_tests baseclass_live_tests filter_graph_tests media_core_tests
-         graph_component_tests graph_dmcam_tests graph_videosources_tests)
+         graph_component_tests graph_dmcam_tests graph_videosources_tests test_asfwriter)
 flags="-fsanitize=thread"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \

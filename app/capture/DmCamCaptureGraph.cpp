@@ -1,5 +1,7 @@
 #include "app/capture/DmCamCaptureGraph.h"
 
+#include "graph/WindowsMediaProfiles.h"
+
 namespace talvence {
 
 void DmCamCaptureGraph::CopySettingsIn() {
@@ -30,6 +32,17 @@ bool DmCamCaptureGraph::BuildCaptureGraph(SourceKind kind, int format, std::uint
                                           const std::string& captureFile) {
     CopySettingsIn();
     return cam_.BuildCaptureGraph(kind, format, tvStandard, captureFile);
+}
+
+bool DmCamCaptureGraph::ConfigureWindowsMediaWriter(bool withAudio) {
+    TWmProfileManager* manager = cam_.ProfileManager();
+    if (!manager) return false;
+    const int version = prefs_.versionWmv->value;
+    const int entry = ProfileEntryIndex(ListWindowsMediaProfiles(manager, version),
+                                        prefs_.profilWmvFavori->value);
+    const std::optional<TWmProfile> profile =
+        ProfileForCapture(*manager, entry, version, prefs_.profileWmv->value, withAudio);
+    return profile && cam_.ConfigureAsfWriter(*profile);
 }
 
 bool DmCamCaptureGraph::BuildAudioBranch() {

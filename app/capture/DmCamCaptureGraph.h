@@ -29,8 +29,10 @@ public:
     bool BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
                            const std::string& captureFile) override;
     bool SwitchOutputFile(const std::string& path) override { return cam_.SwitchOutputFile(path); }
-    // Not built yet: there is no Windows Media writer.
-    bool ConfigureWindowsMediaWriter(bool) override { return false; }
+    // The profile of the stored choice: the system profile named "Profil wmv favori" in the
+    // list of "Version wmv", else the default profile of "Profile wmv" (the window collects its
+    // controls into these preferences before a capture).
+    bool ConfigureWindowsMediaWriter(bool withAudio) override;
     bool ForceAcmOutputRate(int samplesPerSecond) override {
         return cam_.ForceAcmOutputRate(samplesPerSecond);
     }

@@ -49,8 +49,8 @@ TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
         };
     }
     control_ = std::make_unique<TCaptureControl>(prefs_, dialogs_, graph_, files_, *window_);
-    // Windows Media captures are not built yet.
-    control_->SetWmvAvailable(false);
+    // Windows Media captures are offered when the profile manager could be made.
+    control_->SetWmvAvailable(cam_->ProfileManager() != nullptr);
     // Every dated name of the run carries the moment the preferences were applied.
     control_->StartNaming(NowLocal());
     LoadSources();

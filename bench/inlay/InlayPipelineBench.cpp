@@ -22,14 +22,16 @@
 // bare chain: what the preview, the tees and the heard audio add.
 //
 // Run: build/bench/inlay/bench_inlay_pipeline [--frames N] [--dir DIR] [--runs R]
+#include "bench/support/BenchCapture.h"
+#include "bench/support/BenchProcess.h"
 #include "filters/dvcodes/dvcodes.h"
-#include "graph/BuiltInFilters.h"
-#include "graph/graph.h"
-#include "platform/devices/virtual/VirtualDeviceConfig.h"
 #include "filters/vq_DVheader/vq_DVheader.h"
 #include "filters/vq_scenedetect/vq_scenedetect.h"
 #include "filters/vq_superposer/vq_superposer.h"
+#include "graph/BuiltInFilters.h"
+#include "graph/graph.h"
 #include "platform/devices/virtual/DvCamcorderDevice.h"
+#include "platform/devices/virtual/VirtualDeviceConfig.h"
 #include "platform/devices/virtual/VirtualDvCamera.h"
 #include "platform/media/EventCodes.h"
 #include "platform/media/FilterGraph.h"
@@ -70,57 +72,13 @@ namespace talvence {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace bench;
 
 struct Options {
     int frames = 500;
     int runs = 1;
     fs::path dir = fs::temp_directory_path() / "talvence-inlay-bench";
 };
-
-// ---- processes -------------------------------------------------------------------------------
-
-int RunCommand(const std::vector<std::string>& args) {
-    const pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-double ChildrenCpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_CHILDREN, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Pins the calling thread, and so every thread it creates from now on, to these CPUs.
-bool PinTo(const std::vector<int>& cpus) {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    for (int c : cpus)
-        CPU_SET(c, &set);
-    return sched_setaffinity(0, sizeof(set), &set) == 0;
-}
 
 // ---- clips -----------------------------------------------------------------------------------
 
@@ -320,55 +278,21 @@ ChainResult RunOurChain(const fs::path& clip, const fs::path& out, bool yuvInlay
 // with the "DV type 2 (with inlay)" capture added, fed by the virtual DV camcorder reading the
 // clip as fast as it goes.
 ChainResult RunCaptureGraph(const fs::path& clip, const fs::path& out) {
-    ChainResult r;
     fs::remove(out);
-    auto registry = std::make_shared<FilterRegistry>();
-    const std::string devices = "dv:pace=fast:file=" + clip.string();
-    setenv(kVirtualDevicesVariable, devices.c_str(), 1);
-    const auto problems = RegisterBuiltInFilters(*registry);
-    unsetenv(kVirtualDevicesVariable);
-    if (!problems.empty()) {
-        r.error = problems.front();
-        return r;
-    }
-    struct NoWindow : IVideoFrameSink {
-        void RenderFrame(const TVideoFrame&) override {}
-        void ApplyWindowOptions(const TVideoWindowOptions&) override {}
-    } sink;
-    TVideoWindow window;
-    TdmCam cam(registry, window);
-    cam.Graph().SetEventWakeup([] {});
-    window.UseDefaultRenderer(cam.DeviceEnumerator());
-    window.SetFrameSink(&sink);
-    TvideoSourceList known;
-    TVideoSourceDisplayList display;
-    EnumerateVideoSources(cam.DeviceEnumerator(), known, display);
-    if (display.empty() || !cam.AnalyseSource(*display.front().Source) ||
-        !cam.BuildPreviewGraph(SourceKind::skDv) ||
-        !cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, out.string())) {
-        r.error = "the capture graph cannot be built: " + cam.LastError();
-        window.SetFrameSink(nullptr);
-        return r;
-    }
-    cam.ForceDvAudio44100(0); // the capture program's default: DV audio at its own rate
-
-    const double cpu0 = ProcessCpuSeconds();
-    const double wall0 = WallSeconds();
-    long code = 0;
-    const bool ran = cam.RunGraph();
-    const HRESULT done =
-        ran ? cam.Graph().Query<IMediaEvent>()->WaitForCompletion(600000, &code) : E_FAIL;
-    const double cpu1 = ProcessCpuSeconds();
-    const double wall1 = WallSeconds();
-    cam.StopGraph();
-    window.SetFrameSink(nullptr);
-    if (done != S_OK || code != EC_COMPLETE) {
-        r.error = "the capture did not complete (code " + std::to_string(code) + ")";
-        return r;
-    }
-    r.ok = true;
-    r.cpuSeconds = cpu1 - cpu0;
-    r.wallSeconds = wall1 - wall0;
+    const CaptureRun run = RunCaptureOfClip(
+        clip,
+        [&](TdmCam& cam) {
+            if (!cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, out.string()))
+                return false;
+            cam.ForceDvAudio44100(0); // the capture program's default: DV audio at its own rate
+            return true;
+        },
+        false);
+    ChainResult r;
+    r.ok = run.ok;
+    r.error = run.error;
+    r.cpuSeconds = run.cpuSeconds;
+    r.wallSeconds = run.wallSeconds;
     return r;
 }
 

@@ -15,8 +15,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <sstream>
+#include <thread>
 
 namespace talvence {
 namespace {
@@ -192,15 +192,14 @@ TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     EXPECT_FALSE(
         cam.BuildCaptureGraph(SourceKind::skMovieBox, cfDvType2Inlay, 0, dir.File("x.avi")));
-    EXPECT_FALSE(cam.BuildCaptureGraph(SourceKind::skDv, cfWmvInlay, 0, dir.File("x.wmv")));
     EXPECT_FALSE(cam.BuildCaptureGraph(SourceKind::skDv, cfNative, 0, dir.File("x.avi")));
     EXPECT_FALSE(cam.SwitchOutputFile(dir.File("y.avi")));
     // What the module says it can build is what it builds.
-    for (int format : {cfDvType1, cfDvType2, cfDvType2Inlay, cfImageByImage})
+    for (int format : {cfDvType1, cfDvType2, cfDvType2Inlay, cfWmvInlay, cfImageByImage})
         EXPECT_TRUE(cam.HasCaptureBuilder(SourceKind::skDv, format)) << format;
-    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skDv, cfWmvInlay));
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skDv, cfNative));
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMovieBox, cfDvType2Inlay));
+    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skCapturePin, cfWmvInlay));
 }
 
 TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {
@@ -327,9 +326,8 @@ TEST_F(DmCamDvTest, ListeningOffCutsTheIncludedAudioBranch) {
     ComPtr<IBaseFilter> acm;
     ASSERT_TRUE(SUCCEEDED(cam.Graph().GraphBuilder()->FindFilterByName("acm", acm.put())));
     ComPtr<IPin> acmInput;
-    ASSERT_TRUE(SUCCEEDED(
-        cam.Graph().CaptureGraphBuilder()->FindPin(acm.get(), PINDIR_INPUT, nullptr, nullptr,
-                                                   false, 0, acmInput.put())));
+    ASSERT_TRUE(SUCCEEDED(cam.Graph().CaptureGraphBuilder()->FindPin(
+        acm.get(), PINDIR_INPUT, nullptr, nullptr, false, 0, acmInput.put())));
     ComPtr<IPin> acmSource;
     const bool acmFed = acmInput->ConnectedTo(acmSource.put()) == S_OK;
     ASSERT_TRUE(cam.RunGraph());

@@ -11,6 +11,7 @@
 #include "tools/talvence-cli/CommandTable.h"
 #include "tools/talvence-cli/DvCommands.h"
 #include "tools/talvence-cli/PostprocCommands.h"
+#include "tools/talvence-cli/ProfileCommands.h"
 #include "tools/talvence-cli/SourceCommands.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     cli::AddDvCommands(table);
     cli::AddSourceCommands(table);
     cli::AddCaptureCommands(table);
+    cli::AddProfileCommands(table);
 
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return table.run(args, std::cout, std::cerr);

@@ -496,15 +496,19 @@ bool AviFileWriter::appendWhole(AviBytes bytes) {
     return false;
 }
 
+std::string AviWriteStoppedText(const std::string& what, const std::filesystem::path& path,
+                                AviWriterError error, int systemError) {
+    return what + " \"" + path.string() + "\" stopped: " +
+           (systemError != 0 ? std::strerror(systemError) : AviWriterErrorText(error)) +
+           "; the frames written before are kept";
+}
+
 void AviFileWriter::fail(AviWriterError error, int systemError, const std::string& what,
                          std::uint64_t durableEnd) {
     if (failure_.ok()) {
         failure_.error = error;
         failure_.systemError = systemError;
-        failure_.message =
-            what + " \"" + path_.string() + "\" stopped: " +
-            (systemError != 0 ? std::strerror(systemError) : AviWriterErrorText(error)) +
-            "; the frames written before are kept";
+        failure_.message = AviWriteStoppedText(what, path_, error, systemError);
     }
     buffer_.clear();
     end_ = bufferStart_ = durableEnd;

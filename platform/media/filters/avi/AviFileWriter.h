@@ -219,5 +219,9 @@ std::filesystem::path AviUnfinishedMarker(const std::filesystem::path& file);
 
 // One line for an error code, for logs.
 std::string AviWriterErrorText(AviWriterError error);
+// The message of a file that a failure ended: what was being done, the file, the system's reason
+// (or the error's text) and that the frames written before are kept.
+std::string AviWriteStoppedText(const std::string& what, const std::filesystem::path& path,
+                                AviWriterError error, int systemError);
 
 } // namespace talvence

@@ -1,0 +1,63 @@
+#pragma once
+// What the side-by-side benchmarks share: running a command line, the CPU time of this process
+// and of its finished children, the wall clock, and pinning to chosen cores.
+//
+// Threads: the benchmark's main thread.
+
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace talvence::bench {
+
+// Runs the program with its arguments and waits; its exit status, -1 when it could not run.
+inline int RunCommand(const std::vector<std::string>& args) {
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline double ChildrenCpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_CHILDREN, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+inline double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+inline double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Pins the calling thread, and so every thread it creates from now on, to these CPUs.
+inline bool PinTo(const std::vector<int>& cpus) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int c : cpus)
+        CPU_SET(c, &set);
+    return sched_setaffinity(0, sizeof(set), &set) == 0;
+}
+
+} // namespace talvence::bench
