@@ -1,14 +1,17 @@
 #include "app/window/CaptureForm.h"
 
-#include "app/core/InlayPreferences.h"
 #include "app/window/ActionTable.h"
+#include "app/window/InlayController.h"
 #include "app/window/PreviewWidget.h"
+#include "app/window/ScheduleController.h"
 #include "app/window/WindowLogic.h"
 #include "app/window/panels/AproposFrame.h"
 #include "app/window/panels/DossiersFrame.h"
 #include "app/window/panels/ErreurFrame.h"
 #include "app/window/panels/HelpFrame.h"
+#include "app/window/panels/IncrusterFrame.h"
 #include "app/window/panels/OptionsFrame.h"
+#include "app/window/panels/ProgrammerFrame.h"
 #include "app/window/panels/SourcesFrame.h"
 #include "graph/DeviceCategories.h"
 #include "platform/log/Log.h"
@@ -159,6 +162,15 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
     options.window = this;
     options.playback = services_.playback;
     core_ = std::make_unique<TApplicationCore>(*services_.dialogs, options);
+    schedule_ = std::make_unique<TScheduleController>(
+        *ProgrammerFrame1, *Action("acProgrammerBascule"), core_->Control(), core_->Prefs(),
+        *services_.dialogs, services_.clock ? *services_.clock : SystemClock(),
+        [this] { UpdateStatusForState(); });
+    inlay_ = std::make_unique<TInlayController>(
+        *IncrusterFrame1, *Panel1,
+        TInlayController::Actions{Action("acIncruster"), Action("acStartIncruster"),
+                                  Action("acStopIncruster"), Action("acSliders")},
+        core_->Prefs(), core_->Cam().Superposer(), *services_.dialogs);
 
     // The screen saver stays off while the program runs.
     screenSaverHeld_ = services_.screenSaver &&
@@ -180,6 +192,8 @@ TCaptureForm::~TCaptureForm() {
         core_->PreviewWindow().SetFrameSink(nullptr);
     }
     if (screenSaverHeld_) services_.screenSaver->UnInhibit();
+    schedule_.reset();
+    inlay_.reset();
     core_.reset();
 }
 
@@ -238,9 +252,9 @@ void TCaptureForm::CreateControls() {
     AproposFrame1 = new TAproposFrame(this);
     panels_ = {SourcesFrame,
                DossiersFrame1,
-               new TPendingPanel(this, "Schedule (Alt+P)"),
+               ProgrammerFrame1 = new TProgrammerFrame(this),
                new TPendingPanel(this, "Grab (Alt+G)"),
-               new TPendingPanel(this, "Inlay (Alt+I)"),
+               IncrusterFrame1 = new TIncrusterFrame(this),
                Optionsframe,
                HelpFrame1,
                AproposFrame1};
@@ -365,10 +379,6 @@ void TCaptureForm::ConnectControls() {
     on("acMute", [this] { MuteExecute(); });
     on("acVMRKeepratio", [this](bool checked) { AspectExecute(checked); });
     on("acFlip", [this](bool checked) { FlipExecute(checked); });
-    on("acIncruster", [this, &prefs](bool checked) {
-        prefs.incrustationOn->value = checked;
-        checked ? StartInlay() : StopInlay();
-    });
     on("acIncVolume", [this] { VolumeStep(1000); });
     on("acDecVolume", [this] { VolumeStep(-1000); });
     on("acQuitter", [this] { close(); });
@@ -717,8 +727,10 @@ void TCaptureForm::LocalizeCaptions() {
     cb44100->setToolTip(strings::k44100Hint);
     for (TPanelFrame* frame :
          std::initializer_list<TPanelFrame*>{SourcesFrame, DossiersFrame1, Optionsframe,
-                                             HelpFrame1, AproposFrame1})
+                                             HelpFrame1, AproposFrame1, ProgrammerFrame1,
+                                             IncrusterFrame1})
         frame->SetPanelTexts();
+    inlay_->SetTexts();
     ErreurFrame->SetPanelTexts();
     AproposFrame1->sbTernadex->setToolTip(strings::kClipBrowserHint);
 }
@@ -802,10 +814,6 @@ void TCaptureForm::RunFormShowSteps() {
     Action("acDesentrelacer")->setEnabled(false);
     Action("acIncruster")->setVisible(true);
     Action("acFlip")->setVisible(true);
-    // The panels of a later version keep their slots; their actions wait for them.
-    for (const char* pending :
-         {"acProgrammerBascule", "acSliders", "acStartIncruster", "acStopIncruster"})
-        Action(pending)->setEnabled(false);
 
     FilterPresence presence;
     presence.dump = core_->Cam().DumpPresent();
@@ -897,6 +905,7 @@ void TCaptureForm::ApplyPreferences() {
         Optionsframe->cbConfirmerVideo->setChecked(prefs.confirmerVideo->value);
         Optionsframe->cbScn->setChecked(prefs.scn->value);
         Optionsframe->rgversion->SetItemIndex(prefs.versionWmv->value);
+        inlay_->ApplyPreferences();
     } catch (const std::exception& e) {
         // The rest keeps its default state.
         TLOG(Capture) << "applying the preferences stopped: " << e.what();
@@ -956,6 +965,7 @@ void TCaptureForm::CollectAndSavePreferences() {
         prefs.scn->value = Optionsframe->cbScn->isChecked();
         if (Optionsframe->rgExtension->ItemIndex() >= 0)
             prefs.extensionDesImages->value = Optionsframe->rgExtension->ItemIndex();
+        inlay_->CollectPreferences();
     } catch (const std::exception& e) {
         TLOG(Store) << "collecting the preferences stopped: " << e.what();
     }
@@ -1017,6 +1027,7 @@ bool TCaptureForm::SelectVideoSource() {
             sourceListed_ = list->count() > 0;
             return SelectVideoSource();
         }
+        inlay_->AdaptToSource(control.Kind() == SourceKind::skDv);
         ShowCaptionForSource();
         statusPanels_[2]->clear();
         statusPanels_[3]->clear();
@@ -1188,6 +1199,8 @@ void TCaptureForm::ApplyStateView(const CaptureStateView& view) {
     QPalette palette = Shape2->palette();
     palette.setColor(QPalette::Window, FrameColourOf(view.frameColour));
     Shape2->setPalette(palette);
+    inlay_->SetSliderColour(FrameColourOf(view.frameColour));
+    schedule_->StateEntered(view);
 
     for (QWidget* w : std::initializer_list<QWidget*>{
              SourcesFrame->gbVideo, SourcesFrame->SettingsSpeedBtn,
@@ -1233,6 +1246,7 @@ void TCaptureForm::UpdateStatusForState() {
     facts.listen = prefs.ecouterAudioInclus->value;
     facts.auxiliary = prefs.enregistrerSourceAudio->value;
     facts.inlayOn = prefs.incrustationOn->value;
+    schedule_->AlarmFields(facts.alarmHour, facts.alarmMinute, facts.alarmSecond);
     if (facts.state == CaptureState::Preview)
         facts.freeSpace = DiskSpaceFor(control.NextVideoFile());
     const StatusPanels texts = StatusTextsFor(facts);
@@ -1253,13 +1267,11 @@ void TCaptureForm::ApplyVolume() {
 }
 
 void TCaptureForm::StartInlay() {
-    StartInlayFromPreferences(core_->Cam().Superposer(), core_->Prefs());
-    SetChecked("acIncruster", true);
+    if (inlay_) inlay_->StartInlay();
 }
 
 void TCaptureForm::StopInlay() {
-    core_->Cam().Superposer().SetInlayActive(false);
-    SetChecked("acIncruster", false);
+    if (inlay_) inlay_->StopInlay();
 }
 
 bool TCaptureForm::FlipChecked() const {
@@ -1271,7 +1283,7 @@ void TCaptureForm::RunFlipAction() {
 }
 
 void TCaptureForm::DisarmAlarm() {
-    // The schedule comes with its panel; nothing is armed before.
+    if (schedule_) schedule_->DisarmAlarm();
 }
 
 void TCaptureForm::RefreshWindowsMediaProfileChoice() {
