@@ -19,13 +19,21 @@ QSpinBox* SpinEdit(QWidget* parent, int x, int maximum) {
     return spin;
 }
 
-QDateEdit* DateEdit(QWidget* parent) {
-    auto* edit = new QDateEdit(parent);
-    edit->setGeometry(8, 52, 140, 24);
-    edit->setCalendarPopup(true);
-    edit->setDisplayFormat("dd/MM/yyyy");
-    edit->setFont(ArialFont(10));
-    return edit;
+// A start or end group: hour, minute and second over the date.
+QGroupBox* TimeGroup(QWidget* parent, int y, QSpinBox*& hour, QSpinBox*& minute, QSpinBox*& second,
+                     QDateEdit*& date) {
+    auto* group = new QGroupBox(parent);
+    group->setGeometry(6, y, 263, 86);
+    group->setFont(ArialFont(9, true));
+    hour = SpinEdit(group, 8, 23);
+    minute = SpinEdit(group, 60, 59);
+    second = SpinEdit(group, 112, 59);
+    date = new QDateEdit(group);
+    date->setGeometry(8, 52, 140, 24);
+    date->setCalendarPopup(true);
+    date->setDisplayFormat("dd/MM/yyyy");
+    date->setFont(ArialFont(10));
+    return group;
 }
 
 void SetTime(QSpinBox* h, QSpinBox* m, QSpinBox* s, int hour, int minute, int second) {
@@ -48,26 +56,14 @@ TProgrammerFrame::TProgrammerFrame(QWidget* parent) : TPanelFrame(parent) {
     RxClock2->setFrameShape(QFrame::Panel);
     RxClock2->setFrameShadow(QFrame::Sunken);
 
-    gbDebut = new QGroupBox(gbProgrammer);
-    gbDebut->setGeometry(6, 76, 263, 86);
-    gbDebut->setFont(ArialFont(9, true));
-    RxSpinEdit1 = SpinEdit(gbDebut, 8, 23);
-    RxSpinEdit2 = SpinEdit(gbDebut, 60, 59);
-    RxSpinEdit3 = SpinEdit(gbDebut, 112, 59);
-    DateEdit1 = DateEdit(gbDebut);
+    gbDebut = TimeGroup(gbProgrammer, 76, RxSpinEdit1, RxSpinEdit2, RxSpinEdit3, DateEdit1);
 
     NowBtn = new QToolButton(gbProgrammer);
     NowBtn->setGeometry(200, 168, 69, 24);
     NowBtn->setArrowType(Qt::DownArrow);
     NowBtn->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    gbFin = new QGroupBox(gbProgrammer);
-    gbFin->setGeometry(6, 196, 263, 86);
-    gbFin->setFont(ArialFont(9, true));
-    RxSpinEdit4 = SpinEdit(gbFin, 8, 23);
-    RxSpinEdit5 = SpinEdit(gbFin, 60, 59);
-    RxSpinEdit6 = SpinEdit(gbFin, 112, 59);
-    DateEdit2 = DateEdit(gbFin);
+    gbFin = TimeGroup(gbProgrammer, 196, RxSpinEdit4, RxSpinEdit5, RxSpinEdit6, DateEdit2);
 
     ProgBtn = new QToolButton(gbProgrammer);
     ProgBtn->setGeometry(60, 296, 155, 40);
