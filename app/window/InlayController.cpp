@@ -162,6 +162,8 @@ void TInlayController::ApplyPreferences() {
     frame_.rgAlign->SetItemIndex(prefs_.alignement->value);
     frame_.rgWhen->SetItemIndex(prefs_.whenIncrust->value);
     frame_.cbAutoFontSize->setChecked(prefs_.tailleAutomatique->value);
+    // The toggle's look follows "Incrustation On" even before a preview is built.
+    ShowToggle(prefs_.incrustationOn->value);
 }
 
 void TInlayController::CollectPreferences() {
