@@ -183,6 +183,8 @@ private:
 
     Services services_;
     std::unique_ptr<TApplicationCore> core_;
+    // The schedule and the inlay keep their logic, timer and handlers in their controllers; both
+    // go before the core, whose capture control and superposer they use.
     std::unique_ptr<TScheduleController> schedule_;
     std::unique_ptr<TInlayController> inlay_;
     std::map<std::string, QAction*, std::less<>> actions_;
