@@ -183,4 +183,104 @@ inline constexpr const char* kCirrusSplitterName = "Cirrus Splitter";
 inline constexpr const char* kMpeg2DecoderName = "Pinnacle MPEG2 Decoder";
 inline constexpr const char* kMovieBoxDemuxName = "Pinnacle MPEG2 Demux II (MovieBox USB version)";
 
+// Schedule panel.
+inline constexpr const char* kScheduleTitle = "Schedule (Alt+P)";
+inline constexpr const char* kNowHint = "Set date and time of end equal to date and time of "
+                                        "start.\nMakes it easy to add two hours or so";
+inline constexpr const char* kClockHint = "real time from computer";
+inline constexpr const char* kScheduleButton = "Schedule";
+inline constexpr const char* kScheduleButtonHint = "Start scheduling";
+inline constexpr const char* kStartGroup = "Start";
+inline constexpr const char* kStartGroupHint = "Date and time of Start of scheduled capture";
+inline constexpr const char* kEndGroup = "End";
+inline constexpr const char* kEndGroupHint = "Date and time of End of scheduled capturet";
+inline constexpr const char* kStartHourHint =
+    "Set the hours in the start time of the scheduled capture.";
+inline constexpr const char* kStartMinuteHint =
+    "Set the minutes in the start time of the scheduled capture.";
+inline constexpr const char* kStartSecondHint =
+    "Set the seconds in the start time of the scheduled capture.";
+inline constexpr const char* kStartDateHint = "Set the Date of Start of the scheduled capture";
+inline constexpr const char* kEndHourHint =
+    "Set the hours in the end time of the scheduled capture.";
+inline constexpr const char* kEndMinuteHint =
+    "Set the minutes in the end time of the scheduled capture.";
+inline constexpr const char* kEndSecondHint =
+    "Set the seconds in the end time of the scheduled capture.";
+inline constexpr const char* kEndDateHint = "Set the date of the end of the scheduled capture.";
+inline constexpr const char* kPastEnd =
+    "It's not possible to schedule the end of a capture to a past date and time";
+inline constexpr const char* kPastStart =
+    "It's not possible to schedule the start of a capture to a past date and time";
+inline constexpr const char* kStartNowQuestion = "Do you want to start immediately the capture?";
+inline constexpr const char* kEndBeforeStart =
+    "The end of a scheduled capture must come after its start. Please check the end date and time.";
+inline constexpr const char* kFolderNotCreated = " cannot be created.";
+inline constexpr const char* kTooFarAhead =
+    "It's not possible to schedule a capture more than a year ahead. Please check the dates.";
+
+// Inlay panel.
+inline constexpr const char* kInlayTitle = "Inlay (Alt+I)";
+inline constexpr const char* kInlayModeManual = "Manual";
+inline constexpr const char* kInlayModeAuto = "Auto";
+inline constexpr const char* kInlayDuration = "Duration in seconds";
+inline constexpr const char* kInlayTimeDifference = "Time difference";
+inline constexpr const char* kInlayFormat1 = "Format date 1";
+inline constexpr const char* kInlayFormat2 = "Format date 2";
+inline constexpr const char* kInlayFont = "Font";
+inline constexpr const char* kInlayStandardSize = "Standard size";
+inline constexpr const char* kInlayButton = "Inlay";
+inline constexpr const char* kInlayAlignment = "Alignment";
+inline constexpr const char* kInlayLeft = "Left";
+inline constexpr const char* kInlayCentered = "Centered";
+inline constexpr const char* kInlayRight = "Right";
+inline constexpr const char* kInlayRealTime = "Real date and time";
+inline constexpr const char* kInlayDvDatecode = "DV datecode";
+inline constexpr const char* kInlayTimecode = "Timecode";
+inline constexpr const char* kInlayUnique = "Unique";
+inline constexpr const char* kInlayDaily = "Daily";
+inline constexpr const char* kInlayScene = "Scene";
+inline constexpr const char* kInlayModeHint =
+    "Choose automatic or manual inlays. \nIn Automatic mode, if the video source is a DV device in "
+    "VCR mode, \nthen the inlay is enabled at each scene change,\nelse there will be a unique "
+    "inlay, or a daily repeated inlay, with the given duration.";
+inline constexpr const char* kInlayDurationHint =
+    "Duration (approximatively) in seconds for an automatic inlay.";
+inline constexpr const char* kInlayOffsetGroupHint =
+    "You may change the DV datecode, if you have missed to set the summer time,\nor to correct a "
+    "time difference.";
+inline constexpr const char* kInlayOffsetHint =
+    "Add or substract some hours to the datecode beeing inlayed.\nOnly available in DV mode. "
+    "Useful to fix a time difference or a summer/winter time change\nthat was missed in the "
+    "camera internal clock.";
+inline constexpr const char* kInlayChoiceHint =
+    "In DV mode you may choose between inlay of the actual time (indicated by the computer "
+    "system)\nand inlay the datecode or the timecode, that is contained in DV frames.\nIn other "
+    "cases, only the actual time may be inlayed.";
+inline constexpr const char* kInlayFormat1Hint =
+    "Format for inlaying the datecode into the video\nfor example ddddd  to put the date. A line "
+    "may be kept empty or contain text.";
+inline constexpr const char* kInlayFormat2Hint =
+    "Format for inlaying the datecode into the video\nfor example hh:nn:ss or tt to put the time.";
+inline constexpr const char* kInlayFontHint =
+    "Choose the font of inlay. Caution: the default font\nin white color seems to give the best "
+    "results.";
+inline constexpr const char* kInlayAutoSizeHint =
+    "If checked, the size of the inlay will be set automatically\naccording to the video image "
+    "size (Recommended).";
+inline constexpr const char* kInlayAlignmentHint = "Alignment of the two inlayed lines.";
+inline constexpr const char* kInlayWhenHint =
+    "Inaly may be set automatically to display once, \n at each scene change or at each new day.";
+inline constexpr const char* kInlayStop = "Stop inlay";
+inline constexpr const char* kInlayStartHint = "Start inlay";
+inline constexpr const char* kInlayStopHint = "Stop inlaying a date";
+inline constexpr const char* kShowSliders = "Show the sliders of inlay";
+inline constexpr const char* kHideSliders = "Hide the sliders of inlay";
+inline constexpr const char* kCornerHint =
+    "Click on this corner to display or hide\nthe cursors to set the inlay  position.";
+inline constexpr const char* kYSliderHint =
+    "Drag the cursor to modify the vertical position of inlays";
+inline constexpr const char* kXSliderHint =
+    "Drag the cursor to modify the horizontal position of inlays";
+
 } // namespace talvence::strings

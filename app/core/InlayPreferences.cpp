@@ -3,25 +3,32 @@
 namespace talvence {
 
 void StartInlayFromPreferences(Tvq_Superposer& s, const TPreferences& prefs) {
+    s.SetInlayAutoMode(prefs.modeIncruster->value);
     s.SetInlaySource(static_cast<std::uint8_t>(prefs.whatIncrust->value));
     s.SetInlayWhen(static_cast<std::uint8_t>(prefs.whenIncrust->value));
-    s.SetInlayAutoMode(prefs.modeIncruster->value);
     s.SetInlayDuration(prefs.dureeIncruster->value);
     s.SetInlayHourOffset(prefs.decalageHoraire->value);
-    s.SetInlayFormats(prefs.formatDatecode1->value, prefs.formatDatecode2->value);
-    // The vertical slider runs 0..930 upwards, the picture downwards.
-    s.SetInlayPosition(prefs.positionX->value, 930 - prefs.positionY->value,
-                       static_cast<std::uint8_t>(prefs.alignement->value));
+    SendInlayPosition(s, prefs);
     s.SetInlayAutoFontSize(prefs.tailleAutomatique->value);
+    SendInlayFont(s, prefs);
+    s.SetInlayFormats(prefs.formatDatecode1->value, prefs.formatDatecode2->value);
+    s.SetInlayActive(true);
+}
+
+void SendInlayFont(Tvq_Superposer& s, const TPreferences& prefs) {
     const TFontSpec& font = prefs.incrustFont->value;
-    s.SetInlayFontName(font.name);
     s.SetInlayFontSize(font.size);
+    s.SetInlayFontName(font.name);
     s.SetInlayFontColor(font.color);
     s.SetInlayBold(font.bold);
     s.SetInlayItalic(font.italic);
     s.SetInlayUnderline(font.underline);
     s.SetInlayStrikeOut(font.strikeOut);
-    s.SetInlayActive(true);
+}
+
+void SendInlayPosition(Tvq_Superposer& s, const TPreferences& prefs) {
+    s.SetInlayPosition(prefs.positionX->value, kInlaySliderMaxY - prefs.positionY->value,
+                       static_cast<std::uint8_t>(prefs.alignement->value));
 }
 
 } // namespace talvence

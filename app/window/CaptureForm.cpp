@@ -1,15 +1,18 @@
 #include "app/window/CaptureForm.h"
 
-#include "app/core/InlayPreferences.h"
 #include "app/window/ActionTable.h"
 #include "app/window/CamForm.h"
+#include "app/window/InlayController.h"
 #include "app/window/PreviewWidget.h"
+#include "app/window/ScheduleController.h"
 #include "app/window/WindowLogic.h"
 #include "app/window/panels/AproposFrame.h"
 #include "app/window/panels/DossiersFrame.h"
 #include "app/window/panels/ErreurFrame.h"
 #include "app/window/panels/HelpFrame.h"
+#include "app/window/panels/IncrusterFrame.h"
 #include "app/window/panels/OptionsFrame.h"
+#include "app/window/panels/ProgrammerFrame.h"
 #include "app/window/panels/SourcesFrame.h"
 #include "graph/DeviceCategories.h"
 #include "platform/log/Log.h"
@@ -167,6 +170,15 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
         [locale = SystemLocaleFormats()](double value) {
             return FormatDateTime("dddd ddddd tt", value, locale);
         });
+    schedule_ = std::make_unique<TScheduleController>(
+        *ProgrammerFrame1, *Action("acProgrammerBascule"), core_->Control(), core_->Prefs(),
+        *services_.dialogs, services_.clock ? *services_.clock : SystemClock(),
+        [this] { UpdateStatusForState(); });
+    inlay_ = std::make_unique<TInlayController>(
+        *IncrusterFrame1, *Panel1,
+        TInlayController::Actions{Action("acIncruster"), Action("acStartIncruster"),
+                                  Action("acStopIncruster"), Action("acSliders")},
+        core_->Prefs(), core_->Cam().Superposer(), *services_.dialogs);
 
     // The screen saver stays off while the program runs.
     screenSaverHeld_ = services_.screenSaver &&
@@ -190,6 +202,8 @@ TCaptureForm::~TCaptureForm() {
         core_->PreviewWindow().SetFrameSink(nullptr);
     }
     if (screenSaverHeld_) services_.screenSaver->UnInhibit();
+    schedule_.reset();
+    inlay_.reset();
     core_.reset();
 }
 
@@ -248,9 +262,9 @@ void TCaptureForm::CreateControls() {
     AproposFrame1 = new TAproposFrame(this);
     panels_ = {SourcesFrame,
                DossiersFrame1,
-               new TPendingPanel(this, "Schedule (Alt+P)"),
+               ProgrammerFrame1 = new TProgrammerFrame(this),
                new TPendingPanel(this, "Grab (Alt+G)"),
-               new TPendingPanel(this, "Inlay (Alt+I)"),
+               IncrusterFrame1 = new TIncrusterFrame(this),
                Optionsframe,
                HelpFrame1,
                AproposFrame1};
@@ -375,10 +389,6 @@ void TCaptureForm::ConnectControls() {
     on("acMute", [this] { MuteExecute(); });
     on("acVMRKeepratio", [this](bool checked) { AspectExecute(checked); });
     on("acFlip", [this](bool checked) { FlipExecute(checked); });
-    on("acIncruster", [this, &prefs](bool checked) {
-        prefs.incrustationOn->value = checked;
-        checked ? StartInlay() : StopInlay();
-    });
     on("acIncVolume", [this] { VolumeStep(1000); });
     on("acDecVolume", [this] { VolumeStep(-1000); });
     on("acQuitter", [this] { close(); });
@@ -729,8 +739,10 @@ void TCaptureForm::LocalizeCaptions() {
     cb44100->setToolTip(strings::k44100Hint);
     for (TPanelFrame* frame :
          std::initializer_list<TPanelFrame*>{SourcesFrame, DossiersFrame1, Optionsframe,
-                                             HelpFrame1, AproposFrame1})
+                                             HelpFrame1, AproposFrame1, ProgrammerFrame1,
+                                             IncrusterFrame1})
         frame->SetPanelTexts();
+    inlay_->SetTexts();
     ErreurFrame->SetPanelTexts();
     camForm_->SetTexts();
     AproposFrame1->sbTernadex->setToolTip(strings::kClipBrowserHint);
@@ -815,10 +827,6 @@ void TCaptureForm::RunFormShowSteps() {
     Action("acDesentrelacer")->setEnabled(false);
     Action("acIncruster")->setVisible(true);
     Action("acFlip")->setVisible(true);
-    // The panels of a later version keep their slots; their actions wait for them.
-    for (const char* pending :
-         {"acProgrammerBascule", "acSliders", "acStartIncruster", "acStopIncruster"})
-        Action(pending)->setEnabled(false);
 
     FilterPresence presence;
     presence.dump = core_->Cam().DumpPresent();
@@ -912,6 +920,7 @@ void TCaptureForm::ApplyPreferences() {
         Optionsframe->cbConfirmerVideo->setChecked(prefs.confirmerVideo->value);
         Optionsframe->cbScn->setChecked(prefs.scn->value);
         Optionsframe->rgversion->SetItemIndex(prefs.versionWmv->value);
+        inlay_->ApplyPreferences();
     } catch (const std::exception& e) {
         // The rest keeps its default state.
         TLOG(Capture) << "applying the preferences stopped: " << e.what();
@@ -974,6 +983,7 @@ void TCaptureForm::CollectAndSavePreferences() {
         prefs.scn->value = Optionsframe->cbScn->isChecked();
         if (Optionsframe->rgExtension->ItemIndex() >= 0)
             prefs.extensionDesImages->value = Optionsframe->rgExtension->ItemIndex();
+        inlay_->CollectPreferences();
     } catch (const std::exception& e) {
         TLOG(Store) << "collecting the preferences stopped: " << e.what();
     }
@@ -1035,6 +1045,7 @@ bool TCaptureForm::SelectVideoSource() {
             sourceListed_ = list->count() > 0;
             return SelectVideoSource();
         }
+        inlay_->AdaptToSource(control.Kind() == SourceKind::skDv);
         ShowCaptionForSource();
         statusPanels_[2]->clear();
         statusPanels_[3]->clear();
@@ -1208,6 +1219,8 @@ void TCaptureForm::ApplyStateView(const CaptureStateView& view) {
     QPalette palette = Shape2->palette();
     palette.setColor(QPalette::Window, FrameColourOf(view.frameColour));
     Shape2->setPalette(palette);
+    inlay_->SetSliderColour(FrameColourOf(view.frameColour));
+    schedule_->StateEntered(view);
 
     for (QWidget* w : std::initializer_list<QWidget*>{
              SourcesFrame->gbVideo, SourcesFrame->SettingsSpeedBtn,
@@ -1262,6 +1275,7 @@ void TCaptureForm::UpdateStatusForState() {
     facts.listen = prefs.ecouterAudioInclus->value;
     facts.auxiliary = prefs.enregistrerSourceAudio->value;
     facts.inlayOn = prefs.incrustationOn->value;
+    schedule_->AlarmFields(facts.alarmHour, facts.alarmMinute, facts.alarmSecond);
     if (facts.state == CaptureState::Preview)
         facts.freeSpace = DiskSpaceFor(control.NextVideoFile());
     const StatusPanels texts = StatusTextsFor(facts);
@@ -1282,13 +1296,11 @@ void TCaptureForm::ApplyVolume() {
 }
 
 void TCaptureForm::StartInlay() {
-    StartInlayFromPreferences(core_->Cam().Superposer(), core_->Prefs());
-    SetChecked("acIncruster", true);
+    if (inlay_) inlay_->StartInlay();
 }
 
 void TCaptureForm::StopInlay() {
-    core_->Cam().Superposer().SetInlayActive(false);
-    SetChecked("acIncruster", false);
+    if (inlay_) inlay_->StopInlay();
 }
 
 bool TCaptureForm::FlipChecked() const {
@@ -1300,7 +1312,7 @@ void TCaptureForm::RunFlipAction() {
 }
 
 void TCaptureForm::DisarmAlarm() {
-    // The schedule comes with its panel; nothing is armed before.
+    if (schedule_) schedule_->DisarmAlarm();
 }
 
 void TCaptureForm::RefreshWindowsMediaProfileChoice() {

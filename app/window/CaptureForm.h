@@ -11,6 +11,7 @@
 
 #include "app/capture/ICaptureWindow.h"
 #include "app/core/ApplicationCore.h"
+#include "platform/shell/Clock.h"
 #include "platform/shell/Desktop.h"
 #include "platform/shell/ScreenSaver.h"
 
@@ -41,6 +42,10 @@ class TcamForm;
 class TDossiersFrame;
 class TErreurFrame;
 class THelpFrame;
+class TIncrusterFrame;
+class TInlayController;
+class TProgrammerFrame;
+class TScheduleController;
 class TOptionsFrame;
 class TPanelFrame;
 class TPreviewWidget;
@@ -55,6 +60,7 @@ public:
         IScreenSaver* screenSaver = nullptr;
         PreferenceEnvironment environment;
         std::shared_ptr<TPcmPlaybackBackend> playback; // null: ALSA
+        const IClock* clock = nullptr;                 // null: the system clock
     };
     // FormCreate: the controls, the application core (preferences declared and loaded) and the
     // screen saver held off. The first show runs the rest of the start-up.
@@ -63,6 +69,8 @@ public:
     ~TCaptureForm() override;
 
     TApplicationCore& Core() { return *core_; }
+    TScheduleController& Schedule() { return *schedule_; }
+    TInlayController& Inlay() { return *inlay_; }
     QAction* Action(std::string_view name) const;
     // The text of status-bar panel 0..3.
     QString StatusText(int panel) const;
@@ -133,6 +141,8 @@ public:
     THelpFrame* HelpFrame1 = nullptr;
     TAproposFrame* AproposFrame1 = nullptr;
     TErreurFrame* ErreurFrame = nullptr;
+    TProgrammerFrame* ProgrammerFrame1 = nullptr;
+    TIncrusterFrame* IncrusterFrame1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     TcamForm* CamForm() const { return camForm_.get(); }
 
@@ -175,6 +185,10 @@ private:
     Services services_;
     std::unique_ptr<TApplicationCore> core_;
     std::unique_ptr<TcamForm> camForm_;
+    // The schedule and the inlay keep their logic, timer and handlers in their controllers; both
+    // go before the core, whose capture control and superposer they use.
+    std::unique_ptr<TScheduleController> schedule_;
+    std::unique_ptr<TInlayController> inlay_;
     std::map<std::string, QAction*, std::less<>> actions_;
     std::array<QWidget*, 8> panels_{};
     std::array<QLabel*, 4> statusPanels_{};
