@@ -6,6 +6,7 @@
 #include "app/window/PreviewWidget.h"
 #include "app/window/ScheduleController.h"
 #include "app/window/WindowLogic.h"
+#include "graph/WindowsMediaProfiles.h"
 #include "app/window/panels/AproposFrame.h"
 #include "app/window/panels/DossiersFrame.h"
 #include "app/window/panels/ErreurFrame.h"
@@ -531,6 +532,18 @@ void TCaptureForm::ConnectControls() {
     connect(Optionsframe->TrackBar1, &QSlider::valueChanged, this,
             [&prefs](int value) { prefs.qualiteJpeg->value = value; });
 
+    // The Windows Media profile: version, system profile, default profiles, the label's menu.
+    connect(Optionsframe->rgversion, &TRadioGroup::clicked, this, [this, &prefs](int index) {
+        prefs.versionWmv->value = index;
+        FillProfileList(ListWindowsMediaProfiles(core_->Cam().ProfileManager(), index), 0);
+        ShowProfileChoice(0);
+    });
+    connect(Optionsframe->cboxMedia, &QComboBox::activated, this,
+            [this](int index) { ShowProfileChoice(index); });
+    SourcesFrame->Label1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(SourcesFrame->Label1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ShowProfilesMenu(SourcesFrame->Label1->mapToGlobal(at)); });
+
     AproposFrame1->sbTernadex->setDefaultAction(Action("acTernadex"));
     connect(AproposFrame1->Label1, &TClickLabel::clicked, this, [this] {
         ShowPanel(7);
@@ -919,7 +932,13 @@ void TCaptureForm::ApplyPreferences() {
         Optionsframe->cbConfirmerImage->setChecked(prefs.confirmerImage->value);
         Optionsframe->cbConfirmerVideo->setChecked(prefs.confirmerVideo->value);
         Optionsframe->cbScn->setChecked(prefs.scn->value);
-        Optionsframe->rgversion->SetItemIndex(prefs.versionWmv->value);
+        const TProfileControls profiles = ApplyWindowsMediaPreferences(
+            core_->Cam().ProfileManager(), FormatIsWmv(), prefs.profileWmv->value,
+            prefs.versionWmv->value, prefs.profilWmvFavori->value);
+        SourcesFrame->rgProfiles->SetItemIndex(profiles.profileIndex);
+        Optionsframe->rgversion->SetItemIndex(profiles.versionIndex);
+        FillProfileList(profiles.entries, profiles.selection.cboxIndex);
+        ShowProfileChoice(profiles.selection.cboxIndex);
         inlay_->ApplyPreferences();
     } catch (const std::exception& e) {
         // The rest keeps its default state.
@@ -1168,7 +1187,7 @@ void TCaptureForm::ShowFormatOptions(const FormatOptionsView& view) {
     SourcesFrame->rgFrequenceDV->setVisible(view.dvAudioRateVisible);
     SourcesFrame->leFramerate->setVisible(view.framerateVisible);
     SourcesFrame->leFramerateLabel->setVisible(view.framerateVisible);
-    SourcesFrame->rgProfiles->setVisible(view.wmvProfileVisible);
+    // rgProfiles: the profile choice decides (RefreshWindowsMediaProfileChoice).
 }
 
 void TCaptureForm::ShowAudioTypes(const std::vector<std::string>& entries, int selected) {
@@ -1316,7 +1335,51 @@ void TCaptureForm::DisarmAlarm() {
 }
 
 void TCaptureForm::RefreshWindowsMediaProfileChoice() {
-    // Windows Media profiles come with the Windows Media captures.
+    // Before the preferences filled the list there is no choice to show yet.
+    if (!profileEntries_.empty()) ShowProfileChoice(Optionsframe->cboxMedia->currentIndex());
+}
+
+bool TCaptureForm::FormatIsWmv() const {
+    const CaptureFormatRow* row = core_->Control().FormatRow();
+    return row && row->index == cfWmvInlay;
+}
+
+void TCaptureForm::FillProfileList(const std::vector<std::string>& entries, int selected) {
+    profileEntries_ = entries;
+    QComboBox* list = Optionsframe->cboxMedia;
+    QSignalBlocker block(list);
+    list->clear();
+    for (const std::string& entry : entries)
+        list->addItem(Q(entry));
+    list->setCurrentIndex(selected);
+}
+
+void TCaptureForm::ShowProfileChoice(int cboxIndex) {
+    // OptionsframecboxdivxChange: which of the default profiles and the label shows, and the
+    // favourite profile the next WMV capture is configured with.
+    const TProfileChoiceView view =
+        OptionsframecboxdivxChange(FormatIsWmv(), profileEntries_, cboxIndex);
+    SourcesFrame->rgProfiles->setVisible(view.defaultProfilesVisible);
+    SourcesFrame->Label1->setVisible(view.profileLabelVisible);
+    core_->Prefs().profilWmvFavori->value = view.favoriteProfile;
+}
+
+void TCaptureForm::ShowProfilesMenu(const QPoint& at) {
+    QMenu menu(this);
+    for (const TProfileMenuItem& item :
+         pmProfilesPopup(profileEntries_, Optionsframe->cboxMedia->currentIndex())) {
+        QAction* action = menu.addAction(Q(item.caption));
+        action->setCheckable(true);
+        action->setChecked(item.checked);
+        action->setData(item.tag);
+    }
+    const QAction* chosen = menu.exec(at);
+    if (!chosen) return;
+    // capsetItem: the entry of the item becomes the list's choice.
+    const TProfileSelection selection =
+        capsetItem(FormatIsWmv(), profileEntries_, chosen->data().toInt());
+    Optionsframe->cboxMedia->setCurrentIndex(selection.cboxIndex);
+    ShowProfileChoice(selection.cboxIndex);
 }
 
 void TCaptureForm::AudioSourceApplied() {

@@ -181,6 +181,11 @@ private:
     void cboxVideoChange(int index);
     void ActualiserVideoBtnClick();
     void CheckRunEnd();
+    // Windows Media profile choice of the settings and sources panels.
+    bool FormatIsWmv() const;
+    void ShowProfileChoice(int cboxIndex);
+    void FillProfileList(const std::vector<std::string>& entries, int selected);
+    void ShowProfilesMenu(const QPoint& at);
 
     Services services_;
     std::unique_ptr<TApplicationCore> core_;
@@ -197,6 +202,7 @@ private:
     bool screenSaverHeld_ = false;
     bool sourceListed_ = false; // the video list holds devices
     std::string errorText_;
+    std::vector<std::string> profileEntries_; // what cboxMedia lists
 };
 
 } // namespace talvence

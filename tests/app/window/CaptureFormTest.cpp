@@ -190,6 +190,34 @@ TEST_F(CaptureFormTest, TheCamcorderWindowDrivesATapeInVcrMode) {
     EXPECT_EQ(mode, ED_MODE_STOP);
 }
 
+TEST_F(CaptureFormTest, AFavouriteProfileTheVersionDoesNotListFallsBackToTheDefaultProfiles) {
+    testing::TempStore::Write(store.UserHive(),
+                              "Windows Registry Editor Version 5.00\n\n"
+                              "[HKEY_CURRENT_USER\\Software\\Brannock\\Talvence]\n"
+                              "\"Capture Format\"=dword:00000004\n"
+                              "\"Version wmv\"=dword:00000000\n"
+                              "\"Profil wmv favori\"=\"WMV8 broadband 400 Kbps\"\n");
+    auto form = MakeForm("dv:pace=fast");
+    TCaptureForm& f = *form;
+    EXPECT_EQ(f.Optionsframe->cboxMedia->currentIndex(), 0);
+    EXPECT_EQ(f.Optionsframe->cboxMedia->currentText(), "Use the default profiles");
+    EXPECT_FALSE(f.SourcesFrame->rgProfiles->isHidden()); // the format is WMV
+    EXPECT_TRUE(f.SourcesFrame->Label1->isHidden());
+    // A system profile of the version: the label stands in for the default profiles.
+    f.Optionsframe->cboxMedia->setCurrentIndex(1);
+    emit f.Optionsframe->cboxMedia->activated(1);
+    EXPECT_TRUE(f.SourcesFrame->rgProfiles->isHidden());
+    EXPECT_FALSE(f.SourcesFrame->Label1->isHidden());
+    EXPECT_EQ(f.Core().Prefs().profilWmvFavori->value,
+              f.Optionsframe->cboxMedia->currentText().toStdString());
+    // Another format: no profile choice at all.
+    QComboBox* formats = f.SourcesFrame->cbFormatCapture;
+    formats->setCurrentIndex(formats->findText("DV type 2 (no inlay)"));
+    emit formats->activated(formats->currentIndex());
+    EXPECT_TRUE(f.SourcesFrame->rgProfiles->isHidden());
+    EXPECT_TRUE(f.SourcesFrame->Label1->isHidden());
+}
+
 TEST_F(CaptureFormTest, WithoutADeviceTheWindowIsInTheNoSourceState) {
     auto form = MakeForm(nullptr);
     TCaptureForm& f = *form;
