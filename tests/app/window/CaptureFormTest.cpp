@@ -7,9 +7,7 @@
 #include "app/window/panels/HelpFrame.h"
 #include "app/window/panels/OptionsFrame.h"
 #include "app/window/panels/SourcesFrame.h"
-#include "platform/shell/FakeDialogs.h"
-#include "tests/support/DmCamTestSupport.h"
-#include "tests/support/TempStore.h"
+#include "tests/app/window/FormTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,62 +28,8 @@ namespace {
 
 using namespace dmcamtest;
 
-void EnsureWidgetsApplication() {
-    if (QApplication::instance()) return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "window_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv); // lives for the process
-}
-
-// Waits while the event loop runs (timers, queued graph events, repaints).
-bool Pump(const std::function<bool()>& done, double seconds = 20) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (done()) return true;
-        QTest::qWait(10);
-    }
-    return done();
-}
-
-class CaptureFormTest : public ::testing::Test {
-protected:
-    void SetUp() override { EnsureWidgetsApplication(); }
-
-    // A window on a fresh or kept store, with the virtual devices given.
-    std::unique_ptr<TCaptureForm> MakeForm(const char* devices) {
-        if (devices)
-            setenv("TALVENCE_VIRTUAL_DEVICES", devices, 1);
-        else
-            unsetenv("TALVENCE_VIRTUAL_DEVICES");
-        TCaptureForm::Services services;
-        services.dialogs = &dialogs;
-        services.desktop = &desktop;
-        services.screenSaver = &screenSaver;
-        services.environment.screenWidth = 1024;
-        services.environment.screenHeight = 768;
-        services.environment.videoFolder = [this] { return dir.Path().string(); };
-        services.environment.picturesFolder = [this] { return dir.Path().string(); };
-        services.environment.clipBrowserPath = [] { return std::string(); };
-        services.playback = std::make_shared<TFakePcmPlayback>();
-        auto form = std::make_unique<TCaptureForm>(services);
-        unsetenv("TALVENCE_VIRTUAL_DEVICES");
-        form->show();
-        form->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get())); // shortcuts need the active window
-        return form;
-    }
-
-    static CaptureState State(TCaptureForm& form) { return form.Core().Control().State(); }
-
-    testing::TempStore store;
-    TempDir dir;
-    FakeDialogs dialogs;
-    FakeDesktop desktop;
-    FakeScreenSaver screenSaver;
-};
+using CaptureFormTest = windowtest::FormTest;
+using windowtest::Pump;
 
 TEST_F(CaptureFormTest, SpaceCapturesTheStoredFormatAndTheFileIsComplete) {
     auto form = MakeForm("dv");
