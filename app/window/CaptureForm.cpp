@@ -2,11 +2,13 @@
 
 #include "app/core/InlayPreferences.h"
 #include "app/window/ActionTable.h"
+#include "app/window/GrabController.h"
 #include "app/window/PreviewWidget.h"
 #include "app/window/WindowLogic.h"
 #include "app/window/panels/AproposFrame.h"
 #include "app/window/panels/DossiersFrame.h"
 #include "app/window/panels/ErreurFrame.h"
+#include "app/window/panels/ExtraireFrame.h"
 #include "app/window/panels/HelpFrame.h"
 #include "app/window/panels/OptionsFrame.h"
 #include "app/window/panels/SourcesFrame.h"
@@ -166,6 +168,8 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
     // Image-by-image mode starts off.
     core_->Control().SetImageByImageMode(false);
     ConnectControls();
+    grabs_ = new TGrabController(*this, *ExtraireFrame1, *services_.dialogs,
+                                 [this](const QString& text) { statusPanels_[0]->setText(text); });
 
     droppedFramesTimer_ = new QTimer(this);
     droppedFramesTimer_->setInterval(50);
@@ -236,10 +240,11 @@ void TCaptureForm::CreateControls() {
     Optionsframe = new TOptionsFrame(this);
     HelpFrame1 = new THelpFrame(this);
     AproposFrame1 = new TAproposFrame(this);
+    ExtraireFrame1 = new TExtraireFrame(this);
     panels_ = {SourcesFrame,
                DossiersFrame1,
                new TPendingPanel(this, "Schedule (Alt+P)"),
-               new TPendingPanel(this, "Grab (Alt+G)"),
+               ExtraireFrame1,
                new TPendingPanel(this, "Inlay (Alt+I)"),
                Optionsframe,
                HelpFrame1,
@@ -378,8 +383,8 @@ void TCaptureForm::ConnectControls() {
         CollectAndSavePreferences();
         Optionsframe->cbPrefsQuittant->setChecked(false);
     });
-    on("acJpgOption", [this] { Optionsframe->rgExtension->SetItemIndex(1); });
-    on("acBmpOption", [this] { Optionsframe->rgExtension->SetItemIndex(0); });
+    on("acJpgOption", [this] { grabs_->ImageFormatClick(1); });
+    on("acBmpOption", [this] { grabs_->ImageFormatClick(0); });
     on("acEcouterAudioInclus", [&control](bool checked) { control.ListenExecute(checked); });
     on("acEnregistrerAudioSource", [&control](bool checked) { control.AuxiliaryExecute(checked); });
     on("acBasculerPanneau", [this, &prefs] {
@@ -497,10 +502,7 @@ void TCaptureForm::ConnectControls() {
     connect(Optionsframe->cbScn, &QCheckBox::clicked, this,
             [&prefs](bool checked) { prefs.scn->value = checked; });
     connect(Optionsframe->rgExtension, &TRadioGroup::clicked, this,
-            [&prefs, &control](int index) {
-                prefs.extensionDesImages->value = std::max(index, 0);
-                control.ImageNamingChanged();
-            });
+            [this](int index) { grabs_->ImageFormatClick(index); });
     connect(Optionsframe->TrackBar1, &QSlider::valueChanged, this,
             [&prefs](int value) { prefs.qualiteJpeg->value = value; });
 
@@ -540,8 +542,7 @@ void TCaptureForm::CutExecute() {
 }
 
 void TCaptureForm::GrabExecute() {
-    // In image-by-image mode a grab lets one frame into the file. Stills come with the grab panel.
-    core_->Control().ImageByImageGrab();
+    grabs_->GrabExecute();
 }
 
 void TCaptureForm::FullscreenExecute(bool checked) {
@@ -715,9 +716,8 @@ void TCaptureForm::LocalizeCaptions() {
     vwEcran->setToolTip(strings::kPreviewHint);
     cb44100->setText(strings::k44100Caption);
     cb44100->setToolTip(strings::k44100Hint);
-    for (TPanelFrame* frame :
-         std::initializer_list<TPanelFrame*>{SourcesFrame, DossiersFrame1, Optionsframe,
-                                             HelpFrame1, AproposFrame1})
+    for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{
+             SourcesFrame, DossiersFrame1, ExtraireFrame1, Optionsframe, HelpFrame1, AproposFrame1})
         frame->SetPanelTexts();
     ErreurFrame->SetPanelTexts();
     AproposFrame1->sbTernadex->setToolTip(strings::kClipBrowserHint);
@@ -896,6 +896,7 @@ void TCaptureForm::ApplyPreferences() {
         Optionsframe->cbConfirmerVideo->setChecked(prefs.confirmerVideo->value);
         Optionsframe->cbScn->setChecked(prefs.scn->value);
         Optionsframe->rgversion->SetItemIndex(prefs.versionWmv->value);
+        grabs_->ApplyPreferences();
     } catch (const std::exception& e) {
         // The rest keeps its default state.
         TLOG(Capture) << "applying the preferences stopped: " << e.what();
@@ -955,6 +956,7 @@ void TCaptureForm::CollectAndSavePreferences() {
         prefs.scn->value = Optionsframe->cbScn->isChecked();
         if (Optionsframe->rgExtension->ItemIndex() >= 0)
             prefs.extensionDesImages->value = Optionsframe->rgExtension->ItemIndex();
+        grabs_->CollectPreferences();
     } catch (const std::exception& e) {
         TLOG(Store) << "collecting the preferences stopped: " << e.what();
     }
@@ -1116,6 +1118,7 @@ void TCaptureForm::ShowNextVideoName(const std::string& name) {
 
 void TCaptureForm::ShowNextImageName(const std::string& text) {
     DossiersFrame1->LabelImage->setText(Q(text));
+    ExtraireFrame1->destlabel->setText(Q(text));
 }
 
 void TCaptureForm::ShowGrabImage(int) {}

@@ -39,6 +39,8 @@ namespace talvence {
 class TAproposFrame;
 class TDossiersFrame;
 class TErreurFrame;
+class TExtraireFrame;
+class TGrabController;
 class THelpFrame;
 class TOptionsFrame;
 class TPanelFrame;
@@ -63,6 +65,8 @@ public:
 
     TApplicationCore& Core() { return *core_; }
     QAction* Action(std::string_view name) const;
+    // Stills and the intervalometer.
+    TGrabController& GrabControl() const { return *grabs_; }
     // The text of status-bar panel 0..3.
     QString StatusText(int panel) const;
     int ActivePanel() const;
@@ -131,6 +135,7 @@ public:
     TOptionsFrame* Optionsframe = nullptr;
     THelpFrame* HelpFrame1 = nullptr;
     TAproposFrame* AproposFrame1 = nullptr;
+    TExtraireFrame* ExtraireFrame1 = nullptr;
     TErreurFrame* ErreurFrame = nullptr;
     QMenu* PopupMenu1 = nullptr;
 
@@ -177,6 +182,7 @@ private:
     std::array<QWidget*, 8> panels_{};
     std::array<QLabel*, 4> statusPanels_{};
     QTimer* droppedFramesTimer_ = nullptr;
+    TGrabController* grabs_ = nullptr; // a child of the form
     bool shown_ = false;
     bool screenSaverHeld_ = false;
     bool sourceListed_ = false; // the video list holds devices
