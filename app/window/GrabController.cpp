@@ -56,7 +56,10 @@ TGrabController::TGrabController(TCaptureForm& form, TExtraireFrame& frame, IDia
 void TGrabController::GrabExecute() {
     if (form_.ActivePanel() != kGrabPanel) form_.ShowPanel(kGrabPanel);
     GrabFrame();
-    SaveGrabbedImage();
+    if (fresh_ || form_.Core().Control().ImageByImageMode())
+        SaveGrabbedImage();
+    else
+        dialogs_.MessageBox(MsgType::Information, strings::kNoFrameToGrab, MsgButtons::Ok);
     frame_.Bevel3->hide();
 }
 

@@ -217,6 +217,10 @@ TEST_F(GrabTest, StoredJpegQualityOutsideTheRangeIsBroughtIntoIt) {
         auto form = MakeForm(nullptr);
         EXPECT_EQ(form->Core().Prefs().qualiteJpeg->value, stored == 0 ? 1 : 100);
         EXPECT_EQ(form->Optionsframe->TrackBar1->value(), stored == 0 ? 1 : 100);
+        // Without a source there is no frame: the user is told, nothing is written.
+        form->GrabControl().GrabExecute();
+        ASSERT_EQ(dialogs.messages.size(), stored == 0 ? 1u : 2u);
+        EXPECT_NE(dialogs.messages.back().text.find("No picture"), std::string::npos);
     }
 }
 
