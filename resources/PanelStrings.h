@@ -212,6 +212,7 @@ inline constexpr const char* kImageExists2 = " exists already. Do you want to re
 inline constexpr const char* kImageExists3 =
     "If you click on \"All\", then you will no more be prompted for confirmation";
 inline constexpr const char* kImageWriteFailed = "Cannot create file \"%s\". %s";
+inline constexpr const char* kJpegEncoderFailed = "The JPEG encoder failed.";
 inline constexpr const char* kNoFrameToGrab =
     "No picture has reached the preview yet: no image was written.";
 

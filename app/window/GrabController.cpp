@@ -92,7 +92,7 @@ bool TGrabController::SaveGrabbedImage() {
             ? EncodeJpeg(image_, JpegQuality(prefs.qualiteJpeg->value))
             : EncodeBmp(image_);
     const std::string error =
-        bytes.empty() ? std::string("The JPEG encoder failed.") : WriteImageFile(path, bytes);
+        bytes.empty() ? std::string(strings::kJpegEncoderFailed) : WriteImageFile(path, bytes);
     if (!error.empty()) {
         ShowFileError(path, error);
         return false;
