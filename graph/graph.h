@@ -134,6 +134,9 @@ public:
     bool DumpPresent() const { return dumpPresent_; }
     // Why the last failing operation failed (empty after a success).
     const std::string& LastError() const { return lastError_; }
+    // The preview's last frame into bitmap (the grabber's copy of it: the streaming thread never
+    // waits for the caller); false, with bitmap unchanged, when no frame has arrived.
+    bool GrabFrameBitmap(TDibBitmap& bitmap) const { return sg.GrabFrameBitmap(bitmap); }
     // Frames the source delivered and lost since its last start; false when it keeps no count.
     bool SourceFrameCounts(long& delivered, long& dropped) const;
     // Chunks of the first (video) stream in the capture file being or last written (for the

@@ -282,5 +282,37 @@ inline constexpr const char* kYSliderHint =
     "Drag the cursor to modify the vertical position of inlays";
 inline constexpr const char* kXSliderHint =
     "Drag the cursor to modify the horizontal position of inlays";
+// Grab panel, stills and the intervalometer.
+inline constexpr const char* kGrabTitle = "Grab images (F5)";
+inline constexpr const char* kGrabBevelHint = "Last grabbed and saved image";
+inline constexpr const char* kGrabThumbnailHint = "Last grabbed image";
+inline constexpr const char* kIntervalometerGroup = "Intervalometer";
+inline constexpr const char* kIntervalometerHint =
+    "Intervalometer for garbbing images at periodic time intervals.";
+inline constexpr const char* kCountdownHint = "Delay in seconds till the next snapshot.";
+inline constexpr const char* kIntervalValueHint = "Values for the time interval";
+inline constexpr const char* kIntervalUnitHint = "Units for the time interval";
+inline constexpr const char* kIntervalUnits[] = {"seconds", "frames", "minutes", "hours"};
+inline constexpr const char* kIntervalSwitchHint = "Toggle intervalometer.";
+inline constexpr const char* kSwitchOn = "On";
+inline constexpr const char* kSwitchOff = "Off";
+inline constexpr const char* kBeeps = "Beeps";
+inline constexpr const char* kBeepsHint =
+    "Enable sound  beeps, warning of an imminent image capture.";
+inline constexpr const char* kNextImageGroup = "Next image";
+inline constexpr const char* kDestinationHint =
+    "Name of the file for the next grabbed picture.\nClick on it to change the folder.";
+inline constexpr const char* kIntervalometerEvery = "1 image every %s %s";
+inline constexpr const char* kIntervalTooLong =
+    "An interval of %s %s is too long: the intervalometer waits at most 596 hours "
+    "(2147483 seconds) between two images.";
+inline constexpr const char* kImageExists1 = "The image ";
+inline constexpr const char* kImageExists2 = " exists already. Do you want to replace it?";
+inline constexpr const char* kImageExists3 =
+    "If you click on \"All\", then you will no more be prompted for confirmation";
+inline constexpr const char* kImageWriteFailed = "Cannot create file \"%s\". %s";
+inline constexpr const char* kJpegEncoderFailed = "The JPEG encoder failed.";
+inline constexpr const char* kNoFrameToGrab =
+    "No picture has reached the preview yet: no image was written.";
 
 } // namespace talvence::strings

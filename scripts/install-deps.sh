@@ -13,7 +13,7 @@ packages=(
   libraw1394-dev libiec61883-dev libavc1394-dev
   fonts-liberation2
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  ffmpeg
+  ffmpeg imagemagick
   xvfb xauth
 )
 if [ $# -gt 0 ]; then packages=("$@"); fi

@@ -64,6 +64,10 @@ void TCaptureControl::ImageNamingChanged() {
     nextImageFile_ = NextImageFileName();
 }
 
+void TCaptureControl::ImageSaved() {
+    nextImageFile_ = NextImageFileName();
+}
+
 // ---------------------------------------------------------------------------
 // Source, formats, audio
 

@@ -51,6 +51,8 @@ public:
     // the image format: the next name is rebuilt with the same number.
     void VideoNamingChanged();
     void ImageNamingChanged();
+    // A still was written to the next image file: the name moves on to the next number.
+    void ImageSaved();
 
     // --- Source, formats, audio -------------------------------------------
     // After source analysis: refills the audio-type and capture-format lists

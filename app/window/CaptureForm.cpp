@@ -3,6 +3,7 @@
 #include "app/window/ActionTable.h"
 #include "app/window/CamForm.h"
 #include "app/window/InlayController.h"
+#include "app/window/GrabController.h"
 #include "app/window/PreviewWidget.h"
 #include "app/window/ScheduleController.h"
 #include "app/window/WindowLogic.h"
@@ -10,6 +11,7 @@
 #include "app/window/panels/AproposFrame.h"
 #include "app/window/panels/DossiersFrame.h"
 #include "app/window/panels/ErreurFrame.h"
+#include "app/window/panels/ExtraireFrame.h"
 #include "app/window/panels/HelpFrame.h"
 #include "app/window/panels/IncrusterFrame.h"
 #include "app/window/panels/OptionsFrame.h"
@@ -187,6 +189,8 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
     // Image-by-image mode starts off.
     core_->Control().SetImageByImageMode(false);
     ConnectControls();
+    grabs_ = new TGrabController(*this, *ExtraireFrame1, *services_.dialogs,
+                                 [this](const QString& text) { statusPanels_[0]->setText(text); });
 
     droppedFramesTimer_ = new QTimer(this);
     droppedFramesTimer_->setInterval(50);
@@ -261,10 +265,11 @@ void TCaptureForm::CreateControls() {
     Optionsframe = new TOptionsFrame(this);
     HelpFrame1 = new THelpFrame(this);
     AproposFrame1 = new TAproposFrame(this);
+    ExtraireFrame1 = new TExtraireFrame(this);
     panels_ = {SourcesFrame,
                DossiersFrame1,
                ProgrammerFrame1 = new TProgrammerFrame(this),
-               new TPendingPanel(this, "Grab (Alt+G)"),
+               ExtraireFrame1,
                IncrusterFrame1 = new TIncrusterFrame(this),
                Optionsframe,
                HelpFrame1,
@@ -399,8 +404,8 @@ void TCaptureForm::ConnectControls() {
         CollectAndSavePreferences();
         Optionsframe->cbPrefsQuittant->setChecked(false);
     });
-    on("acJpgOption", [this] { Optionsframe->rgExtension->SetItemIndex(1); });
-    on("acBmpOption", [this] { Optionsframe->rgExtension->SetItemIndex(0); });
+    on("acJpgOption", [this] { grabs_->ImageFormatClick(1); });
+    on("acBmpOption", [this] { grabs_->ImageFormatClick(0); });
     on("acEcouterAudioInclus", [&control](bool checked) { control.ListenExecute(checked); });
     on("acEnregistrerAudioSource", [&control](bool checked) { control.AuxiliaryExecute(checked); });
     on("acBasculerPanneau", [this, &prefs] {
@@ -525,10 +530,7 @@ void TCaptureForm::ConnectControls() {
     connect(Optionsframe->cbScn, &QCheckBox::clicked, this,
             [&prefs](bool checked) { prefs.scn->value = checked; });
     connect(Optionsframe->rgExtension, &TRadioGroup::clicked, this,
-            [&prefs, &control](int index) {
-                prefs.extensionDesImages->value = std::max(index, 0);
-                control.ImageNamingChanged();
-            });
+            [this](int index) { grabs_->ImageFormatClick(index); });
     connect(Optionsframe->TrackBar1, &QSlider::valueChanged, this,
             [&prefs](int value) { prefs.qualiteJpeg->value = value; });
 
@@ -580,8 +582,7 @@ void TCaptureForm::CutExecute() {
 }
 
 void TCaptureForm::GrabExecute() {
-    // In image-by-image mode a grab lets one frame into the file. Stills come with the grab panel.
-    core_->Control().ImageByImageGrab();
+    grabs_->GrabExecute();
 }
 
 void TCaptureForm::FullscreenExecute(bool checked) {
@@ -750,10 +751,9 @@ void TCaptureForm::LocalizeCaptions() {
     vwEcran->setToolTip(strings::kPreviewHint);
     cb44100->setText(strings::k44100Caption);
     cb44100->setToolTip(strings::k44100Hint);
-    for (TPanelFrame* frame :
-         std::initializer_list<TPanelFrame*>{SourcesFrame, DossiersFrame1, Optionsframe,
-                                             HelpFrame1, AproposFrame1, ProgrammerFrame1,
-                                             IncrusterFrame1})
+    for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{
+             SourcesFrame, DossiersFrame1, ExtraireFrame1, Optionsframe, HelpFrame1, AproposFrame1,
+             ProgrammerFrame1, IncrusterFrame1})
         frame->SetPanelTexts();
     inlay_->SetTexts();
     ErreurFrame->SetPanelTexts();
@@ -940,6 +940,7 @@ void TCaptureForm::ApplyPreferences() {
         FillProfileList(profiles.entries, profiles.selection.cboxIndex);
         ShowProfileChoice(profiles.selection.cboxIndex);
         inlay_->ApplyPreferences();
+        grabs_->ApplyPreferences();
     } catch (const std::exception& e) {
         // The rest keeps its default state.
         TLOG(Capture) << "applying the preferences stopped: " << e.what();
@@ -1003,6 +1004,7 @@ void TCaptureForm::CollectAndSavePreferences() {
         if (Optionsframe->rgExtension->ItemIndex() >= 0)
             prefs.extensionDesImages->value = Optionsframe->rgExtension->ItemIndex();
         inlay_->CollectPreferences();
+        grabs_->CollectPreferences();
     } catch (const std::exception& e) {
         TLOG(Store) << "collecting the preferences stopped: " << e.what();
     }
@@ -1167,6 +1169,7 @@ void TCaptureForm::ShowNextVideoName(const std::string& name) {
 
 void TCaptureForm::ShowNextImageName(const std::string& text) {
     DossiersFrame1->LabelImage->setText(Q(text));
+    ExtraireFrame1->destlabel->setText(Q(text));
 }
 
 void TCaptureForm::ShowGrabImage(int) {}

@@ -41,6 +41,8 @@ class TAproposFrame;
 class TcamForm;
 class TDossiersFrame;
 class TErreurFrame;
+class TExtraireFrame;
+class TGrabController;
 class THelpFrame;
 class TIncrusterFrame;
 class TInlayController;
@@ -72,6 +74,8 @@ public:
     TScheduleController& Schedule() { return *schedule_; }
     TInlayController& Inlay() { return *inlay_; }
     QAction* Action(std::string_view name) const;
+    // Stills and the intervalometer.
+    TGrabController& GrabControl() const { return *grabs_; }
     // The text of status-bar panel 0..3.
     QString StatusText(int panel) const;
     int ActivePanel() const;
@@ -140,6 +144,7 @@ public:
     TOptionsFrame* Optionsframe = nullptr;
     THelpFrame* HelpFrame1 = nullptr;
     TAproposFrame* AproposFrame1 = nullptr;
+    TExtraireFrame* ExtraireFrame1 = nullptr;
     TErreurFrame* ErreurFrame = nullptr;
     TProgrammerFrame* ProgrammerFrame1 = nullptr;
     TIncrusterFrame* IncrusterFrame1 = nullptr;
@@ -198,6 +203,7 @@ private:
     std::array<QWidget*, 8> panels_{};
     std::array<QLabel*, 4> statusPanels_{};
     QTimer* droppedFramesTimer_ = nullptr;
+    TGrabController* grabs_ = nullptr; // a child of the form
     bool shown_ = false;
     bool screenSaverHeld_ = false;
     bool sourceListed_ = false; // the video list holds devices

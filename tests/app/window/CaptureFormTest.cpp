@@ -30,7 +30,8 @@ namespace {
 
 using namespace dmcamtest;
 
-class CaptureFormTest : public FormTest {};
+using CaptureFormTest = windowtest::FormTest;
+using windowtest::Pump;
 
 TEST_F(CaptureFormTest, SpaceCapturesTheStoredFormatAndTheFileIsComplete) {
     auto form = MakeForm("dv");

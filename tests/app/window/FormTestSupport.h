@@ -1,6 +1,7 @@
 #pragma once
-// The main window offscreen for tests: one QApplication for the process, a pump for the event
-// loop, and a fixture that makes a window on a fresh store with the virtual devices given.
+// What the window's offscreen tests share: one QApplication for the process, a bounded wait that
+// runs the event loop, and a fixture that makes the main window on a fresh store with scripted
+// dialogs, a fake desktop and screen saver, and the virtual devices it is given.
 
 #include "app/window/CaptureForm.h"
 #include "platform/shell/FakeDialogs.h"
@@ -17,7 +18,7 @@
 #include <functional>
 #include <memory>
 
-namespace talvence {
+namespace talvence::windowtest {
 
 inline void EnsureWidgetsApplication() {
     if (QApplication::instance()) return;
@@ -77,4 +78,4 @@ protected:
     FakeScreenSaver screenSaver;
 };
 
-} // namespace talvence
+} // namespace talvence::windowtest

@@ -23,6 +23,7 @@ namespace talvence {
 namespace {
 
 using namespace dmcamtest;
+using namespace windowtest;
 using Handler = TScheduleController::AlarmHandler;
 
 TDateTime Day(int day, int hour, int minute, int second = 0) {
