@@ -48,12 +48,6 @@ inline constexpr const char* kVolumeSliderHint =
     "Modify the volume of audio sound.\nHas no effect on the recorded sound.";
 inline constexpr const char* kCaptureButton = "Capture";
 inline constexpr const char* kGrabButton = "Grab!";
-inline constexpr const char* kCornerHint =
-    "Click on this corner to display or hide\nthe cursors to set the inlay  position.";
-inline constexpr const char* kSliderVerticalHint =
-    "Drag the cursor to modify the vertical position of inlays";
-inline constexpr const char* kSliderHorizontalHint =
-    "Drag the cursor to modify the horizontal position of inlays";
 inline constexpr const char* kPreviewHint =
     "Preview screen for the video stream. \nThe aspect ratio of the video may be changed with "
     "F3.\nClic left to grab an image. Clic right to open a popup menu.";

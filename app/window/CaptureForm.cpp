@@ -64,23 +64,10 @@ char LocaleDecimalSeparator() {
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
+
 QString Q(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
-
-// A plain page standing in the slot of a panel that comes with a later version.
-class TPendingPanel : public QWidget {
-public:
-    TPendingPanel(QWidget* parent, const QString& title) : QWidget(parent) {
-        setFixedSize(275, 395);
-        auto* group = new QGroupBox(title, this);
-        group->setGeometry(4, 0, 267, 391);
-        auto* note = new QLabel("Not available in this version.", group);
-        note->setGeometry(8, 24, 251, 40);
-        note->setWordWrap(true);
-        hide();
-    }
-};
 
 // A tool-bar icon: the desktop theme's when it has one, else the style's, else a drawn glyph.
 QIcon ActionIcon(QWidget* owner, const char* themeName, QStyle::StandardPixmap standard,
