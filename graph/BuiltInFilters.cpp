@@ -22,8 +22,11 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));
     RegisterAlsaCaptureDevices(registry, *MakeAlsaSystem());
-    RegisterIeee1394Cameras(registry, MakeIeee1394System());
+    const std::shared_ptr<IIeee1394System> bus = MakeIeee1394System();
+    RegisterIeee1394Cameras(registry, bus);
     VirtualDeviceRegistration devices = RegisterVirtualDevicesFromEnvironment(registry);
+    if (std::string problem = bus->AccessProblem(); !problem.empty())
+        devices.warnings.push_back(std::move(problem));
     return std::move(devices.warnings);
 }
 

@@ -830,8 +830,12 @@ void TCaptureForm::RunFormShowSteps() {
 
     FilterPresence presence;
     presence.dump = core_->Cam().DumpPresent();
-    WriteSystemReport(*HelpFrame1,
-                      SystemReportLines(OperatingSystemName(), DirectXVersionText(), presence));
+    std::vector<ReportLine> report =
+        SystemReportLines(OperatingSystemName(), DirectXVersionText(), presence);
+    // What kept a device from the lists (a device file the user may not open, ...).
+    for (const std::string& warning : core_->StartupWarnings())
+        report.push_back({warning, false, false, false, ReportLine::Colour::Red});
+    WriteSystemReport(*HelpFrame1, report);
 
     ApplyPreferences();
     control.EvaluateAudioType();

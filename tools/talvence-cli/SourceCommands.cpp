@@ -9,6 +9,7 @@
 #include "graph/videosources.h"
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
+#include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/DeviceEnum.h"
 
@@ -91,6 +92,10 @@ int RunSources(Args args, std::ostream& out, std::ostream& err) {
     for (const std::string& warning : RegisterVirtualDevicesFromEnvironment(*registry).warnings)
         err << "sources: " << warning << "\n";
     RegisterAlsaCaptureDevices(*registry, *MakeAlsaSystem());
+    const std::shared_ptr<IIeee1394System> bus = MakeIeee1394System();
+    RegisterIeee1394Cameras(*registry, bus);
+    if (const std::string problem = bus->AccessProblem(); !problem.empty())
+        err << "sources: " << problem << "\n";
     ComPtr<CSystemDeviceEnum> devEnum(new CSystemDeviceEnum(registry));
     return ListSources(devEnum.get(), out, err);
 }

@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
+#include <filesystem>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -306,6 +308,22 @@ public:
 
     std::unique_ptr<IAvcUnit> OpenUnit(std::uint64_t guid) override {
         return std::make_unique<RawAvcUnit>(guid);
+    }
+
+    std::string AccessProblem() override {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("fw", 0) != 0 || name.size() < 3 || !std::isdigit(name[2])) continue;
+            if (access(entry.path().c_str(), R_OK | W_OK) == 0) continue;
+            const int why = errno;
+            return "the IEEE 1394 device " + entry.path().string() + " cannot be opened (" +
+                   std::strerror(why) +
+                   "): DV camcorders on it are not listed; add yourself to the group that owns it "
+                   "(see ls -l " + entry.path().string() +
+                   ") or install a udev rule that gives it to your user, then log in again";
+        }
+        return {};
     }
 };
 

@@ -66,6 +66,9 @@ public:
     // Null, with the reason in error, when the unit is not on the bus or cannot send.
     virtual std::unique_ptr<IDvReception> OpenReception(std::uint64_t guid, std::string& error) = 0;
     virtual std::unique_ptr<IAvcUnit> OpenUnit(std::uint64_t guid) = 0;
+    // Why camcorders may be missing from Enumerate although the bus is there (a device file the
+    // user may not open), one sentence naming the file; empty when nothing stands in the way.
+    virtual std::string AccessProblem() { return {}; }
 };
 
 // The kernel's bus through libraw1394; a system without firewire ports enumerates nothing.

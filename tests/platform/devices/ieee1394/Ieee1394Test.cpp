@@ -7,6 +7,7 @@
 #include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/media/DvConstants.h"
 #include "platform/media/EventCodes.h"
+#include "tests/support/AviWriterTestSupport.h"
 #include "tests/support/DmCamTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,30 @@ TEST_F(Ieee1394Test, CapturesWhatArrivesDropsBrokenFramesAndEndsCleanlyWhenUnplu
     EXPECT_EQ(ProbeStreams(file)[0], "video dvvideo 35");
     // The unit left the catalogue; analysing it again fails.
     EXPECT_EQ(platform.registry->Entries(CLSID_VideoInputDeviceCategory).size(), 1u);
+}
+
+TEST_F(Ieee1394Test, ATypeOneCaptureHoldsTheFramesReceivedByteForByte) {
+    TdmCam& cam = *platform.cam;
+    FeedFrames(1);
+    ASSERT_TRUE(AnalyseByName(cam, "Brannock DV-1"));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string file = dir.File("type1.avi");
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType1, 0, file)) << cam.LastError();
+    ASSERT_TRUE(cam.RunGraph());
+    constexpr int kMinute = 1500; // 60 s of PAL
+    std::vector<std::uint8_t> sent;
+    for (int i = 0; i < kMinute; ++i) {
+        const auto& frame = frames[std::size_t(i) % frames.size()];
+        sent.insert(sent.end(), frame.begin(), frame.end());
+        bus->Feed(kGuid, {FakeIeee1394System::Event::Frame, frame});
+    }
+    long delivered = 0, dropped = 0;
+    ASSERT_TRUE(WaitUntil([&] { return cam.SourceFrameCounts(delivered, dropped) && delivered == kMinute; }, 60));
+    cam.StopGraph();
+    EXPECT_EQ(dropped, 0);
+    const auto written = testing::ExtractRawVideo(file);
+    ASSERT_EQ(written.size(), sent.size());
+    EXPECT_TRUE(written == sent);
 }
 
 TEST_F(Ieee1394Test, TransportAndTimecodeGoThroughAvc) {
