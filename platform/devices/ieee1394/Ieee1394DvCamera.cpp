@@ -5,6 +5,7 @@
 #include "platform/media/DvConstants.h"
 #include "platform/media/MediaGuids.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace talvence {
@@ -163,6 +164,64 @@ HRESULT TIeee1394DvStream::FillFrame(IMediaSample* sample) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The AV/C worker
+
+TAvcWorker::TAvcWorker(std::unique_ptr<IAvcUnit> unit)
+    : unit_(std::move(unit)), thread_([this] { Run(); }) {}
+
+TAvcWorker::~TAvcWorker() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true; // commands still queued (a Stop at exit) are sent first
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void TAvcWorker::Send(long mode) {
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back(mode);
+        mode_ = mode; // what the caller asked for, until the unit says otherwise
+    }
+    wake_.notify_all();
+}
+
+long TAvcWorker::Mode() const {
+    std::lock_guard lock(mutex_);
+    return mode_;
+}
+
+std::optional<std::uint32_t> TAvcWorker::Timecode() const {
+    std::lock_guard lock(mutex_);
+    return timecode_;
+}
+
+void TAvcWorker::Run() {
+    constexpr auto kPoll = std::chrono::milliseconds(200);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait_for(lock, kPoll, [&] { return quit_ || !commands_.empty(); });
+        while (!commands_.empty()) {
+            const long mode = commands_.front();
+            commands_.pop_front();
+            lock.unlock();
+            if (unit_ && !unit_->SetMode(mode))
+                TLOG(Device) << "IEEE 1394: the camcorder did not take the transport command "
+                             << mode;
+            lock.lock();
+        }
+        if (quit_) return;
+        lock.unlock();
+        const long mode = unit_ ? unit_->Mode() : ED_MODE_STOP;
+        const auto timecode = unit_ ? unit_->Timecode() : std::nullopt;
+        lock.lock();
+        if (commands_.empty()) mode_ = mode; // a newer command wins over an older reading
+        timecode_ = timecode;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // The filter
 
 TIeee1394DvCamera::TIeee1394DvCamera(std::shared_ptr<IIeee1394System> system, Ieee1394Unit unit,
@@ -223,18 +282,19 @@ HRESULT TIeee1394DvCamera::get_DevicePower(long* powerMode) {
 
 HRESULT TIeee1394DvCamera::put_Mode(long mode) {
     if (!unit_.tape) return E_FAIL; // a camera moves no tape
-    return avc_ && avc_->SetMode(mode) ? S_OK : E_FAIL;
+    avc_.Send(mode);
+    return S_OK;
 }
 
 HRESULT TIeee1394DvCamera::get_Mode(long* mode) {
     if (!mode) return E_POINTER;
-    *mode = avc_ ? avc_->Mode() : ED_MODE_STOP;
+    *mode = avc_.Mode();
     return S_OK;
 }
 
 HRESULT TIeee1394DvCamera::GetTimecode(TIMECODE_SAMPLE* sample) {
     if (!sample) return E_POINTER;
-    const auto timecode = avc_ ? avc_->Timecode() : std::nullopt;
+    const auto timecode = avc_.Timecode();
     sample->timecode.dwFrames = timecode.value_or(0xFFFFFFFF);
     return timecode ? S_OK : E_FAIL;
 }

@@ -18,7 +18,10 @@
 #include "platform/media/FilterRegistry.h"
 
 #include <memory>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <optional>
 #include <vector>
 
@@ -27,6 +30,30 @@ namespace talvence {
 inline constexpr GUID CLSID_Ieee1394DvCamera = MakeGuid("5B1E7C42-0D9A-4F63-9E1B-2A7C4D8E9F10");
 
 class TIeee1394DvCamera;
+
+// The AV/C unit on a thread of its own, so that a camcorder slow to answer (up to the AV/C
+// timeout, or never) holds no caller: commands are queued and sent in order, and the mode and
+// timecode are read every few tenths of a second into values any thread reads at once.
+class TAvcWorker {
+public:
+    explicit TAvcWorker(std::unique_ptr<IAvcUnit> unit);
+    ~TAvcWorker();
+    void Send(long mode);
+    long Mode() const;                            // the last mode read, or the last one sent
+    std::optional<std::uint32_t> Timecode() const; // the last timecode read
+
+private:
+    void Run();
+
+    std::unique_ptr<IAvcUnit> unit_; // the worker thread's only
+    mutable std::mutex mutex_;       // guards everything below
+    std::condition_variable wake_;
+    std::deque<long> commands_;
+    long mode_ = ED_MODE_STOP;
+    std::optional<std::uint32_t> timecode_;
+    bool quit_ = false;
+    std::thread thread_;
+};
 
 class TIeee1394DvStream : public TBCLiveSourceStream {
 public:
@@ -84,7 +111,7 @@ public:
 private:
     Ieee1394Unit unit_;
     FilterRegistry* registry_; // outlives its entries' filters
-    std::unique_ptr<IAvcUnit> avc_;
+    TAvcWorker avc_;
 };
 
 // Registers every camcorder the system finds in the video input category; answers how many.

@@ -113,15 +113,20 @@ TEST_F(Ieee1394Test, TransportAndTimecodeGoThroughAvc) {
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
     const TCamcorderLink& link = cam.Camcorder();
     ASSERT_TRUE(link.transportAvailable && link.timecodeAvailable);
+    // Commands go out on the unit's own thread; the caller does not wait for the camcorder.
     EXPECT_EQ(link.transport->put_Mode(ED_MODE_PLAY), S_OK);
-    EXPECT_EQ(bus->LastMode(kGuid), ED_MODE_PLAY);
+    EXPECT_TRUE(WaitUntil([&] { return bus->LastMode(kGuid) == ED_MODE_PLAY; }, 5));
     bus->timecode = 0x01234512;
     TIMECODE_SAMPLE sample;
-    EXPECT_EQ(link.timecodeReader->GetTimecode(&sample), S_OK);
-    EXPECT_EQ(sample.timecode.dwFrames, 0x01234512u);
+    EXPECT_TRUE(WaitUntil([&] {
+        return link.timecodeReader->GetTimecode(&sample) == S_OK &&
+               sample.timecode.dwFrames == 0x01234512u;
+    }, 5));
     bus->timecode.reset(); // a tape without timecode
-    link.timecodeReader->GetTimecode(&sample);
-    EXPECT_EQ(sample.timecode.dwFrames, 0xFFFFFFFFu);
+    EXPECT_TRUE(WaitUntil([&] {
+        link.timecodeReader->GetTimecode(&sample);
+        return sample.timecode.dwFrames == 0xFFFFFFFFu;
+    }, 5));
 }
 
 } // namespace
