@@ -2,7 +2,6 @@
 
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
-#include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/filters/asf/AsfWriter.h"
 #include "platform/media/filters/audio/AudioFilters.h"
@@ -22,11 +21,7 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));
     RegisterAlsaCaptureDevices(registry, *MakeAlsaSystem());
-    const std::shared_ptr<IIeee1394System> bus = MakeIeee1394System();
-    RegisterIeee1394Cameras(registry, bus);
     VirtualDeviceRegistration devices = RegisterVirtualDevicesFromEnvironment(registry);
-    if (std::string problem = bus->AccessProblem(); !problem.empty())
-        devices.warnings.push_back(std::move(problem));
     return std::move(devices.warnings);
 }
 

@@ -3,6 +3,7 @@
 #include "app/core/InlayPreferences.h"
 #include "graph/BuiltInFilters.h"
 #include "graph/DeviceCategories.h"
+#include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/media/EventCodes.h"
 #include "postproc/AviRepair.h"
 #include "system/PSFunctions.h"
@@ -35,6 +36,7 @@ std::shared_ptr<FilterRegistry> RegisteredFilters(std::shared_ptr<TPcmPlaybackBa
 
 TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
     : dialogs_(dialogs), registry_(RegisteredFilters(options.playback, startupWarnings_)),
+      ieee1394_(options.ieee1394 ? options.ieee1394 : MakeIeee1394System()),
       cam_(std::make_unique<TdmCam>(registry_, previewWindow_)),
       preferenceList_(PreferencesKeyPath(), PreferencesSignature()), graph_(*cam_, prefs_) {
     if (options.pollEvents) cam_->Graph().SetEventWakeup([] {});
@@ -54,11 +56,18 @@ TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
     // Every dated name of the run carries the moment the preferences were applied.
     control_->StartNaming(NowLocal());
     LoadSources();
+    if (std::string problem = ieee1394_->AccessProblem(); !problem.empty())
+        startupWarnings_.push_back(std::move(problem));
 }
 
 TApplicationCore::~TApplicationCore() {
+    ieee1394_->WatchBus({});
     // The graph calls capture control's handlers while it stops: stop it while both exist.
     cam_->StopGraph();
+}
+
+void TApplicationCore::WatchDevices(std::function<void()> onChange) {
+    ieee1394_->WatchBus(std::move(onChange));
 }
 
 std::vector<std::string> TApplicationCore::RepairUnfinishedCaptures() {
@@ -77,6 +86,7 @@ std::vector<std::string> TApplicationCore::RepairUnfinishedCaptures() {
 }
 
 bool TApplicationCore::LoadSources() {
+    RegisterIeee1394Cameras(*registry_, ieee1394_);
     // The known sources stay: a device seen before keeps its display name.
     const bool listed =
         EnumerateVideoSources(cam_->DeviceEnumerator(), knownSources_, displayedSources_);

@@ -17,11 +17,13 @@
 #include "graph/VideoWindow.h"
 #include "graph/graph.h"
 #include "graph/videosources.h"
+#include "platform/devices/ieee1394/Ieee1394System.h"
 #include "platform/media/filters/audio/PcmPlayback.h"
 #include "platform/shell/Dialogs.h"
 #include "prefs/Parameters.h"
 #include "prefs/Preferences.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +45,8 @@ public:
         // The face takes the graph's events itself (TakeRunEnd) instead of having them posted
         // to its event loop.
         bool pollEvents = false;
+        // The IEEE 1394 bus (null: the kernel's); tests give a scripted one.
+        std::shared_ptr<IIeee1394System> ieee1394;
     };
 
     // Registers the filters and devices, declares and loads the preferences and starts the
@@ -71,9 +75,12 @@ public:
     TVideoWindow& PreviewWindow() { return previewWindow_; }
 
     // --- The catalogue -----------------------------------------------------------------------
-    // Enumerates the video sources and the sound cards again; false when the video sources
-    // cannot be enumerated.
+    // Enumerates the video sources (the IEEE 1394 camcorders looked for again) and the sound
+    // cards again; false when the video sources cannot be enumerated.
     bool LoadSources();
+    // Calls `onChange` (on another thread) whenever a device may have come or gone; the face
+    // then reloads its sources. An empty function stops the watch.
+    void WatchDevices(std::function<void()> onChange);
     const TVideoSourceDisplayList& VideoSources() const { return displayedSources_; }
     std::vector<std::string> VideoSourceNames() const;
     const std::vector<std::string>& AudioDevices() const { return audioDevices_; }
@@ -105,6 +112,7 @@ private:
     IDialogs& dialogs_;
     std::vector<std::string> startupWarnings_;
     std::shared_ptr<FilterRegistry> registry_;
+    std::shared_ptr<IIeee1394System> ieee1394_;
     TVideoWindow previewWindow_;
     std::unique_ptr<TdmCam> cam_;
     TparameterList preferenceList_;

@@ -154,6 +154,7 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
     options.environment = services_.environment;
     options.window = this;
     options.playback = services_.playback;
+    options.ieee1394 = services_.ieee1394;
     core_ = std::make_unique<TApplicationCore>(*services_.dialogs, options);
     camForm_ = std::make_unique<TcamForm>(
         core_->Cam().Camcorder(), [this] { return core_->Cam().SceneDetect().CurrentRecDateTime(); },
@@ -544,6 +545,10 @@ void TCaptureForm::ConnectControls() {
         // Handled after the event handling returns: it rebuilds the graph that raised it.
         QMetaObject::invokeMethod(this, [this] { GraphDeviceLost(); }, Qt::QueuedConnection);
     };
+    // A camcorder plugged in (or out) on the IEEE 1394 bus: the lists are made again.
+    core_->WatchDevices([this] {
+        QMetaObject::invokeMethod(this, [this] { GraphDeviceLost(); }, Qt::QueuedConnection);
+    });
 }
 
 bool TCaptureForm::eventFilter(QObject* watched, QEvent* event) {

@@ -62,6 +62,7 @@ public:
         IScreenSaver* screenSaver = nullptr;
         PreferenceEnvironment environment;
         std::shared_ptr<TPcmPlaybackBackend> playback; // null: ALSA
+        std::shared_ptr<IIeee1394System> ieee1394;     // null: the kernel's bus
         const IClock* clock = nullptr;                 // null: the system clock
     };
     // FormCreate: the controls, the application core (preferences declared and loaded) and the

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -41,7 +42,25 @@ public:
     }
     std::optional<std::uint32_t> timecode;
 
-    std::vector<Ieee1394Unit> Enumerate() override { return units; }
+    std::vector<Ieee1394Unit> Enumerate() override {
+        std::lock_guard lock(mutex_);
+        return units;
+    }
+    // A camcorder plugged in or out: the units change and the bus resets.
+    void Replug(std::vector<Ieee1394Unit> now) {
+        std::function<void()> watcher;
+        {
+            std::lock_guard lock(mutex_);
+            units = std::move(now);
+            gone_.clear();
+            watcher = watcher_;
+        }
+        if (watcher) watcher();
+    }
+    void WatchBus(std::function<void()> onChange) override {
+        std::lock_guard lock(mutex_);
+        watcher_ = std::move(onChange);
+    }
 
     std::unique_ptr<IDvReception> OpenReception(std::uint64_t guid, std::string& error) override {
         std::lock_guard lock(mutex_);
@@ -115,6 +134,7 @@ private:
     std::map<std::uint64_t, std::deque<Event>> queues_;
     std::map<std::uint64_t, long> modes_;
     std::map<std::uint64_t, bool> gone_;
+    std::function<void()> watcher_;
     int resets_ = 0;
 };
 

@@ -303,6 +303,7 @@ HRESULT TIeee1394DvCamera::GetTimecode(TIMECODE_SAMPLE* sample) {
 // Registration
 
 int RegisterIeee1394Cameras(FilterRegistry& registry, std::shared_ptr<IIeee1394System> system) {
+    registry.Unregister(CLSID_VideoInputDeviceCategory, CLSID_Ieee1394DvCamera);
     int count = 0;
     for (const Ieee1394Unit& unit : system->Enumerate()) {
         RegisteredFilter entry;

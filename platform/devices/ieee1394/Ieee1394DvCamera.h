@@ -114,7 +114,8 @@ private:
     TAvcWorker avc_;
 };
 
-// Registers every camcorder the system finds in the video input category; answers how many.
+// Registers every camcorder the system finds in the video input category, in place of those
+// registered before (a camcorder plugged in since is listed, one gone is not); answers how many.
 int RegisterIeee1394Cameras(FilterRegistry& registry, std::shared_ptr<IIeee1394System> system);
 
 } // namespace talvence

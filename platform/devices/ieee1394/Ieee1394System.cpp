@@ -21,6 +21,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace talvence {
 
@@ -269,8 +270,72 @@ private:
     int node_ = -1;
 };
 
+// Bus resets on every port, from a thread of its own.
+class RawBusWatch {
+public:
+    explicit RawBusWatch(std::function<void()> onChange) : onChange_(std::move(onChange)) {
+        stop_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~RawBusWatch() {
+        const std::uint64_t one = 1;
+        (void)!write(stop_, &one, sizeof one);
+        thread_.join();
+        close(stop_);
+    }
+
+private:
+    static int OnReset(raw1394handle_t handle, unsigned int generation) {
+        raw1394_update_generation(handle, generation);
+        *static_cast<bool*>(raw1394_get_userdata(handle)) = true;
+        return 0;
+    }
+
+    void Run() {
+        std::vector<raw1394handle_t> handles;
+        if (raw1394handle_t probe = raw1394_new_handle()) {
+            raw1394_portinfo ports[kMaxPorts];
+            const int count = raw1394_get_port_info(probe, ports, kMaxPorts);
+            raw1394_destroy_handle(probe);
+            for (int port = 0; port < count; ++port)
+                if (raw1394handle_t h = raw1394_new_handle_on_port(port)) {
+                    raw1394_busreset_notify(h, RAW1394_NOTIFY_ON);
+                    raw1394_set_bus_reset_handler(h, &RawBusWatch::OnReset);
+                    handles.push_back(h);
+                }
+        }
+        bool reset = false;
+        for (raw1394handle_t h : handles)
+            raw1394_set_userdata(h, &reset);
+        for (;;) {
+            std::vector<pollfd> fds{{stop_, POLLIN, 0}};
+            for (raw1394handle_t h : handles)
+                fds.push_back({raw1394_get_fd(h), POLLIN, 0});
+            if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+            if (fds[0].revents) break;
+            for (std::size_t i = 1; i < fds.size(); ++i)
+                if (fds[i].revents & POLLIN) raw1394_loop_iterate(handles[i - 1]);
+            if (reset) {
+                reset = false;
+                onChange_();
+            }
+        }
+        for (raw1394handle_t h : handles)
+            raw1394_destroy_handle(h);
+    }
+
+    std::function<void()> onChange_;
+    int stop_ = -1;
+    std::thread thread_;
+};
+
 class RawIeee1394System : public IIeee1394System {
 public:
+    void WatchBus(std::function<void()> onChange) override {
+        watch_.reset();
+        if (onChange) watch_ = std::make_unique<RawBusWatch>(std::move(onChange));
+    }
+
     std::vector<Ieee1394Unit> Enumerate() override {
         std::vector<Ieee1394Unit> units;
         raw1394handle_t probe = raw1394_new_handle();
@@ -325,6 +390,9 @@ public:
         }
         return {};
     }
+
+private:
+    std::unique_ptr<RawBusWatch> watch_;
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 // a time (the filter serialises them).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,6 +70,9 @@ public:
     // Why camcorders may be missing from Enumerate although the bus is there (a device file the
     // user may not open), one sentence naming the file; empty when nothing stands in the way.
     virtual std::string AccessProblem() { return {}; }
+    // Calls `onChange` (on a thread of the system's) after each bus reset, which every plug and
+    // unplug causes, until the system goes; an empty function stops the watch.
+    virtual void WatchBus(std::function<void()> onChange) { (void)onChange; }
 };
 
 // The kernel's bus through libraw1394; a system without firewire ports enumerates nothing.

@@ -219,6 +219,20 @@ TEST_F(CaptureFormTest, AFavouriteProfileTheVersionDoesNotListFallsBackToTheDefa
     EXPECT_TRUE(f.SourcesFrame->Label1->isHidden());
 }
 
+TEST_F(CaptureFormTest, ACamcorderPluggedInOnTheBusIsListedAndGoesWhenUnplugged) {
+    auto form = MakeForm(nullptr);
+    TCaptureForm& f = *form;
+    ASSERT_EQ(State(f), CaptureState::NoSource);
+    const Ieee1394Unit camcorder{0x0080458800ABCDEFull, "Brannock", "DV-1", true, true};
+    ieee1394->Replug({camcorder});
+    ASSERT_TRUE(Pump([&] { return f.SourcesFrame->cboxvideo->count() == 1; }));
+    EXPECT_EQ(f.SourcesFrame->cboxvideo->currentText(), "Brannock DV-1");
+    EXPECT_EQ(f.Core().Control().Kind(), SourceKind::skDv);
+    ieee1394->Replug({});
+    ASSERT_TRUE(Pump([&] { return f.SourcesFrame->cboxvideo->count() == 0; }));
+    EXPECT_EQ(State(f), CaptureState::NoSource);
+}
+
 TEST_F(CaptureFormTest, WithoutADeviceTheWindowIsInTheNoSourceState) {
     auto form = MakeForm(nullptr);
     TCaptureForm& f = *form;

@@ -4,6 +4,7 @@
 // dialogs, a fake desktop and screen saver, and the virtual devices it is given.
 
 #include "app/window/CaptureForm.h"
+#include "platform/devices/ieee1394/FakeIeee1394System.h"
 #include "platform/shell/FakeDialogs.h"
 #include "tests/support/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
@@ -61,6 +62,7 @@ protected:
         services.environment.clipBrowserPath = [] { return std::string(); };
         services.playback = std::make_shared<TFakePcmPlayback>();
         services.clock = clock;
+        services.ieee1394 = ieee1394;
         auto form = std::make_unique<TCaptureForm>(services);
         unsetenv("TALVENCE_VIRTUAL_DEVICES");
         form->show();
@@ -76,6 +78,7 @@ protected:
     FakeDialogs dialogs;
     FakeDesktop desktop;
     FakeScreenSaver screenSaver;
+    std::shared_ptr<FakeIeee1394System> ieee1394 = std::make_shared<FakeIeee1394System>();
 };
 
 } // namespace talvence::windowtest
