@@ -58,6 +58,8 @@ public:
 
     // What could not be registered at start-up (a virtual device with a wrong option, ...).
     const std::vector<std::string>& StartupWarnings() const { return startupWarnings_; }
+    // Why no DV camcorder on IEEE 1394 can be listed (no port); empty when there is a bus.
+    std::string Ieee1394Absence() const { return ieee1394_->Absence(); }
     // What was wrong with the store when the preferences were loaded, and which of them kept
     // their defaults because of it; the face tells the user once (StoreLoadReportText).
     const StoreLoadReport& StoreReport() const { return preferenceList_.LoadReport(); }

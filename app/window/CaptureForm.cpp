@@ -840,6 +840,8 @@ void TCaptureForm::RunFormShowSteps() {
     // What kept a device from the lists (a device file the user may not open, ...).
     for (const std::string& warning : core_->StartupWarnings())
         report.push_back({warning, false, false, false, ReportLine::Colour::Red});
+    if (const std::string absence = core_->Ieee1394Absence(); !absence.empty())
+        report.push_back({absence, false, false, false, ReportLine::Colour::Black});
     WriteSystemReport(*HelpFrame1, report);
 
     ApplyPreferences();

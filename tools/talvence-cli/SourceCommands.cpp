@@ -10,6 +10,7 @@
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/ieee1394/Ieee1394DvCamera.h"
+#include "platform/media/MediaGuids.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/DeviceEnum.h"
 
@@ -94,8 +95,12 @@ int RunSources(Args args, std::ostream& out, std::ostream& err) {
     RegisterAlsaCaptureDevices(*registry, *MakeAlsaSystem());
     const std::shared_ptr<IIeee1394System> bus = MakeIeee1394System();
     RegisterIeee1394Cameras(*registry, bus);
-    if (const std::string problem = bus->AccessProblem(); !problem.empty())
-        err << "sources: " << problem << "\n";
+    // An empty list says why no camcorder on FireWire is in it, when something can be said.
+    if (registry->Entries(CLSID_VideoInputDeviceCategory).empty()) {
+        const std::string problem = bus->AccessProblem();
+        const std::string why = problem.empty() ? bus->Absence() : problem;
+        if (!why.empty()) err << "sources: " << why << "\n";
+    }
     ComPtr<CSystemDeviceEnum> devEnum(new CSystemDeviceEnum(registry));
     return ListSources(devEnum.get(), out, err);
 }

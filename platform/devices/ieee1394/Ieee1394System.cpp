@@ -375,6 +375,16 @@ public:
         return std::make_unique<RawAvcUnit>(guid);
     }
 
+    std::string Absence() override {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("fw", 0) == 0 && name.size() > 2 && std::isdigit(name[2])) return {};
+        }
+        return "no IEEE 1394 (FireWire) port on this computer (no /dev/fw* device): DV "
+               "camcorders on FireWire cannot be listed";
+    }
+
     std::string AccessProblem() override {
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {

@@ -70,6 +70,9 @@ public:
     // Why camcorders may be missing from Enumerate although the bus is there (a device file the
     // user may not open), one sentence naming the file; empty when nothing stands in the way.
     virtual std::string AccessProblem() { return {}; }
+    // Why no camcorder can be listed at all (no firewire port on this computer); empty when
+    // there is a bus to look on.
+    virtual std::string Absence() { return {}; }
     // Calls `onChange` (on a thread of the system's) after each bus reset, which every plug and
     // unplug causes, until the system goes; an empty function stops the watch.
     virtual void WatchBus(std::function<void()> onChange) { (void)onChange; }
