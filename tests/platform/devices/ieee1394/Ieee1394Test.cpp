@@ -82,13 +82,17 @@ TEST_F(Ieee1394Test, CapturesWhatArrivesDropsBrokenFramesAndEndsCleanlyWhenUnplu
     EXPECT_EQ(platform.registry->Entries(CLSID_VideoInputDeviceCategory).size(), 1u);
 }
 
-TEST_F(Ieee1394Test, ATypeOneCaptureHoldsTheFramesReceivedByteForByte) {
+class Ieee1394MinuteTest : public Ieee1394Test, public ::testing::WithParamInterface<CaptureFormat> {};
+
+// A minute of frames in each DV capture format: every frame reaches the file, and a type 1 file
+// holds the frames received byte for byte.
+TEST_P(Ieee1394MinuteTest, AMinuteIsCapturedWhole) {
     TdmCam& cam = *platform.cam;
     FeedFrames(1);
     ASSERT_TRUE(AnalyseByName(cam, "Brannock DV-1"));
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
-    const std::string file = dir.File("type1.avi");
-    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType1, 0, file)) << cam.LastError();
+    const std::string file = dir.File("minute.avi");
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, GetParam(), 0, file)) << cam.LastError();
     ASSERT_TRUE(cam.RunGraph());
     constexpr int kMinute = 1500; // 60 s of PAL
     std::vector<std::uint8_t> sent;
@@ -98,13 +102,20 @@ TEST_F(Ieee1394Test, ATypeOneCaptureHoldsTheFramesReceivedByteForByte) {
         bus->Feed(kGuid, {FakeIeee1394System::Event::Frame, frame});
     }
     long delivered = 0, dropped = 0;
-    ASSERT_TRUE(WaitUntil([&] { return cam.SourceFrameCounts(delivered, dropped) && delivered == kMinute; }, 60));
+    ASSERT_TRUE(WaitUntil([&] { return cam.SourceFrameCounts(delivered, dropped) && delivered == kMinute; }, 90));
+    ASSERT_TRUE(WaitUntil([&] { return cam.CapturedVideoFrames().value_or(0) == kMinute; }, 90));
     cam.StopGraph();
     EXPECT_EQ(dropped, 0);
-    const auto written = testing::ExtractRawVideo(file);
-    ASSERT_EQ(written.size(), sent.size());
-    EXPECT_TRUE(written == sent);
+    EXPECT_EQ(ProbeStreams(file)[0], "video dvvideo " + std::to_string(kMinute));
+    if (GetParam() == cfDvType1) {
+        const auto written = testing::ExtractRawVideo(file);
+        ASSERT_EQ(written.size(), sent.size());
+        EXPECT_TRUE(written == sent);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(DvFormats, Ieee1394MinuteTest,
+                         ::testing::Values(cfDvType1, cfDvType2, cfDvType2Inlay));
 
 TEST_F(Ieee1394Test, TransportAndTimecodeGoThroughAvc) {
     TdmCam& cam = *platform.cam;
