@@ -145,11 +145,6 @@ std::optional<AviRate> AviRateFromAvgTimePerFrame(REFERENCE_TIME avgTimePerFrame
         if (std::llabs(avgTimePerFrame * rate - exact) < rate)
             return AviRate{1001, static_cast<std::uint32_t>(rate)};
     }
-    // Whole rates whose frame time is not a whole number of units (333333 for a camera's
-    // 1/30 s, 666666 for 1/15 s) are that rate, not a near miss of it.
-    if (const std::int64_t whole = std::llround(double(kUnitsPerSecond) / double(avgTimePerFrame));
-        whole > 0 && std::llabs(avgTimePerFrame * whole - kUnitsPerSecond) < whole)
-        return AviRate{1, static_cast<std::uint32_t>(whole)};
     const std::int64_t g = std::gcd(kUnitsPerSecond, avgTimePerFrame);
     std::int64_t scale = avgTimePerFrame / g;
     std::int64_t rate = kUnitsPerSecond / g;

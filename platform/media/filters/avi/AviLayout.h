@@ -103,9 +103,8 @@ struct AviRate {
 // Frame rate of a stream whose frames last avgTimePerFrame (100 ns units):
 // 10^7 / avgTimePerFrame as a reduced fraction, except that the rounded
 // times of the 1000/1001 rates (333667 for 29.97, 417083 for 23.976, ...)
-// give the exact n*1000/1001 rates that players expect, and those of whole
-// rates (333333 for 30, 666666 for 15) give the whole rate. Empty when the
-// time is not positive.
+// give the exact n*1000/1001 rates that players expect. Empty when the time
+// is not positive.
 std::optional<AviRate> AviRateFromAvgTimePerFrame(REFERENCE_TIME avgTimePerFrame);
 
 // DV type 2 video ('vids' 'dvsd'): a bitmap header followed by the DV
