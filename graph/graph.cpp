@@ -399,6 +399,11 @@ bool TdmCam::BuildCapturePinPreview() {
     try {
         fg_.HaltGraph();
         PreviewHead(false);
+        // An analogue input follows "Standard DV"; a card whose input has no standard refuses.
+        ComPtr<IAMAnalogVideoDecoder> decoder;
+        if (SUCCEEDED(sourceFilter_->QueryInterface(IAMAnalogVideoDecoder::iid, decoder.putVoid())))
+            decoder->put_TVFormat(settings_.standardDv == 0 ? AnalogVideo_PAL_B
+                                                            : AnalogVideo_NTSC_M);
         ComPtr<IBaseFilter> deinterlacer;
         if (settings_.deinterlacerOn) {
             Join(Deinterlacer);

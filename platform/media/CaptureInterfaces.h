@@ -125,6 +125,20 @@ struct IAMCrossbar : IUnknown {
     virtual HRESULT get_CrossbarPinInfo(BOOL isInput, long index, long* related, long* type) = 0;
 };
 
+// TV standards of an analogue video decoder (IAMAnalogVideoDecoder).
+inline constexpr long AnalogVideo_NTSC_M = 0x00000001;
+inline constexpr long AnalogVideo_NTSC_Mask = 0x00000007;
+inline constexpr long AnalogVideo_PAL_B = 0x00000010;
+inline constexpr long AnalogVideo_PAL_Mask = 0x00100FF0;
+
+// The TV standard of an analogue capture filter's decoder (the part the graph module uses).
+struct IAMAnalogVideoDecoder : IUnknown {
+    static constexpr GUID iid = MakeGuid("C6E13350-30AC-11D0-A18C-00A0C9118956");
+    virtual HRESULT get_AvailableTVFormats(long* formats) = 0;
+    virtual HRESULT put_TVFormat(long format) = 0;
+    virtual HRESULT get_TVFormat(long* format) = 0;
+};
+
 struct SIZE {
     LONG cx = 0;
     LONG cy = 0;

@@ -331,6 +331,8 @@ ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2Syste
 HRESULT TV4l2CaptureSource::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IAMUpstreamCrossbars::iid && analogIn_)
         return GetInterface(static_cast<IAMUpstreamCrossbars*>(this), ppv);
+    if (riid == IAMAnalogVideoDecoder::iid && analogIn_)
+        return GetInterface(static_cast<IAMAnalogVideoDecoder*>(this), ppv);
     return TBCLiveSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -377,6 +379,30 @@ void TV4l2CaptureSource::ApplyRouting(TV4l2Handle& handle) {
     if (!inputs_.empty()) handle.Ioctl(VIDIOC_S_INPUT, &input);
     v4l2_std_id id = standard_;
     if (id) handle.Ioctl(VIDIOC_S_STD, &id);
+}
+
+HRESULT TV4l2CaptureSource::get_AvailableTVFormats(long* formats) {
+    if (!formats) return E_POINTER;
+    *formats = 0;
+    for (const TV4l2Input& input : inputs_) {
+        if (input.standards & V4L2_STD_PAL) *formats |= AnalogVideo_PAL_B;
+        if (input.standards & V4L2_STD_NTSC) *formats |= AnalogVideo_NTSC_M;
+    }
+    return S_OK;
+}
+
+HRESULT TV4l2CaptureSource::put_TVFormat(long format) {
+    if (format & AnalogVideo_PAL_Mask) return SetStandard(V4L2_STD_PAL);
+    if (format & AnalogVideo_NTSC_Mask) return SetStandard(V4L2_STD_NTSC);
+    return E_INVALIDARG;
+}
+
+HRESULT TV4l2CaptureSource::get_TVFormat(long* format) {
+    if (!format) return E_POINTER;
+    *format = (standard_ & V4L2_STD_PAL)    ? AnalogVideo_PAL_B
+              : (standard_ & V4L2_STD_NTSC) ? AnalogVideo_NTSC_M
+                                            : 0;
+    return S_OK;
 }
 
 HRESULT TV4l2CaptureSource::SelectInput(int index) {

@@ -95,7 +95,9 @@ private:
     bool firstOfRun_ = true;
 };
 
-class TV4l2CaptureSource : public TBCLiveSource, public IAMUpstreamCrossbars {
+class TV4l2CaptureSource : public TBCLiveSource,
+                           public IAMUpstreamCrossbars,
+                           public IAMAnalogVideoDecoder {
 public:
     FORWARD_IUNKNOWN(TBCLiveSource)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
@@ -103,6 +105,11 @@ public:
     TBCBasePin* GetPin(int index) override;
     // IAMUpstreamCrossbars (application thread, in a graph).
     HRESULT AddUpstreamCrossbars() override;
+    // IAMAnalogVideoDecoder (application thread; analogue cards only): PAL or NTSC, through
+    // VIDIOC_S_STD on the selected input.
+    HRESULT get_AvailableTVFormats(long* formats) override;
+    HRESULT put_TVFormat(long format) override;
+    HRESULT get_TVFormat(long* format) override;
 
     // Application thread. Reads the node's modes, inputs and controls; null when the node cannot
     // be opened or does not capture video.

@@ -169,6 +169,11 @@ TEST(V4l2CaptureSource, TheSelectedInputAndControlsReachTheDevice) {
     const HRESULT routed = rig.source->SelectInput(1);
     const HRESULT outOfRange = rig.source->SelectInput(2);
     const HRESULT ntsc = rig.source->SetStandard(V4L2_STD_NTSC_M);
+    const auto standardAfterNtsc = rig.device->CurrentStandard();
+    const HRESULT pal = rig.source->put_TVFormat(AnalogVideo_PAL_B);
+    long format = 0, formats = 0;
+    rig.source->get_TVFormat(&format);
+    rig.source->get_AvailableTVFormats(&formats);
     const HRESULT set = rig.source->SetControl(V4L2_CID_BRIGHTNESS, 200);
     const HRESULT tooBright = rig.source->SetControl(V4L2_CID_BRIGHTNESS, 300);
     std::int32_t value = 0;
@@ -180,7 +185,11 @@ TEST(V4l2CaptureSource, TheSelectedInputAndControlsReachTheDevice) {
     EXPECT_EQ(routed, S_OK);
     EXPECT_EQ(outOfRange, E_INVALIDARG);
     EXPECT_EQ(ntsc, S_OK);
-    EXPECT_EQ(rig.device->CurrentStandard(), V4L2_STD_NTSC_M);
+    EXPECT_EQ(standardAfterNtsc, V4L2_STD_NTSC_M);
+    EXPECT_EQ(pal, S_OK);
+    EXPECT_EQ(rig.device->CurrentStandard(), V4L2_STD_PAL);
+    EXPECT_EQ(format, AnalogVideo_PAL_B);
+    EXPECT_EQ(formats, AnalogVideo_PAL_B | AnalogVideo_NTSC_M);
     EXPECT_EQ(set, S_OK);
     EXPECT_EQ(tooBright, E_INVALIDARG);
     EXPECT_EQ(value, 200);
