@@ -2,6 +2,7 @@
 
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
+#include "platform/devices/v4l2/V4l2Devices.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/filters/asf/AsfWriter.h"
 #include "platform/media/filters/audio/AudioFilters.h"
@@ -9,6 +10,7 @@
 #include "platform/media/filters/basic/BasicFilters.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilters.h"
+#include "platform/media/filters/mjpeg/MjpegDecompressor.h"
 
 namespace talvence {
 
@@ -17,10 +19,12 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterBasicFilters(registry);
     RegisterDvFilters(registry);
     RegisterColorSpaceConverter(registry);
+    RegisterMjpegDecompressor(registry);
     RegisterAviFilters(registry);
     RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));
     RegisterAlsaCaptureDevices(registry, *MakeAlsaSystem());
+    RegisterV4l2Devices(registry, MakeKernelV4l2());
     VirtualDeviceRegistration devices = RegisterVirtualDevicesFromEnvironment(registry);
     return std::move(devices.warnings);
 }

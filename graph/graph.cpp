@@ -1,6 +1,7 @@
 #include "graph/graph.h"
 
 #include "graph/DeviceCategories.h"
+#include "platform/devices/v4l2/CrossbarFilter.h"
 #include "platform/log/Log.h"
 #include "platform/media/CaptureInterfaces.h"
 #include "platform/media/DvConstants.h"
@@ -239,8 +240,14 @@ bool TdmCam::AnalyseSource(const TvideoSource& source) {
 }
 
 bool TdmCam::FindSourceControls() {
-    // Neither the legacy driver dialogs nor crossbars exist for the devices of this platform yet:
-    // nothing to fetch.
+    // The legacy driver dialogs do not exist on this platform; the crossbars are those the
+    // source puts upstream of its analogue input (taken out again by every tear-down).
+    crossbar_.reset();
+    ComPtr<IAMUpstreamCrossbars> upstream;
+    if (sourceFilter_ &&
+        SUCCEEDED(sourceFilter_->QueryInterface(IAMUpstreamCrossbars::iid, upstream.putVoid())))
+        upstream->AddUpstreamCrossbars();
+    crossbar_ = CrossbarOfSource(sourceFilter_.get());
     return true;
 }
 
@@ -319,8 +326,9 @@ bool TdmCam::BuildPreviewGraph(SourceKind kind) {
     switch (kind) {
     case SourceKind::skDv:
         return BuildDvPreview();
-    case SourceKind::skMovieBox:
     case SourceKind::skCapturePin:
+        return BuildCapturePinPreview();
+    case SourceKind::skMovieBox:
     case SourceKind::skMpeg2Stream:
         return Fail("The preview of this kind of source is not built yet");
     case SourceKind::skNone:
@@ -329,21 +337,41 @@ bool TdmCam::BuildPreviewGraph(SourceKind kind) {
     return Fail("No video source");
 }
 
+void TdmCam::PreviewHead(bool dv) {
+    TearDownGraph();
+    FindSourceControls();
+    // The preview window's renderer ends the preview; it joins with the window's slot.
+    window_.SetFilterGraph(&fg_);
+    previewRenderer_ = window_.PreviewRenderer();
+    Join(Smarttee);
+    Join(Infinite);
+    if (dv) Join(DVsplitter);
+    CheckGraphResult(Render(sourcePin_.get(), Smarttee.Filter().get(), Infinite.Filter().get()),
+                     "The source does not reach the raw-stream tee");
+}
+
+void TdmCam::PreviewTail(IBaseFilter* picture) {
+    Join(Infinite2);
+    Render(picture, nullptr, Infinite2.Filter().get());
+    Join(sg);
+    Render(Infinite2.Filter().get(), nullptr, sg.Filter().get());
+    AddOwn(tsVideo_.get(), "tsVideo");
+    Render(sg.Filter().get(), tsVideo_.get(), previewRenderer_.get());
+    tsVideo_->SetClearTimesMode();
+
+    previewReady_ = true;
+    // An audio branch that cannot be built leaves the preview without it; LastError says why.
+    if (settings_.listenIncludedAudio) BuildAudioBranch();
+    if (settings_.recordSoundCard) AddSoundCardBranch();
+    tsAudio_->SetClearTimesMode();
+    ReadSourceFrameDuration();
+}
+
 bool TdmCam::BuildDvPreview() {
     previewReady_ = false;
     lastError_.clear();
     try {
-        TearDownGraph();
-        // The preview window's renderer ends the preview; it joins with the window's slot.
-        window_.SetFilterGraph(&fg_);
-        previewRenderer_ = window_.PreviewRenderer();
-
-        Join(Smarttee);
-        Join(Infinite);
-        Join(DVsplitter);
-        CheckGraphResult(Render(sourcePin_.get(), Smarttee.Filter().get(), Infinite.Filter().get()),
-                         "The source does not reach the raw-stream tee");
-
+        PreviewHead(true);
         AddOwn(sceneDetect_.get(), "SceneDetect");
         Render(Infinite.Filter().get(), sceneDetect_.get(), DVsplitter.Filter().get());
         Join(DVDEcoder);
@@ -357,24 +385,38 @@ bool TdmCam::BuildDvPreview() {
         AddOwn(superposer_.get(), "Superposer");
         Render(DVsplitter.Filter().get(), deinterlacer.get(), color1.Filter().get());
         Render(color1.Filter().get(), superposer_.get(), color2.Filter().get());
-        Join(Infinite2);
-        Render(color2.Filter().get(), nullptr, Infinite2.Filter().get());
-        Join(sg);
-        Render(Infinite2.Filter().get(), nullptr, sg.Filter().get());
-        AddOwn(tsVideo_.get(), "tsVideo");
-        Render(sg.Filter().get(), tsVideo_.get(), previewRenderer_.get());
-        tsVideo_->SetClearTimesMode();
-
-        previewReady_ = true;
-        // An audio branch that cannot be built leaves the preview without it; LastError says why.
-        if (settings_.listenIncludedAudio) BuildAudioBranch();
-        if (settings_.recordSoundCard) AddSoundCardBranch();
-        tsAudio_->SetClearTimesMode();
-
-        ReadSourceFrameDuration();
+        PreviewTail(color2.Filter().get());
         // Only a DV preview tells the TV standard of the DV the captures write.
         settings_.standardDv =
             (frameDuration_ == kDvFrameTime625 || frameDuration_ == 2000000) ? 0 : 1;
+        ChooseGraphClock();
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+bool TdmCam::BuildCapturePinPreview() {
+    previewReady_ = false;
+    lastError_.clear();
+    try {
+        fg_.HaltGraph();
+        PreviewHead(false);
+        // An analogue input follows "Standard DV"; a card whose input has no standard refuses.
+        ComPtr<IAMAnalogVideoDecoder> decoder;
+        if (SUCCEEDED(sourceFilter_->QueryInterface(IAMAnalogVideoDecoder::iid, decoder.putVoid())))
+            decoder->put_TVFormat(settings_.standardDv == 0 ? AnalogVideo_PAL_B
+                                                            : AnalogVideo_NTSC_M);
+        ComPtr<IBaseFilter> deinterlacer;
+        if (settings_.deinterlacerOn) {
+            Join(Deinterlacer);
+            deinterlacer = Deinterlacer.Filter();
+        }
+        // Intelligent connection brings the decoder or converter the camera's layout needs.
+        AddOwn(superposer_.get(), "Superposer");
+        CheckGraphResult(Render(Infinite.Filter().get(), deinterlacer.get(), superposer_.get()),
+                         "The capture pin's picture does not reach the inlay");
+        PreviewTail(superposer_.get());
         ChooseGraphClock();
         return true;
     } catch (const std::exception& e) {
@@ -449,6 +491,12 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
         return &TdmCam::CaptureIdv;
     case CaptureRecipe::W:
         return &TdmCam::CaptureW;
+    case CaptureRecipe::Dpin:
+        return &TdmCam::CaptureDpin;
+    case CaptureRecipe::Iraw:
+        return &TdmCam::CaptureIraw;
+    case CaptureRecipe::Navi:
+        return &TdmCam::CaptureNavi;
     default:
         return nullptr;
     }
@@ -495,7 +543,7 @@ bool TdmCam::CaptureA2(const CaptureRequest& request) {
     return true;
 }
 
-bool TdmCam::CaptureDdv(const CaptureRequest& request) {
+bool TdmCam::DvEncodeStart(const CaptureRequest& request) {
     if (!WriterFrame(request)) return false;
     Join(DVmuxer);
     Join(DVencoder);
@@ -503,6 +551,47 @@ bool TdmCam::CaptureDdv(const CaptureRequest& request) {
                                                                              : kDvEncNtsc,
                                                      kDvEncDvsd, kDvEncFullResolution, 0, nullptr);
     Render(Infinite2.Filter().get(), DVencoder.Filter().get(), DVmuxer.Filter().get());
+    return true;
+}
+
+bool TdmCam::CaptureDpin(const CaptureRequest& request) {
+    if (sourceKind_ != SourceKind::skCapturePin) return Fail("The source is not a capture pin");
+    if (!DvEncodeStart(request)) return false;
+    if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_) {
+        Join(acm);
+        Render(infinite3.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+    }
+    Join(DVsplitter2);
+    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+    return true;
+}
+
+bool TdmCam::CaptureIraw(const CaptureRequest& request) {
+    if (sourceKind_ == SourceKind::skDv) return Fail("The source is a DV camcorder");
+    if (!WriterFrame(request)) return false;
+    AddOwn(controlFilter_.get(), "vq_controlFilter");
+    // The capture pin's own picture, without inlay.
+    const bool connected =
+        SUCCEEDED(Render(Infinite.Filter().get(), controlFilter_.get(), captureWriter_.get()));
+    ControlFilterSetUp();
+    return connected || Fail("The capture pin's video does not reach the writer");
+}
+
+bool TdmCam::CaptureNavi(const CaptureRequest& request) {
+    if (sourceKind_ == SourceKind::skDv) return Fail("The source is a DV camcorder");
+    if (!WriterFrame(request)) return false;
+    // The device's own stream, unchanged.
+    const bool connected =
+        SUCCEEDED(Render(Infinite.Filter().get(), nullptr, captureWriter_.get()));
+    if (connected && settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
+        Render(infinite3.Filter().get(), nullptr, captureWriter_.get());
+    return connected || Fail("The capture pin's video does not reach the writer");
+}
+
+bool TdmCam::CaptureDdv(const CaptureRequest& request) {
+    if (!DvEncodeStart(request)) return false;
     if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_)
         Render(infinite4.Filter().get(), nullptr, DVmuxer.Filter().get());
     if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_) {

@@ -5,9 +5,10 @@
 // the capture branches added onto a preview, the included-audio branch and the camcorder link.
 //
 // Built so far: the DV camcorder (skDv) with the capture formats "DV type 1 (no inlay)", "DV type 2
-// (no inlay)", "DV type 2 (with inlay)", "Wmv (with inlay)" and "Image by Image". The other source
-// kinds are analysed (their kind is known) but their previews and captures are not built yet:
-// the builders answer false and LastError() says so. The crossbar and the
+// (no inlay)", "DV type 2 (with inlay)", "Wmv (with inlay)" and "Image by Image"; the capture pin
+// (skCapturePin: webcams, analogue cards) with "Native Video", "DV type 2 (with inlay)" and
+// "Image by Image". The other source kinds are analysed (their kind is known) but their previews
+// and captures are not built yet: the builders answer false and LastError() says so. The
 // settings pages are not built yet either. The Windows Media profile manager is made with the
 // module; the profile choice itself is graph/WindowsMediaProfiles.h.
 //
@@ -23,6 +24,7 @@
 #include "filters/vq_superposer/vq_superposer.h"
 #include "filters/vq_timestamper/vq_timestamper.h"
 #include "graph/CaptureFormats.h"
+#include "graph/CrossBar.h"
 #include "graph/FilterGraphComponents.h"
 #include "graph/FrameGrabber.h"
 #include "graph/VideoWindow.h"
@@ -83,7 +85,8 @@ public:
     bool RunGraph();
     // Takes everything but the video source out of the graph.
     void TearDownGraph();
-    // The source's legacy dialogs and crossbar; true (neither exists on this platform yet).
+    // The source's crossbar routes (its crossbar filters put upstream first); true. Legacy
+    // driver dialogs do not exist on this platform.
     bool FindSourceControls();
     // False when the video source slot holds no filter.
     bool ProbeExternalDevice();
@@ -123,6 +126,10 @@ public:
     void SetKind(SourceKind kind) { sourceKind_ = kind; }
     bool PreviewReady() const { return previewReady_; }
     bool HasAudioPin() const { return hasAudioPin_; }
+    // The routes of the analysed source's crossbars, found at every preview build; null for a
+    // source without an analogue video input.
+    TCrossbar* Crossbar() const { return crossbar_.get(); }
+    int RouteCount() const { return crossbar_ ? crossbar_->RouteCount() : 0; }
     std::int64_t FrameDuration() const { return frameDuration_; }
     const TCamcorderLink& Camcorder() const { return camcorder_; }
     TGraphState GraphState() const { return fg_.GraphState(); }
@@ -166,6 +173,13 @@ public:
 
 private:
     bool BuildDvPreview();
+    bool BuildCapturePinPreview();
+    // The start every preview shares: the graph torn down, the window's renderer, the source
+    // through the Smart Tee into Infinite (with the DV splitter joined first for DV).
+    void PreviewHead(bool dv);
+    // The end every preview shares: picture -> Infinite2 -> sg -> tsVideo -> renderer, then the
+    // audio branches and the frame duration.
+    void PreviewTail(IBaseFilter* picture);
 
     // What a capture builder is given: the format's row, the source kind, "Standard DV" for the
     // recipes that encode DV, and the file to write.
@@ -183,6 +197,12 @@ private:
     bool CaptureDdv(const CaptureRequest& request);
     bool CaptureIdv(const CaptureRequest& request);
     bool CaptureW(const CaptureRequest& request);
+    bool CaptureDpin(const CaptureRequest& request);
+    bool CaptureIraw(const CaptureRequest& request);
+    bool CaptureNavi(const CaptureRequest& request);
+    // The D recipes' start: the writer, the DV encoder set to the TV standard, Infinite2 ->
+    // DVencoder -> DVmuxer.
+    bool DvEncodeStart(const CaptureRequest& request);
     // The writer of the format's row for the request's file, onto a completed preview.
     bool WriterFrame(const CaptureRequest& request);
     void ControlFilterSetUp();
@@ -250,6 +270,7 @@ private:
     ComPtr<IPin> sourcePin_;
     ComPtr<IPin> sourceAudioPin_;
     bool hasAudioPin_ = false;
+    std::unique_ptr<TCrossbar> crossbar_;
     ComPtr<IBaseFilter> sourceFilter_;
     bool previewReady_ = false;
     ComPtr<IBaseFilter> previewRenderer_;

@@ -161,9 +161,7 @@ HRESULT TBCLiveSourceStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
     for (;;) {
         HRESULT hr = WaitForRun();
         if (FAILED(hr)) return hr;
-        if (pacing_ == TBCLivePacing::Device)
-            return TBCSourceStream::GetDeliveryBuffer(sample, start, stop, 0);
-
+        const bool device = pacing_ == TBCLivePacing::Device;
         const bool paced = pacing_ == TBCLivePacing::Clock && runClock_;
         if (paced) {
             hr = WaitUntil(UnitsToTime(position_));
@@ -173,6 +171,7 @@ HRESULT TBCLiveSourceStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
         // A period counts once what it brought is settled (a loss is counted by then).
         const TBCFrameDue due = OnFrameDue();
         if (due == TBCFrameDue::Nothing) {
+            if (device) continue; // the device had nothing yet: look at the run again
             ++periods_;
             if (paced)
                 position_ += periodUnits_;
@@ -192,6 +191,7 @@ HRESULT TBCLiveSourceStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
             if (SUCCEEDED(hr)) endPending_ = true; // FillBuffer ends the stream
             return hr;
         }
+        if (device) return TBCSourceStream::GetDeliveryBuffer(sample, start, stop, 0);
         hr = TBCSourceStream::GetDeliveryBuffer(sample, start, stop, paced ? AM_GBF_NOWAIT : 0);
         if (paced && hr == VFW_E_TIMEOUT) {
             // Every buffer is still downstream when the frame is due: it is lost.

@@ -15,8 +15,9 @@
 //   A graph without a clock gets its frames as fast as downstream takes them.
 // - AsFastAsPossible: the same without the clock and without losses, with consecutive times; the
 //   pin is not live (AM_PUSHSOURCECAPS_NOT_LIVE), as a file read as fast as it is taken.
-// - Device (sound cards, V4L2 buffers, IEEE 1394 frame reception): FillFrame blocks in the device
-//   until data is there. The pin stamps its samples itself, from the device's own count
+// - Device (sound cards, V4L2 buffers, IEEE 1394 frame reception): OnFrameDue may wait for the
+//   device and say what it brought (as for clock pacing, a lost device posts EC_DEVICE_LOST);
+//   then FillFrame blocks in the device until data is there. The pin stamps its samples itself, from the device's own count
 //   (StampFromCount) or from the graph clock (ClockStreamTime), and reports what the device says
 //   it lost (ReportLost).
 // Times are counted in units of a time base (SetTimeBase; 30000 per second unless told, a whole
@@ -79,8 +80,10 @@ public:
     // the sample afterwards with the current frame period. Device pacing: blocks until the device
     // has data and stamps the sample.
     virtual HRESULT FillFrame(IMediaSample* sample) = 0;
-    // May override (streaming thread; clock and as-fast pacing): a period has come. Default: a
-    // frame.
+    // May override (streaming thread): clock and as-fast pacing: a period has come. Device
+    // pacing: asked before each buffer is taken; it may wait a while for the device, answering
+    // Nothing when the device had nothing in that time (the run is looked at again) or
+    // DeviceLost when the device has gone. Default: a frame.
     virtual TBCFrameDue OnFrameDue() { return TBCFrameDue::Frame; }
     // May override (streaming thread): nothing was due and no clock paces the pin. Blocks until
     // the device may have something, or until Stopping() (WakeDevice is called when it is set).

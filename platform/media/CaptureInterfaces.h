@@ -106,6 +106,57 @@ struct IAMStreamConfig : IUnknown {
     virtual HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* caps) = 0;
 };
 
+// Physical connector types of crossbar pins (IAMCrossbar::get_CrossbarPinInfo).
+inline constexpr long PhysConn_Video_Tuner = 1;
+inline constexpr long PhysConn_Video_Composite = 2;
+inline constexpr long PhysConn_Video_SVideo = 3;
+inline constexpr long PhysConn_Video_VideoDecoder = 12;
+inline constexpr long PhysConn_Audio_Tuner = 4096;
+
+// A switch of physical inputs to outputs in front of an analogue capture filter.
+struct IAMCrossbar : IUnknown {
+    static constexpr GUID iid = MakeGuid("C6E13380-30AC-11D0-A18C-00A0C9118956");
+    virtual HRESULT get_PinCounts(long* outputs, long* inputs) = 0;
+    // S_OK when the input can be routed to the output, S_FALSE when not.
+    virtual HRESULT CanRoute(long output, long input) = 0;
+    virtual HRESULT Route(long output, long input) = 0;
+    virtual HRESULT get_IsRoutedTo(long output, long* input) = 0;
+    // The related pin (the audio of a video pin and back; -1 when none) and connector type.
+    virtual HRESULT get_CrossbarPinInfo(BOOL isInput, long index, long* related, long* type) = 0;
+};
+
+// TV standards of an analogue video decoder (IAMAnalogVideoDecoder).
+inline constexpr long AnalogVideo_NTSC_M = 0x00000001;
+inline constexpr long AnalogVideo_NTSC_Mask = 0x00000007;
+inline constexpr long AnalogVideo_PAL_B = 0x00000010;
+inline constexpr long AnalogVideo_PAL_Mask = 0x00100FF0;
+
+// The TV standard of an analogue capture filter's decoder (the part the graph module uses).
+struct IAMAnalogVideoDecoder : IUnknown {
+    static constexpr GUID iid = MakeGuid("C6E13350-30AC-11D0-A18C-00A0C9118956");
+    virtual HRESULT get_AvailableTVFormats(long* formats) = 0;
+    virtual HRESULT put_TVFormat(long format) = 0;
+    virtual HRESULT get_TVFormat(long* format) = 0;
+};
+
+struct SIZE {
+    LONG cx = 0;
+    LONG cy = 0;
+};
+
+struct VIDEO_STREAM_CONFIG_CAPS {
+    GUID guid;
+    ULONG VideoStandard = 0;
+    SIZE InputSize, MinCroppingSize, MaxCroppingSize;
+    int CropGranularityX = 0, CropGranularityY = 0, CropAlignX = 0, CropAlignY = 0;
+    SIZE MinOutputSize, MaxOutputSize;
+    int OutputGranularityX = 0, OutputGranularityY = 0;
+    int StretchTapsX = 0, StretchTapsY = 0, ShrinkTapsX = 0, ShrinkTapsY = 0;
+    LONGLONG MinFrameInterval = 0, MaxFrameInterval = 0;
+    LONG MinBitsPerSecond = 0, MaxBitsPerSecond = 0;
+};
+static_assert(sizeof(VIDEO_STREAM_CONFIG_CAPS) == 128);
+
 struct AUDIO_STREAM_CONFIG_CAPS {
     GUID guid;
     ULONG MinimumChannels = 0;

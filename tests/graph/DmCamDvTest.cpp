@@ -185,8 +185,8 @@ TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
     EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skDv));
     cam.Settings().deinterlacerOn = false;
     ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
-    cam.SetKind(SourceKind::skCapturePin);
-    EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skCapturePin));
+    cam.SetKind(SourceKind::skMovieBox);
+    EXPECT_FALSE(cam.BuildPreviewGraph(SourceKind::skMovieBox));
     EXPECT_NE(cam.LastError().find("not built yet"), std::string::npos);
     cam.SetKind(SourceKind::skDv);
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));

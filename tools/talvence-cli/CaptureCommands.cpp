@@ -150,6 +150,8 @@ std::optional<CaptureOptions> ParseCaptureOptions(Args args, std::string& error)
         };
         if (a == "--source") {
             if (!(o.source = value())) return std::nullopt;
+        } else if (a == "--input") {
+            if (!(o.input = value())) return std::nullopt;
         } else if (a == "--format") {
             auto v = value();
             if (!v) return std::nullopt;
@@ -268,6 +270,11 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         err << "capture: the preview cannot be built: " << core.LastError() << "\n";
         return kExitFailed;
     }
+    if (options.input && !SelectRouteNamed(core.Cam().Crossbar(), *options.input)) {
+        err << "capture: the video source has no input \"" << *options.input << "\"\n";
+        core.StopGraph();
+        return kExitFailed;
+    }
     control.CaptureToggle();
     if (control.State() != CaptureState::Capturing) {
         err << "capture: the capture did not start"
@@ -306,8 +313,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
         if (options.seconds && now >= *options.seconds) break;
         if (const RunEnd ended = core.TakeRunEnd(); ended != RunEnd::None) {
             failed = ended == RunEnd::Failed || ended == RunEnd::DeviceLost;
-            ending = ended == RunEnd::Failed       ? "the capture stopped on an error: " +
-                                                         core.LastError()
+            ending = ended == RunEnd::Failed
+                         ? "the capture stopped on an error: " + core.LastError()
                      : ended == RunEnd::DeviceLost ? "the capture stopped: the video source was "
                                                      "lost (unplugged)"
                                                    : "the source ended";
@@ -350,7 +357,7 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
 
 void AddCaptureCommands(CommandTable& table) {
     table.add({"capture",
-               "[--source NAME] [--format TEXT|INDEX] [--seconds N] [--folder DIR] "
+               "[--source NAME] [--input NAME] [--format TEXT|INDEX] [--seconds N] [--folder DIR] "
                "[--scn|--no-scn] [--inlay|--no-inlay] [--grab-every S] [--cut-every S] "
                "[--yes|--no] [--play]",
                "capture from a video source in a capture format, with progress", RunCapture});

@@ -16,7 +16,8 @@ void AddCaptureCommands(CommandTable& table);
 // The options of one run; unset ones keep the stored preference.
 struct CaptureOptions {
     std::optional<std::string> source;
-    std::optional<int> format; // given by its text or its index
+    std::optional<std::string> input; // a crossbar route, by its name
+    std::optional<int> format;        // given by its text or its index
     std::optional<double> seconds;
     std::optional<std::string> folder;
     std::optional<bool> scn;

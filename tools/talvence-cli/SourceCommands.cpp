@@ -5,14 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "graph/CrossBar.h"
 #include "graph/DeviceCategories.h"
 #include "graph/videosources.h"
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/alsa/AlsaSystem.h"
 #include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/media/MediaGuids.h"
+#include "platform/devices/v4l2/CrossbarFilter.h"
+#include "platform/devices/v4l2/V4l2Devices.h"
 #include "platform/devices/virtual/VirtualDevices.h"
 #include "platform/media/DeviceEnum.h"
+#include "platform/media/FilterGraph.h"
 
 namespace talvence::cli {
 
@@ -36,7 +40,25 @@ const char* KindWord(SourceKind kind) {
 
 // The kind the analysis would give the source, read from its filter's pins without a graph;
 // "-" with the reason in why when it cannot be told.
-std::string KindOf(ICreateDevEnum* devEnum, const TvideoSource& source, std::string& why) {
+// The routes of the source's crossbars, found in a graph of its own; none for most sources.
+std::vector<std::string> RoutesOf(IBaseFilter* filter) {
+    ComPtr<IAMUpstreamCrossbars> upstream;
+    if (FAILED(filter->QueryInterface(IAMUpstreamCrossbars::iid, upstream.putVoid()))) return {};
+    ComPtr<CFilterGraph> graph(new CFilterGraph);
+    graph->AddFilter(filter, "Video Source");
+    upstream->AddUpstreamCrossbars();
+    std::vector<std::string> names;
+    if (auto crossbar = CrossbarOfSource(filter))
+        for (int i = 0; i < crossbar->RouteCount(); ++i) {
+            std::string name;
+            if (SUCCEEDED(crossbar->RouteName(i, &name))) names.push_back(name);
+        }
+    graph->RemoveFilter(filter);
+    return names;
+}
+
+std::string KindOf(ICreateDevEnum* devEnum, const TvideoSource& source, std::string& why,
+                   std::vector<std::string>& routes) {
     TFilter slot("Video Source");
     if (!BindVideoSource(devEnum, source, slot) || !slot.BaseFilter()) {
         why = "the device is not present any more";
@@ -56,6 +78,7 @@ std::string KindOf(ICreateDevEnum* devEnum, const TvideoSource& source, std::str
         why = "no output pin to preview";
         return "-";
     }
+    routes = RoutesOf(filter.get());
     return KindWord(choice.Kind);
 }
 
@@ -70,7 +93,10 @@ int ListSources(ICreateDevEnum* devEnum, std::ostream& out, std::ostream& err) {
     }
     for (const TVideoSourceItem& item : display) {
         std::string why;
-        out << "video " << KindOf(devEnum, *item.Source, why) << " " << item.Name << "\n";
+        std::vector<std::string> routes;
+        out << "video " << KindOf(devEnum, *item.Source, why, routes) << " " << item.Name << "\n";
+        for (const std::string& route : routes)
+            out << "  input " << route << "\n";
         if (!why.empty()) err << "sources: \"" << item.Name << "\": " << why << "\n";
     }
 
@@ -90,6 +116,7 @@ int RunSources(Args args, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     auto registry = std::make_shared<FilterRegistry>();
+    RegisterV4l2Devices(*registry, MakeKernelV4l2());
     for (const std::string& warning : RegisterVirtualDevicesFromEnvironment(*registry).warnings)
         err << "sources: " << warning << "\n";
     RegisterAlsaCaptureDevices(*registry, *MakeAlsaSystem());

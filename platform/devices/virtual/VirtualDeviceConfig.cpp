@@ -106,6 +106,14 @@ std::optional<DvRecording> ParseRecording(std::string_view item, std::string& er
     return r;
 }
 
+// A positive frame count, or 0 for anything else.
+std::uint64_t FrameCount(const std::string& value) {
+    if (value.empty() || value.size() >= 12 ||
+        value.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stoull(value);
+}
+
 } // namespace
 
 const std::string* VirtualDeviceSpec::Option(std::string_view key) const {
@@ -187,10 +195,8 @@ std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec
             config.file = value;
         } else if (key == "name" && !value.empty()) {
             config.friendlyName = value;
-        } else if (key == "unplug" && !value.empty() &&
-                   value.find_first_not_of("0123456789") == std::string::npos &&
-                   value.size() < 12 && std::stoull(value) > 0) {
-            config.unplugAfterFrames = std::stoull(value);
+        } else if (key == "unplug" && FrameCount(value)) {
+            config.unplugAfterFrames = FrameCount(value);
         } else if (key == "tape" && !value.empty()) {
             std::string script = value;
             if (value.front() == '@') {
@@ -215,6 +221,31 @@ std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec
     if (!config.file.empty() && spec.Option("tape")) {
         error = "the dv device takes either a file or a tape script, not both";
         return std::nullopt;
+    }
+    return config;
+}
+
+std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec& spec,
+                                                         std::string& error) {
+    VirtualV4l2Config config;
+    config.kind = spec.kind == "analog" ? VirtualV4l2Kind::Analog : VirtualV4l2Kind::Webcam;
+    const bool webcam = config.kind == VirtualV4l2Kind::Webcam;
+    for (const auto& [key, value] : spec.options) {
+        const std::string v = Lower(value);
+        if (key == "format" && webcam && (v == "mjpeg" || v == "yuyv" || v == "both")) {
+            config.mjpeg = v != "yuyv";
+            config.yuyv = v != "mjpeg";
+        } else if (key == "pace" && (v == "real" || v == "fast")) {
+            config.pacing = v == "fast" ? DvPacing::AsFastAsPossible : DvPacing::RealTime;
+        } else if (key == "name" && !value.empty()) {
+            config.friendlyName = value;
+        } else if (key == "unplug" && FrameCount(value)) {
+            config.unplugAfterFrames = FrameCount(value);
+        } else {
+            error = "unknown or bad option \"" + key + (value.empty() ? "" : "=" + value) +
+                    "\" of the " + spec.kind + " device";
+            return std::nullopt;
+        }
     }
     return config;
 }

@@ -73,4 +73,22 @@ std::optional<DvTapeScript> ParseDvTapeScript(std::string_view text, std::string
 std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec& spec,
                                                          std::string& error);
 
+// The V4L2 devices on the fake seam: a webcam (640 x 480 at 30 frames a second, MJPEG and
+// YUYV) and an analogue capture card (PAL 720 x 576 YUYV, a tuner, composite and S-Video inputs).
+enum class VirtualV4l2Kind { Webcam, Analog };
+
+struct VirtualV4l2Config {
+    VirtualV4l2Kind kind = VirtualV4l2Kind::Webcam;
+    std::string friendlyName; // empty: the kind's own
+    bool mjpeg = true;        // the webcam's formats (the card has YUYV only)
+    bool yuyv = true;
+    DvPacing pacing = DvPacing::RealTime;
+    std::uint64_t unplugAfterFrames = 0; // 0: never
+};
+
+// Options of a "webcam" (format=mjpeg|yuyv|both, name=, pace=real|fast, unplug=FRAMES) or an
+// "analog" device (name=, pace=, unplug=). Unknown options and bad values are errors.
+std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec& spec,
+                                                         std::string& error);
+
 } // namespace talvence

@@ -1,6 +1,8 @@
 #include "platform/devices/virtual/VirtualDevices.h"
 
+#include "platform/devices/v4l2/V4l2Devices.h"
 #include "platform/devices/virtual/VirtualDvCamera.h"
+#include "platform/devices/virtual/VirtualV4l2.h"
 #include "platform/media/MediaGuids.h"
 
 #include <cstdlib>
@@ -50,7 +52,31 @@ VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
     for (const std::string& error : devices.errors)
         result.warnings.push_back(std::string(kVirtualDevicesVariable) + ": " + error);
     int dvCount = 0;
+    int v4l2Count[2] = {0, 0};
+    std::shared_ptr<TFakeV4l2System> v4l2;
     for (const VirtualDeviceSpec& spec : devices.devices) {
+        if (spec.kind == "webcam" || spec.kind == "analog") {
+            std::string error;
+            auto config = ParseVirtualV4l2Options(spec, error);
+            if (!config) {
+                result.warnings.push_back("virtual device \"" + spec.kind + "\": " + error);
+                continue;
+            }
+            if (!v4l2) v4l2 = std::make_shared<TFakeV4l2System>();
+            auto device = std::make_shared<TFakeV4l2Device>(MakeVirtualV4l2Device(*config));
+            const std::string path =
+                "virtual:" + spec.kind + ":" + std::to_string(v4l2Count[spec.kind == "analog"]++);
+            v4l2->Add(path, device, path);
+            // A device that goes away leaves the catalogue, as a real one does.
+            device->SetUnpluggedHandler([&registry, path] {
+                registry.UnregisterByProperty(CLSID_VideoInputDeviceCategory, "DevicePath", path);
+            });
+            RegisterV4l2Device(registry, v4l2, {device->Config().card, path, path},
+                               spec.kind == "analog" ? "Virtual analogue capture card"
+                                                     : "Virtual webcam");
+            result.devicePaths.push_back(path);
+            continue;
+        }
         if (spec.kind != "dv") {
             result.warnings.push_back("virtual device \"" + spec.kind + "\": not built yet");
             continue;

@@ -18,22 +18,46 @@ constexpr DWORD FourCC(char a, char b, char c, char d) {
            DWORD(std::uint8_t(d)) << 24;
 }
 
+using Packing = TColorSpaceConverter::Packing;
+
 struct YuvKind {
     YuvLayout layout;
+    Packing packing;
     GUID subtype;
     DWORD fourcc;
     WORD bits;
 };
 const YuvKind kYuvKinds[] = {
-    {YuvLayout::Yuy2, MEDIASUBTYPE_YUY2, FourCC('Y', 'U', 'Y', '2'), 16},
-    {YuvLayout::Yuv420p, MEDIASUBTYPE_I420, FourCC('I', '4', '2', '0'), 12},
-    {YuvLayout::Yuv411p, MEDIASUBTYPE_Y41B, FourCC('Y', '4', '1', 'B'), 12},
+    {YuvLayout::Yuy2, Packing::Native, MEDIASUBTYPE_YUY2, FourCC('Y', 'U', 'Y', '2'), 16},
+    {YuvLayout::Yuv420p, Packing::Native, MEDIASUBTYPE_I420, FourCC('I', '4', '2', '0'), 12},
+    {YuvLayout::Yuv411p, Packing::Native, MEDIASUBTYPE_Y41B, FourCC('Y', '4', '1', 'B'), 12},
+    {YuvLayout::Yuy2, Packing::Uyvy, MEDIASUBTYPE_UYVY, FourCC('U', 'Y', 'V', 'Y'), 16},
+    {YuvLayout::Yuv420p, Packing::Nv12, MEDIASUBTYPE_NV12, FourCC('N', 'V', '1', '2'), 12},
 };
 
-const YuvKind* KindOf(YuvLayout layout) {
+const YuvKind* KindOf(YuvLayout layout, Packing packing) {
     for (const YuvKind& k : kYuvKinds)
-        if (k.layout == layout) return &k;
+        if (k.layout == layout && k.packing == packing) return &k;
     return nullptr;
+}
+
+// A camera's layout into the converters' own: UYVY's bytes swapped pairwise into YUY2, NV12's
+// interleaved chroma split into I420's planes.
+void Repack(const std::uint8_t* src, std::uint8_t* dst, const TColorSpaceConverter::Format& f) {
+    if (f.packing == Packing::Uyvy) {
+        for (std::size_t i = 0; i + 1 < f.bytes; i += 2) {
+            dst[i] = src[i + 1];
+            dst[i + 1] = src[i];
+        }
+        return;
+    }
+    const std::size_t luma = std::size_t(f.width) * std::size_t(f.height);
+    std::memcpy(dst, src, luma);
+    const std::size_t chroma = luma / 4;
+    for (std::size_t i = 0; i < chroma; ++i) {
+        dst[luma + i] = src[luma + 2 * i];
+        dst[luma + chroma + i] = src[luma + 2 * i + 1];
+    }
 }
 
 // The types offered for an input, in order of preference. RGB24 comes first for RGB24 input
@@ -54,10 +78,12 @@ std::vector<TColorSpaceConverter::Format> Offers(const TColorSpaceConverter::For
         f.rgb = false;
         f.bottomUp = false;
         f.yuv = in.yuv;
+        f.packing = in.packing;
         f.bytes = in.bytes;
         out.push_back(f);
     } else {
         for (const YuvKind& k : kYuvKinds) {
+            if (k.packing != Packing::Native) continue; // read only, never written
             f.rgb = false;
             f.bottomUp = false;
             f.yuv = k.layout;
@@ -106,6 +132,7 @@ std::optional<TColorSpaceConverter::Format> TColorSpaceConverter::FormatOf(const
         if (bmi.biCompression != k.fourcc || bmi.biBitCount != k.bits) return std::nullopt;
         // YUV pictures are stored top-down whatever the sign.
         f.yuv = k.layout;
+        f.packing = k.packing;
         f.bytes = YuvFrameSize(k.layout, f.width, f.height);
         if (f.bytes == 0) return std::nullopt;
         return f;
@@ -131,7 +158,7 @@ CMediaType TColorSpaceConverter::TypeOf(const Format& format, const CMediaType& 
         bmi.biBitCount = 24;
         bmi.biCompression = BI_RGB;
     } else {
-        const YuvKind* k = KindOf(format.yuv);
+        const YuvKind* k = KindOf(format.yuv, format.packing);
         bmi.biBitCount = k->bits;
         bmi.biCompression = k->fourcc;
         subtype = k->subtype;
@@ -156,7 +183,9 @@ HRESULT TColorSpaceConverter::CheckTransform(const CMediaType* mtIn, const CMedi
     if (!in || !out) return VFW_E_TYPE_NOT_ACCEPTED;
     if (in->width != out->width || in->height != out->height) return VFW_E_TYPE_NOT_ACCEPTED;
     // Between YUV layouts there is no converter: one side must be RGB, or both the same layout.
-    if (!in->rgb && !out->rgb && in->yuv != out->yuv) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!in->rgb && !out->rgb && (in->yuv != out->yuv || in->packing != out->packing))
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    if (in->rgb && !out->rgb && out->packing != Packing::Native) return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }
 
@@ -221,6 +250,11 @@ HRESULT TColorSpaceConverter::Transform(IMediaSample* in, IMediaSample* out) {
         ok = converter_.Rgb24ToYuv(RgbView(src, *from),
                                    YuvFrameOver(dst, to->yuv, to->width, to->height));
     } else {
+        if (from->packing != Packing::Native) {
+            repacked_.resize(from->bytes);
+            Repack(src, repacked_.data(), *from);
+            src = repacked_.data();
+        }
         ok = converter_.YuvToRgb24(YuvFrameOver(src, from->yuv, from->width, from->height),
                                    RgbView(dst, *to));
     }
@@ -233,10 +267,10 @@ HRESULT TColorSpaceConverter::Transform(IMediaSample* in, IMediaSample* out) {
 }
 
 void RegisterColorSpaceConverter(FilterRegistry& registry) {
-    std::vector<REGPINTYPES> pictures = {{MEDIATYPE_Video, MEDIASUBTYPE_RGB24},
-                                         {MEDIATYPE_Video, MEDIASUBTYPE_YUY2},
-                                         {MEDIATYPE_Video, MEDIASUBTYPE_I420},
-                                         {MEDIATYPE_Video, MEDIASUBTYPE_Y41B}};
+    std::vector<REGPINTYPES> pictures = {
+        {MEDIATYPE_Video, MEDIASUBTYPE_RGB24}, {MEDIATYPE_Video, MEDIASUBTYPE_YUY2},
+        {MEDIATYPE_Video, MEDIASUBTYPE_I420},  {MEDIATYPE_Video, MEDIASUBTYPE_Y41B},
+        {MEDIATYPE_Video, MEDIASUBTYPE_UYVY},  {MEDIATYPE_Video, MEDIASUBTYPE_NV12}};
     RegisteredFilter entry;
     entry.clsid = CLSID_Colour;
     entry.friendlyName = "Color Space Converter";

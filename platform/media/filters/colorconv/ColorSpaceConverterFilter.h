@@ -1,6 +1,7 @@
 #pragma once
 // The Color Space Converter filter: pictures between the YUV layouts of DV (planar 4:2:0 'I420',
 // planar 4:1:1 'Y41B', packed YUY2) and 24-bit RGB, both ways, with the colorconv converters.
+// Cameras' layouts UYVY and NV12 are read too (repacked into YUY2 and I420 first), never written.
 // YUV in gives RGB24 out, bottom-up (what the inlay and the frame grabber take). RGB24 in
 // (bottom-up or top-down) gives, in order of preference, RGB24 bottom-up (a copy, which turns a
 // top-down picture the right way up, so that a tee or grabber downstream keeps RGB24), then
@@ -18,6 +19,7 @@
 
 #include <atomic>
 #include <optional>
+#include <vector>
 
 namespace talvence {
 
@@ -40,10 +42,14 @@ public:
     // Any thread: samples dropped since the filter was made.
     long FramesDropped() const { return dropped_; }
 
+    // How a YUV layout is stored: as the converters take it, or a camera's variant of it.
+    enum class Packing { Native, Uyvy, Nv12 };
+
     // A picture type this filter reads or writes.
     struct Format {
         bool rgb = false;                                      // RGB24, else YUV
         colorconv::YuvLayout yuv = colorconv::YuvLayout::Yuy2; // when not RGB
+        Packing packing = Packing::Native;                     // when not RGB
         int width = 0;
         int height = 0;        // rows, always positive
         bool bottomUp = false; // RGB only
@@ -56,7 +62,8 @@ public:
 private:
     colorconv::ColorConverter converter_; // receive lock
     std::atomic<long> dropped_{0};
-    CMediaType inputType_; // receive lock: the type of the samples now arriving
+    CMediaType inputType_;               // receive lock: the type of the samples now arriving
+    std::vector<std::uint8_t> repacked_; // receive lock: a camera's picture in our layout
 };
 
 // Registers the converter in the filter category with MERIT_UNLIKELY: intelligent connection

@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace talvence::dvcodec {
@@ -37,6 +38,48 @@ AVRational SampleAspect(DvSystem system, bool wide) {
 template <typename Byte> bool Usable(const BasicPicture<Byte>& p) {
     if (PictureBytes(p.layout, p.width, p.height) == 0 || p.planes[0] == nullptr) return false;
     return !IsPlanar(p.layout) || (p.planes[1] != nullptr && p.planes[2] != nullptr);
+}
+
+// Where a picture goes in the DV frame: all of it for a DV-shaped picture (whatever its pixels'
+// shape) or one of the frame's own aspect; else the largest centred area of the picture's aspect,
+// its pixels taken as square, on whole chroma blocks of either system.
+struct FitArea {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+FitArea FitInto(const ConstPicture& in, int width, int height, bool wide) {
+    const FitArea whole{0, 0, width, height};
+    if ((in.width == 720 || in.width == 704) && (in.height == 576 || in.height == 480))
+        return whole;
+    const double frame = wide ? 16.0 / 9.0 : 4.0 / 3.0;
+    const double picture = double(in.width) / double(in.height);
+    if (std::abs(picture / frame - 1.0) < 0.01) return whole;
+    if (picture > frame) {
+        const int h = static_cast<int>(height * frame / picture) & ~1;
+        return {0, ((height - h) / 2) & ~1, width, h};
+    }
+    const int w = static_cast<int>(width * picture / frame) & ~3;
+    return {((width - w) / 2) & ~3, 0, w, height};
+}
+
+// Black over a planar picture, and the view of one area of it.
+Picture Letterbox(const Picture& target, const FitArea& area) {
+    const bool q = target.layout == PixelLayout::Yuv411p; // chroma at quarter width, full height
+    const int cw = q ? target.width / 4 : target.width / 2;
+    const int ch = q ? target.height : target.height / 2;
+    for (int y = 0; y < target.height; ++y)
+        std::memset(target.planes[0] + target.strides[0] * y, 16, std::size_t(target.width));
+    for (int p = 1; p < 3; ++p)
+        for (int y = 0; y < ch; ++y)
+            std::memset(target.planes[p] + target.strides[p] * y, 128, std::size_t(cw));
+    Picture sub = target;
+    sub.width = area.width;
+    sub.height = area.height;
+    sub.planes[0] += target.strides[0] * area.y + area.x;
+    for (int p = 1; p < 3; ++p)
+        sub.planes[p] += q ? target.strides[p] * area.y + area.x / 4
+                           : target.strides[p] * (area.y / 2) + area.x / 2;
+    return sub;
 }
 
 } // namespace
@@ -165,9 +208,11 @@ DvEncodeResult DvVideoEncoderCore::Encode(const ConstPicture& in, std::span<std:
     // copied rather than written while it reads.
     if (av_frame_make_writable(picture_) < 0) return {DvEncodeStatus::NotReady, 0};
     const Picture target = detail::WritableViewOf(*picture_, NativeLayout(options_.system));
+    const FitArea area = FitInto(in, target.width, target.height, options_.wideScreen);
+    const bool whole = area.width == target.width && area.height == target.height;
     if (in.layout == target.layout && in.width == target.width && in.height == target.height) {
         detail::CopyPlanar(in, target);
-    } else if (!converter_->Convert(in, target)) {
+    } else if (!converter_->Convert(in, whole ? target : Letterbox(target, area))) {
         return {DvEncodeStatus::ConversionFailed, 0};
     }
     picture_->pts = nextPts_++;

@@ -1,7 +1,9 @@
 #pragma once
 // The DV Video Encoder's work apart from the graph: one picture in, one SD DV frame out
 // ('dvsd', full size: 144000 bytes of 625-line DV or 120000 bytes of 525-line DV), on
-// libavcodec's DV encoder. Pictures of any size are scaled to the full DV size. The codec
+// libavcodec's DV encoder. Pictures of any size are scaled to the full DV size: DV-shaped
+// pictures (720 or 704 by 576 or 480) and those of the frame's aspect (4:3, or 16:9 when
+// wide) fill it, others keep their aspect (square pixels) centred on black. The codec
 // context, the picture handed to it and the packet buffers are made once and reused until the
 // format changes.
 //

@@ -115,6 +115,27 @@ INSTANTIATE_TEST_SUITE_P(
                       InputCase{DvSystem::Ntsc525, PixelLayout::Yuv411p, 720, 480},
                       InputCase{DvSystem::Pal625, PixelLayout::Yuv411p, 720, 480}));
 
+TEST(DvVideoEncoderCore, AWidePictureKeepsItsAspectBetweenBlackBands) {
+    // Setup: a 16:9 webcam picture for 4:3 PAL DV.
+    const Bytes input = TwoBandPicture(PixelLayout::Rgb24, 1280, 720);
+    DvVideoEncoderCore encoder(For(DvSystem::Pal625));
+    Bytes frame(kPalFrameBytes);
+    Bytes picture(PictureBytes(PixelLayout::Rgb24, 720, 576));
+    DvVideoDecoderCore decoder;
+
+    // Exercise
+    ASSERT_EQ(encoder.Encode(input, PixelLayout::Rgb24, 1280, 720, frame).status,
+              DvEncodeStatus::Ok);
+    ASSERT_EQ(decoder.DecodeTo(frame, PixelLayout::Rgb24, picture), DvDecodeStatus::Ok);
+
+    // Verification: the picture fills rows 72 to 503, black above and below.
+    constexpr Bgr kBlack{0, 0, 0};
+    EXPECT_TRUE(Near(PixelAt(picture, 720, 576, 360, 30), kBlack, 12));
+    EXPECT_TRUE(Near(PixelAt(picture, 720, 576, 360, 100), kTopColour, 8));
+    EXPECT_TRUE(Near(PixelAt(picture, 720, 576, 360, 480), kBottomColour, 8));
+    EXPECT_TRUE(Near(PixelAt(picture, 720, 576, 360, 545), kBlack, 12));
+}
+
 TEST(DvVideoEncoderCore, RoundTripKeepsThePicture) {
     for (const bool pal : {true, false}) {
         // Setup

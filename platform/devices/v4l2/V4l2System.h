@@ -1,0 +1,41 @@
+#pragma once
+
+// The V4L2 system calls the capture devices need, as an interface: the kernel's (MakeKernelV4l2)
+// and a fake beside it (FakeV4l2.h) that the tests and the virtual devices drive. Results are
+// errno-style: 0 or a count on success, a negated errno on failure (-ENODEV once the device has
+// gone), so that callers never read errno.
+//
+// Threads: any; an implementation guards its own state. One descriptor is used by one thread at a
+// time, except Ioctl for controls, which the application thread may call while the streaming
+// thread polls.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talvence {
+
+class IV4l2System {
+public:
+    virtual ~IV4l2System() = default;
+    // The video nodes ("/dev/video0", ...), in name order.
+    virtual std::vector<std::string> Nodes() = 0;
+    // A name of the node that survives reboots and re-plugging in another order (the
+    // /dev/v4l/by-path link); empty when there is none.
+    virtual std::string StablePath(const std::string& node) = 0;
+    // A descriptor, or -errno. Opened non-blocking.
+    virtual int Open(const std::string& path) = 0;
+    virtual void Close(int fd) = 0;
+    virtual int Ioctl(int fd, unsigned long request, void* arg) = 0;
+    // Maps a buffer the driver gave (offset from VIDIOC_QUERYBUF); null on failure.
+    virtual void* Map(int fd, std::size_t length, std::int64_t offset) = 0;
+    virtual void Unmap(void* address, std::size_t length) = 0;
+    // 1 when a buffer can be dequeued, 0 when the time ran out, -errno.
+    virtual int Poll(int fd, int timeoutMs) = 0;
+};
+
+std::shared_ptr<IV4l2System> MakeKernelV4l2();
+
+} // namespace talvence

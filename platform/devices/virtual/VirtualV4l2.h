@@ -1,0 +1,31 @@
+#pragma once
+
+// The virtual webcam and analogue capture card: fake V4L2 devices (platform/devices/v4l2/
+// FakeV4l2.h) with their modes, inputs, controls and pictures, so that they stand on the real
+// V4L2 source filter.
+//
+// - Webcam "Virtual Webcam": 640 x 480 MJPEG and/or YUYV at 30 and 15 frames a second; colour
+//   bars with a white square moving across them; brightness, contrast, saturation, white
+//   balance and power-line controls.
+// - Analogue card "Virtual Analog Capture": PAL 720 x 576 YUYV at 25 frames a second (NTSC
+//   pictures are not made); inputs "Television" (a tuner: a grey ramp drifting sideways),
+//   "Composite1" (colour bars) and "S-Video" (a moving blue and yellow checkerboard);
+//   brightness, contrast, saturation and hue.
+//
+// Threads: any; a picture is made on the thread that dequeues it.
+
+#include "platform/devices/v4l2/FakeV4l2.h"
+#include "platform/devices/virtual/VirtualDeviceConfig.h"
+
+namespace talvence {
+
+TFakeV4l2DeviceConfig MakeVirtualV4l2Device(const VirtualV4l2Config& config);
+
+// The luma and chroma a picture of the virtual devices has at a pixel pair: for tests that
+// tell the inputs apart.
+struct TVirtualYuv {
+    std::uint8_t y, u, v;
+};
+TVirtualYuv VirtualAnalogPixel(int input, int x, int y, std::uint64_t frame);
+
+} // namespace talvence
