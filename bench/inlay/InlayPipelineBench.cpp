@@ -305,40 +305,8 @@ struct FfmpegResult {
 };
 
 FfmpegResult RunFfmpeg(const fs::path& clip, const fs::path& out) {
-    // Two lines at the superposer's default place: ending at 900/1000 of the width, line 2's
-    // top at 900/1000 of the height, line 1 one 28-pixel line above; bold Liberation Sans.
-    const std::string font =
-        "fontfile=/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf:"
-        "fontsize=24:fontcolor=white";
-    const std::string vf = "format=rgb24,drawtext=" + font +
-                           ":text='%{localtime\\:%d/%m/%Y}':x=648-tw:y=490,drawtext=" + font +
-                           ":text='%{localtime\\:%H\\\\\\:%M\\\\\\:%S}':x=648-tw:y=518,"
-                           "format=yuv420p";
-    const std::vector<std::string> args = {"taskset",
-                                           "-c",
-                                           "0",
-                                           "ffmpeg",
-                                           "-hide_banner",
-                                           "-loglevel",
-                                           "error",
-                                           "-y",
-                                           "-threads",
-                                           "1",
-                                           "-filter_threads",
-                                           "1",
-                                           "-i",
-                                           clip.string(),
-                                           "-vf",
-                                           vf,
-                                           "-threads",
-                                           "1",
-                                           "-c:v",
-                                           "dvvideo",
-                                           "-c:a",
-                                           "pcm_s16le",
-                                           "-f",
-                                           "avi",
-                                           out.string()};
+    std::vector<std::string> args = OneCoreFfmpeg(clip.string(), InlayDrawtext("format=yuv420p"));
+    args.insert(args.end(), {"-c:v", "dvvideo", "-c:a", "pcm_s16le", "-f", "avi", out.string()});
     FfmpegResult r;
     const double cpu0 = ChildrenCpuSeconds();
     const double wall0 = WallSeconds();

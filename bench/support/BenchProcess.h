@@ -60,4 +60,24 @@ inline bool PinTo(const std::vector<int>& cpus) {
     return sched_setaffinity(0, sizeof(set), &set) == 0;
 }
 
+// The inlay's two lines as ffmpeg's drawtext draws them at the superposer's default place (ending
+// at 900/1000 of the width, line 2's top at 900/1000 of the height, line 1 a 28-pixel line
+// above; bold Liberation Sans), in RGB as the inlay draws, followed by `then`.
+inline std::string InlayDrawtext(const std::string& then) {
+    const std::string font =
+        "fontfile=/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf:"
+        "fontsize=24:fontcolor=white";
+    return "format=rgb24,drawtext=" + font +
+           ":text='%{localtime\\:%d/%m/%Y}':x=648-tw:y=490,drawtext=" + font +
+           ":text='%{localtime\\:%H\\\\\\:%M\\\\\\:%S}':x=648-tw:y=518," + then;
+}
+
+// ffmpeg on core 0 with one thread everywhere, reading `clip` through the filter chain `vf`; the
+// caller appends the codecs, the format and the output.
+inline std::vector<std::string> OneCoreFfmpeg(const std::string& clip, const std::string& vf) {
+    return {"taskset", "-c",        "0",     "ffmpeg", "-hide_banner", "-loglevel", "error",
+            "-y",      "-threads",  "1",     "-filter_threads", "1",   "-i",        clip,
+            "-vf",     vf,          "-threads", "1"};
+}
+
 } // namespace talvence::bench

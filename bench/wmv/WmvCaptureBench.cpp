@@ -53,51 +53,12 @@ Run RunOurs(const fs::path& clip, const fs::path& out) {
 }
 
 Run RunFfmpeg(const fs::path& clip, const fs::path& out, bool withText) {
-    const std::string font =
-        "fontfile=/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf:"
-        "fontsize=24:fontcolor=white";
-    std::string vf = "scale=640:480:flags=bilinear";
-    if (withText)
-        vf = "format=rgb24,drawtext=" + font +
-             ":text='%{localtime\\:%d/%m/%Y}':x=648-tw:y=490,drawtext=" + font +
-             ":text='%{localtime\\:%H\\\\\\:%M\\\\\\:%S}':x=648-tw:y=518," + vf;
-    const std::vector<std::string> args = {"taskset",
-                                           "-c",
-                                           "0",
-                                           "ffmpeg",
-                                           "-hide_banner",
-                                           "-loglevel",
-                                           "error",
-                                           "-y",
-                                           "-threads",
-                                           "1",
-                                           "-filter_threads",
-                                           "1",
-                                           "-i",
-                                           clip.string(),
-                                           "-vf",
-                                           vf,
-                                           "-threads",
-                                           "1",
-                                           "-c:v",
-                                           "wmv2",
-                                           "-b:v",
-                                           "1500k",
-                                           "-bt",
-                                           "1500k",
-                                           "-g",
-                                           "75",
-                                           "-c:a",
-                                           "wmav2",
-                                           "-b:a",
-                                           "128k",
-                                           "-ar",
-                                           "44100",
-                                           "-ac",
-                                           "2",
-                                           "-f",
-                                           "asf",
-                                           out.string()};
+    const std::string scale = "scale=640:480:flags=bilinear";
+    std::vector<std::string> args =
+        OneCoreFfmpeg(clip.string(), withText ? InlayDrawtext(scale) : scale);
+    args.insert(args.end(), {"-c:v", "wmv2", "-b:v", "1500k", "-bt", "1500k", "-g", "75", "-c:a",
+                             "wmav2", "-b:a", "128k", "-ar", "44100", "-ac", "2", "-f", "asf",
+                             out.string()});
     Run r;
     const double cpu0 = ChildrenCpuSeconds();
     const double wall0 = WallSeconds();
