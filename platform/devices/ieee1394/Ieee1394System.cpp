@@ -51,6 +51,18 @@ struct Location {
     int node = -1;
 };
 
+// The kernel's firewire device files (/dev/fw0, /dev/fw1, ...): one per port and node.
+std::vector<std::string> FirewireDeviceFiles() {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 2 && name.rfind("fw", 0) == 0 && std::isdigit(name[2]))
+            files.push_back(entry.path().string());
+    }
+    return files;
+}
+
 // Where the unit with this GUID is now; port -1 when it is on no bus.
 Location FindUnit(std::uint64_t guid) {
     raw1394handle_t probe = raw1394_new_handle();
@@ -376,26 +388,18 @@ public:
     }
 
     std::string Absence() override {
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind("fw", 0) == 0 && name.size() > 2 && std::isdigit(name[2])) return {};
-        }
+        if (!FirewireDeviceFiles().empty()) return {};
         return "no IEEE 1394 (FireWire) port on this computer (no /dev/fw* device): DV "
                "camcorders on FireWire cannot be listed";
     }
 
     std::string AccessProblem() override {
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind("fw", 0) != 0 || name.size() < 3 || !std::isdigit(name[2])) continue;
-            if (access(entry.path().c_str(), R_OK | W_OK) == 0) continue;
+        for (const std::string& file : FirewireDeviceFiles()) {
+            if (access(file.c_str(), R_OK | W_OK) == 0) continue;
             const int why = errno;
-            return "the IEEE 1394 device " + entry.path().string() + " cannot be opened (" +
-                   std::strerror(why) +
+            return "the IEEE 1394 device " + file + " cannot be opened (" + std::strerror(why) +
                    "): DV camcorders on it are not listed; add yourself to the group that owns it "
-                   "(see ls -l " + entry.path().string() +
+                   "(see ls -l " + file +
                    ") or install a udev rule that gives it to your user, then log in again";
         }
         return {};
