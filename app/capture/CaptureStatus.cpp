@@ -2,8 +2,7 @@
 
 namespace talvence {
 
-TCaptureStatus ReadCaptureStatus(const TCaptureControl& control, const ICaptureGraph& graph,
-                                 ICaptureFiles& files) {
+TCaptureStatus ReadFrameCounts(const TCaptureControl& control, const ICaptureGraph& graph) {
     TCaptureStatus s;
     s.state = control.State();
     s.capturing =
@@ -18,6 +17,12 @@ TCaptureStatus ReadCaptureStatus(const TCaptureControl& control, const ICaptureG
         s.frames = delivered;
         s.lost = lost;
     }
+    return s;
+}
+
+TCaptureStatus ReadCaptureStatus(const TCaptureControl& control, const ICaptureGraph& graph,
+                                 ICaptureFiles& files) {
+    TCaptureStatus s = ReadFrameCounts(control, graph);
     // While capturing, the next video file is the one being written (a cut moves it on).
     s.file = control.NextVideoFile();
     if (s.capturing) s.fileBytes = files.FileSize(s.file);

@@ -34,5 +34,8 @@ struct TCaptureStatus {
 
 TCaptureStatus ReadCaptureStatus(const TCaptureControl& control, const ICaptureGraph& graph,
                                  ICaptureFiles& files);
+// The state and the frame counts only, without touching the file system: what the status bar's
+// 50 ms timer needs.
+TCaptureStatus ReadFrameCounts(const TCaptureControl& control, const ICaptureGraph& graph);
 
 } // namespace talvence

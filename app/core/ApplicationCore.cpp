@@ -135,6 +135,10 @@ TCaptureStatus TApplicationCore::Status() const {
     return ReadCaptureStatus(*control_, graph_, files_);
 }
 
+TCaptureStatus TApplicationCore::FrameCounts() const {
+    return ReadFrameCounts(*control_, graph_);
+}
+
 RunEnd TApplicationCore::TakeRunEnd() {
     const long ended = cam_->TakeCompletion();
     if (deviceLost_) {

@@ -101,6 +101,8 @@ public:
 
     // --- What the faces show -----------------------------------------------------------------
     TCaptureStatus Status() const;
+    // The state and frame counts alone (no file-system question), for a display refreshed often.
+    TCaptureStatus FrameCounts() const;
     // Handles the graph's queued events; why the run ended since the last call. A face without a
     // window learns here that the video device went away (DeviceLost); the window handles the
     // graph's device-lost event itself.

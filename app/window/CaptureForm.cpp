@@ -1119,7 +1119,7 @@ void TCaptureForm::GraphDeviceLost() {
 void TCaptureForm::DroppedActionTimer() {
     const CaptureState state = core_->Control().State();
     if (state == CaptureState::Capturing || state == CaptureState::ScheduledCapture) {
-        const StatusPanels texts = FrameStatisticsTexts(core_->Status());
+        const StatusPanels texts = FrameStatisticsTexts(core_->FrameCounts());
         statusPanels_[2]->setText(Q(*texts.panel2));
         statusPanels_[3]->setText(Q(*texts.panel3));
     }
