@@ -503,9 +503,11 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
 }
 
 bool TdmCam::HasCaptureBuilder(SourceKind kind, int format) const {
-    // W is one recipe for every kind, built so far for the DV camcorder only.
+    // W is one recipe for every kind, built for the kinds whose preview is built.
     const CaptureRecipe recipe = CaptureRecipeFor(kind, format);
-    return BuilderOf(recipe) != nullptr && (recipe != CaptureRecipe::W || kind == SourceKind::skDv);
+    return BuilderOf(recipe) != nullptr &&
+           (recipe != CaptureRecipe::W || kind == SourceKind::skDv ||
+            kind == SourceKind::skCapturePin);
 }
 
 bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
@@ -619,28 +621,33 @@ bool TdmCam::CaptureIdv(const CaptureRequest& request) {
 }
 
 bool TdmCam::CaptureW(const CaptureRequest& request) {
-    // The other kinds have no preview to add it to yet (see HasCaptureBuilder).
-    if (request.kind != SourceKind::skDv)
+    if (!HasCaptureBuilder(request.kind, request.row.index))
         return Fail("Windows Media captures of this source kind are not built yet");
+    if (request.kind == SourceKind::skCapturePin && sourceKind_ != SourceKind::skCapturePin)
+        return Fail("The source is not a capture pin");
     if (!WriterFrame(request)) return false;
     // The writer's inputs are those of its default profile until StartCapture configures it;
     // a profile without sound then disconnects the audio input again.
-    Render(Infinite2.Filter().get(), nullptr, captureWriter_.get());
-    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_)
+    if (FAILED(Render(Infinite2.Filter().get(), nullptr, captureWriter_.get())))
+        return Fail("The inlaid picture does not reach the Windows Media writer");
+    // A capture pin's picture has no included sound.
+    if (settings_.listenIncludedAudio && request.kind != SourceKind::skCapturePin &&
+        infinite4.FilterGraph() == &fg_)
         Render(infinite4.Filter().get(), nullptr, captureWriter_.get());
     if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
         Render(infinite3.Filter().get(), nullptr, captureWriter_.get());
     return true;
 }
 
-bool TdmCam::ConfigureAsfWriter(const TWmProfile& profile) {
+bool TdmCam::ConfigureAsfWriter(const TWmProfile* profile) {
     lastError_.clear();
+    if (!profile) return Fail("The chosen Windows Media profile cannot be loaded");
     ComPtr<IConfigAsfWriter> config;
     if (!captureWriter_ ||
         FAILED(captureWriter_->QueryInterface(IConfigAsfWriter::iid, config.putVoid())))
         return Fail("No Windows Media writer to configure");
-    if (FAILED(config->ConfigureFilterUsingProfile(profile)))
-        return Fail("The Windows Media writer refuses the profile \"" + profile.GetName() + "\"");
+    if (FAILED(config->ConfigureFilterUsingProfile(*profile)))
+        return Fail("The Windows Media writer refuses the profile \"" + profile->GetName() + "\"");
     return true;
 }
 

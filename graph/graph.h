@@ -101,8 +101,9 @@ public:
     bool SwitchOutputFile(const std::string& path);
     void ReleaseCaptureWriter();
     // The Windows Media writer of the last capture build takes the profile's streams; false
-    // without such a writer or when it refuses (it is not stopped).
-    bool ConfigureAsfWriter(const TWmProfile& profile);
+    // without a profile (none could be loaded), without such a writer or when it refuses (it is
+    // not stopped). LastError says which.
+    bool ConfigureAsfWriter(const TWmProfile* profile);
     // The profile manager; null when it could not be made (no Windows Media captures then).
     TWmProfileManager* ProfileManager() const { return profileManager_.get(); }
 

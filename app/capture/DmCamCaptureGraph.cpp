@@ -36,13 +36,13 @@ bool DmCamCaptureGraph::BuildCaptureGraph(SourceKind kind, int format, std::uint
 
 bool DmCamCaptureGraph::ConfigureWindowsMediaWriter(bool withAudio) {
     TWmProfileManager* manager = cam_.ProfileManager();
-    if (!manager) return false;
+    if (!manager) return cam_.ConfigureAsfWriter(nullptr);
     const int version = prefs_.versionWmv->value;
     const int entry = ProfileEntryIndex(ListWindowsMediaProfiles(manager, version),
                                         prefs_.profilWmvFavori->value);
     const std::optional<TWmProfile> profile =
         ProfileForCapture(*manager, entry, version, prefs_.profileWmv->value, withAudio);
-    return profile && cam_.ConfigureAsfWriter(*profile);
+    return cam_.ConfigureAsfWriter(profile ? &*profile : nullptr);
 }
 
 bool DmCamCaptureGraph::BuildAudioBranch() {

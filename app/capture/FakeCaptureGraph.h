@@ -39,6 +39,7 @@ public:
     int dvAudioRate = -1;
     int acmRate = 0;
     int wmvConfigured = -1; // -1 none, 0 without audio, 1 with audio
+    bool wmvConfigures = true; // what ConfigureWindowsMediaWriter answers
 
     bool StopGraph() override {
         calls.push_back("StopGraph");
@@ -85,7 +86,7 @@ public:
     }
     bool ConfigureWindowsMediaWriter(bool withAudio) override {
         wmvConfigured = withAudio ? 1 : 0;
-        return true;
+        return wmvConfigures;
     }
     bool ForceAcmOutputRate(int samplesPerSecond) override {
         acmRate = samplesPerSecond;

@@ -346,7 +346,9 @@ bool TCaptureControl::BuildAndConfigureCapture(bool newSceneFile) {
         if (const int rate = DvRecordingRate(prefs_.frequenceDv->value); rate != 0)
             graph_.ForceAcmOutputRate(rate);
     }
-    if (row->windowsMedia) graph_.ConfigureWindowsMediaWriter(audio_ != AudioType::atNone);
+    // A writer left with its default streams would write another file than the one chosen.
+    if (row->windowsMedia && !graph_.ConfigureWindowsMediaWriter(audio_ != AudioType::atNone))
+        return false;
 
     if (row->imageByImage) {
         imageByImageFile_ = captureFile_;

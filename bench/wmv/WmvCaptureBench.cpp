@@ -43,7 +43,7 @@ Run RunOurs(const fs::path& clip, const fs::path& out) {
                                   ? cam.ProfileManager()->LoadProfileByID(DefaultProfileId(0))
                                   : std::nullopt;
             if (!high || !cam.BuildCaptureGraph(SourceKind::skDv, cfWmvInlay, 0, out.string()) ||
-                !cam.ConfigureAsfWriter(*high))
+                !cam.ConfigureAsfWriter(&*high))
                 return false;
             cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));
             cam.Superposer().SetInlayActive(true);

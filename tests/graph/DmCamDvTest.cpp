@@ -199,7 +199,8 @@ TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
         EXPECT_TRUE(cam.HasCaptureBuilder(SourceKind::skDv, format)) << format;
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skDv, cfNative));
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMovieBox, cfDvType2Inlay));
-    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skCapturePin, cfWmvInlay));
+    EXPECT_TRUE(cam.HasCaptureBuilder(SourceKind::skCapturePin, cfWmvInlay));
+    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMpeg2Stream, cfWmvInlay));
 }
 
 TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {

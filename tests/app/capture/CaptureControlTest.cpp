@@ -372,6 +372,19 @@ TEST_F(CaptureControlTest, CaptureSetUpFollowsFormatAndAudio) {
     EXPECT_EQ(graph.writerFile, "/v/Video_1.wmv");
 }
 
+TEST_F(CaptureControlTest, AWindowsMediaProfileTheWriterRefusesStopsTheCaptureBeforeItRuns) {
+    // Setup
+    Preview(SourceKind::skDv, cfWmvInlay);
+    graph.wmvConfigures = false;
+    graph.lastError = "The chosen Windows Media profile cannot be loaded";
+    // Exercise
+    control.CaptureToggle();
+    // Verification: back to the preview, the reason kept, the toggle released.
+    EXPECT_EQ(control.State(), CaptureState::Preview);
+    EXPECT_EQ(control.LastFailure(), graph.lastError);
+    EXPECT_EQ(window.toggleUnchecked, 1);
+}
+
 TEST_F(CaptureControlTest, TheSourceFrameDurationSetsTheSyncCorrection) {
     // Setup: a 60 Hz camcorder
     graph.frameDuration = 333667;

@@ -71,6 +71,7 @@ protected:
 
     // Captures the clip to its end with these preference lines in the store; the file written
     // and the frames the capture counted.
+    // Without a clip the virtual webcam is the source.
     std::pair<std::string, long> Capture(const std::string& clip, const std::string& store,
                                          const std::string& arguments = "") {
         testing::TempStore::Write(this->store.UserHive(),
@@ -80,9 +81,12 @@ protected:
                                   "\"Video Racine\"=\"Wmv\"\n"
                                   "\"Ecouter Audio inclus\"=dword:00000001\n" +
                                       store);
+        const std::string devices =
+            clip.empty() ? std::string("TALVENCE_VIRTUAL_DEVICES=webcam ")
+                         : "TALVENCE_VIRTUAL_DEVICES='dv:pace=fast:file=" +
+                               (*clips_ / clip).string() + "' ";
         const auto run = RunTool(
-            "TALVENCE_VIRTUAL_DEVICES='dv:pace=fast:file=" + (*clips_ / clip).string() +
-            "' timeout 120 " TALVENCE_CLI_PATH " capture --format 'Wmv (with inlay)' --inlay "
+            devices + "timeout 120 " TALVENCE_CLI_PATH " capture --format 'Wmv (with inlay)' --inlay "
             "--yes --folder " +
             Quote(this->store.Dir() / "v") + " " + arguments + " 2>&1");
         EXPECT_EQ(run.status, 0) << run.out;
@@ -184,6 +188,24 @@ TEST_F(WmvCaptureCliTest, TheInlaidTextIsInThePicture) {
     };
     EXPECT_GT(difference(360, 440), 1.0);
     EXPECT_LT(difference(0, 320), difference(360, 440) / 10);
+}
+
+TEST_F(WmvCaptureCliTest, AWebcamCapturesToTheProfilesPictureWithTheInlay) {
+    // Exercise: the virtual webcam's MJPEG 640x480 at 30 frames a second, into "Medium".
+    const auto [file, frames] =
+        Capture("", "\"Profile wmv\"=dword:00000001\n\"Audio Type\"=\"No Audio\"\n",
+                "--source 'Virtual Webcam' --seconds 1");
+
+    // Verification
+    const TWmProfile profile = *TWmProfileManager::DefaultProfile(DefaultProfileId(1));
+    const TWmStreamConfig& video = *profile.FirstOfType(MEDIATYPE_Video);
+    ASSERT_GT(frames, 0);
+    const Probed p = ProbeFile(file);
+    EXPECT_EQ(p.format.at("format_name"), "asf");
+    ASSERT_EQ(p.streams.size(), 1u) << file;
+    EXPECT_EQ(p.streams[0].at("codec_name"), "wmv2");
+    EXPECT_EQ(p.streams[0].at("width"), std::to_string(video.width));
+    EXPECT_EQ(p.streams[0].at("height"), std::to_string(video.height));
 }
 
 // Every system profile of every version, chosen as the settings panel leaves it in the store.
