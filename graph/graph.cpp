@@ -182,6 +182,7 @@ bool TdmCam::DeinterlacerInGraph() const {
 
 bool TdmCam::AnalyseSource(const TvideoSource& source) {
     lastError_.clear();
+    hasRun_ = false;
     sourcePin_.reset();
     sourceFilter_.reset();
     sourceAudioPin_.reset();
@@ -286,7 +287,7 @@ void TdmCam::StopGraph() {
 }
 
 bool TdmCam::RunGraph() {
-    if (fg_.RunGraph()) return true;
+    if (fg_.RunGraph()) return hasRun_ = true;
     // A capture file that cannot be made fails the run: the writer knows why.
     const std::string writer = CaptureWriterError();
     return Fail(writer.empty() ? "The graph cannot run" : writer);
