@@ -684,6 +684,17 @@ bool TdmCam::BuildAudioBranch() {
             return true;
         }
         if (branchIn) return false;
+        if (sourceKind_ == SourceKind::skCapturePin) {
+            // The source's own audio pin (a webcam's microphone) heard through its tee.
+            if (!sourceAudioPin_) return false;
+            Join(AudioRender);
+            Join(infinite4);
+            AddOwn(tsAudio_.get(), "tsAudio");
+            if (FAILED(Render(sourceAudioPin_.get(), nullptr, infinite4.Filter().get())))
+                return false;
+            Render(infinite4.Filter().get(), tsAudio_.get(), AudioRender.Filter().get());
+            return true;
+        }
         if (sourceKind_ != SourceKind::skDv)
             return Fail("Included audio of this source kind is not built yet");
         if (DVsplitter.FilterGraph() != &fg_) return false;

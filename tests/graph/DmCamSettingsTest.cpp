@@ -1,6 +1,7 @@
 // The device settings menu of the graph module over the virtual devices: the entries a source
 // really has pages for, in order, the "Video Input" routes with the tuner checked, the pin's
-// page after the graph was cleared, and a source without pages.
+// page after the graph was cleared, and a source without pages. And a webcam's microphone heard
+// as the source's own audio.
 
 #include "graph/graph.h"
 #include "tests/support/DmCamTestSupport.h"
@@ -71,6 +72,24 @@ TEST(DmCamSettings, AWebcamHasNoInputsAndADvCamcorderNoSettings) {
     ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv)) << cam.LastError();
     EXPECT_TRUE(cam.BuildSettingsMenu().Empty());
     EXPECT_EQ(cam.SettingsPositions().videoInput, -1);
+}
+
+TEST(DmCamSettings, AWebcamsMicrophoneIsItsBuiltInAudioAndIsHeard) {
+    // Setup
+    testing::TempStore store;
+    DmCamPlatform platform("webcam:mic:pace=fast");
+    TdmCam& cam = *platform.cam;
+    cam.Settings().listenIncludedAudio = true;
+
+    // Exercise
+    ASSERT_TRUE(AnalyseByName(cam, "Virtual Webcam"));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skCapturePin)) << cam.LastError();
+    ASSERT_TRUE(cam.RunGraph()) << cam.LastError();
+
+    // Verification: the tone reaches the renderer.
+    EXPECT_TRUE(cam.HasAudioPin());
+    EXPECT_TRUE(WaitUntil([&] { return platform.playback->Written().size() > 4000; }, 10));
+    cam.StopGraph();
 }
 
 } // namespace

@@ -18,9 +18,12 @@ long FramesPerSample(const TPcmFormat& format) {
 }
 } // namespace
 
-TAlsaCaptureStream::TAlsaCaptureStream(TAlsaCaptureSource* source)
-    : TBCLiveSourceStream("ALSA capture pin", source, "Capture", TBCLivePacing::Device),
-      source_(source) {
+TAlsaCaptureStream::TAlsaCaptureStream(TBCLiveSource* filter,
+                                       std::shared_ptr<TPcmCaptureBackend> backend,
+                                       std::string device, std::string pinName)
+    : TBCLiveSourceStream("ALSA capture pin", filter, std::move(pinName), TBCLivePacing::Device),
+      backend_(backend ? std::move(backend) : MakeAlsaCaptureBackend()),
+      devicePath_(std::move(device)) {
     SetPinCategory(PIN_CATEGORY_CAPTURE);
 }
 
@@ -61,7 +64,7 @@ HRESULT TAlsaCaptureStream::Active() {
     auto format = PcmFormatOf(CurrentMediaType());
     if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
     format_ = *format;
-    device_ = source_->backend_->Open(source_->devicePath_, format_);
+    device_ = backend_->Open(devicePath_, format_);
     if (!device_) return E_FAIL;
     // Times count the device's frames.
     SetTimeBase(format_.rate);
@@ -204,7 +207,7 @@ TAlsaCaptureSource::TAlsaCaptureSource(std::shared_ptr<TPcmCaptureBackend> backe
     : TBCLiveSource(std::move(name), nullptr, CLSID_AudioRecord),
       backend_(backend ? std::move(backend) : MakeAlsaCaptureBackend()),
       mixer_(mixer ? std::move(mixer) : MakeAlsaMixer()), devicePath_(std::move(devicePath)) {
-    AddPin(std::make_unique<TAlsaCaptureStream>(this));
+    AddPin(std::make_unique<TAlsaCaptureStream>(this, backend_, devicePath_));
 }
 
 HRESULT TAlsaCaptureSource::NonDelegatingQueryInterface(REFIID riid, void** ppv) {

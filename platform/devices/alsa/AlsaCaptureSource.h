@@ -33,7 +33,10 @@ class TAlsaCaptureStream : public TBCLiveSourceStream,
                            public IAMStreamConfig,
                            public ISpecifyPropertyPages {
 public:
-    explicit TAlsaCaptureStream(TAlsaCaptureSource* source);
+    // A pin of `filter` reading the ALSA device `device` through `backend` (null: ALSA); a
+    // webcam's source gives its microphone this way.
+    TAlsaCaptureStream(TBCLiveSource* filter, std::shared_ptr<TPcmCaptureBackend> backend,
+                       std::string device, std::string pinName = "Capture");
 
     FORWARD_IUNKNOWN(TBCLiveSourceStream)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
@@ -57,7 +60,8 @@ public:
     HRESULT FillFrame(IMediaSample* sample) override;
 
 private:
-    TAlsaCaptureSource* source_;
+    const std::shared_ptr<TPcmCaptureBackend> backend_;
+    const std::string devicePath_;
     // Replaced only while no streaming thread exists (Active, after Inactive's join).
     std::unique_ptr<TPcmCaptureDevice> device_;
     TPcmFormat format_; // as device_

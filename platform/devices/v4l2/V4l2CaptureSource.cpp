@@ -1,5 +1,6 @@
 #include "platform/devices/v4l2/V4l2CaptureSource.h"
 
+#include "platform/devices/alsa/AlsaCaptureSource.h"
 #include "platform/devices/v4l2/V4l2Pages.h"
 #include "platform/log/Log.h"
 #include "platform/media/MediaGuids.h"
@@ -337,6 +338,10 @@ ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2Syste
     int input = 0;
     if (handle.Ioctl(VIDIOC_G_INPUT, &input) == 0) source->input_ = input;
     source->AddPin(std::make_unique<TV4l2CaptureStream>(source.get(), QueryV4l2Modes(handle)));
+    // A webcam's own microphone is its audio pin.
+    if (const std::string mic = source->system_->SoundDevice(source->path_); !mic.empty())
+        source->AddPin(std::make_unique<TAlsaCaptureStream>(
+            source.get(), source->system_->SoundCapture(), mic, "Audio"));
     const auto& in = source->inputs_;
     if (in.size() > 1 || std::any_of(in.begin(), in.end(), [](const TV4l2Input& i) {
             return i.type == V4L2_INPUT_TYPE_TUNER;

@@ -16,6 +16,9 @@
 // (IAMUpstreamCrossbars), one crossbar input per V4L2 input (a tuner, S-Video by its name, else
 // composite), whose routing selects the input.
 //
+// A webcam whose USB device also has a sound card (IV4l2System::SoundDevice) gets a second output
+// pin, "Audio", reading that card's capture device: the source's own audio.
+//
 // Threads: the application thread creates the filter, drives its states and calls the input,
 // standard and control methods; the pin's streaming thread (created on pause from stopped,
 // joined by the stop) polls and dequeues. The device is opened and its buffers mapped on pause,

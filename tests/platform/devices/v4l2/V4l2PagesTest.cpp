@@ -8,7 +8,11 @@
 #include "platform/devices/v4l2/FakeV4l2.h"
 #include "tests/support/TempStore.h"
 
+#include "platform/media/MediaGuids.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <linux/videodev2.h>
 
 namespace talvence {
@@ -137,6 +141,41 @@ TEST(V4l2Pages, TheCrossbarPageRoutesOnlyWhatTheCrossbarCanRoute) {
     // Verification
     EXPECT_EQ(pages[0]->Fields()[0].value, 1);
     EXPECT_EQ(routed, (std::vector<long>{1}));
+}
+
+TEST(V4l2Microphone, TheSoundCardOnTheWebcamsUsbDeviceIsItsMicrophone) {
+    // Setup: a sysfs tree where video0 and card1 share USB device 1-1, card0 is elsewhere.
+    testing::TempStore store; // a scratch directory
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(std::getenv("TALVENCE_REGISTRY_DIR")) / "sys";
+    const fs::path usb = root / "devices/pci0000:00/usb1/1-1";
+    for (const char* dir : {"1-1:1.0", "1-1:1.2"})
+        fs::create_directories(usb / dir);
+    fs::create_directories(root / "devices/pci0000:00/sound0");
+    for (const char* dir : {"class/video4linux/video0", "class/sound/card0", "class/sound/card1"})
+        fs::create_directories(root / dir);
+    fs::create_directory_symlink(usb / "1-1:1.0", root / "class/video4linux/video0/device");
+    fs::create_directory_symlink(root / "devices/pci0000:00/sound0",
+                                 root / "class/sound/card0/device");
+    fs::create_directory_symlink(usb / "1-1:1.2", root / "class/sound/card1/device");
+    testing::TempStore::Write(root / "class/sound/card0/id", "PCH\n");
+    testing::TempStore::Write(root / "class/sound/card1/id", "Webcam\n");
+
+    // Exercise / Verification
+    EXPECT_EQ(UsbSoundDeviceOf(root.string(), "/dev/video0"), "plughw:CARD=Webcam,DEV=0");
+    EXPECT_EQ(UsbSoundDeviceOf(root.string(), "/dev/video1"), "");
+
+    // The source of a node with a microphone has it as its audio pin.
+    auto system = std::make_shared<TFakeV4l2System>();
+    TFakeV4l2DeviceConfig config = Camera();
+    config.microphone = "plughw:CARD=Webcam,DEV=0";
+    system->Add("/dev/video0", std::make_shared<TFakeV4l2Device>(config));
+    system->soundCapture = std::make_shared<TFakePcmCapture>();
+    auto source = TV4l2CaptureSource::Create(system, "/dev/video0", "Camera");
+    ASSERT_EQ(source->GetPinCount(), 2);
+    CMediaType audio;
+    ASSERT_EQ(source->GetPin(1)->GetMediaType(0, &audio), S_OK);
+    EXPECT_EQ(audio.majortype, MEDIATYPE_Audio);
 }
 
 TEST(V4l2Pages, FrameRatesReadAsPeopleSayThem) {
