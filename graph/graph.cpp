@@ -182,6 +182,7 @@ bool TdmCam::DeinterlacerInGraph() const {
 
 bool TdmCam::AnalyseSource(const TvideoSource& source) {
     lastError_.clear();
+    hasRun_ = false;
     sourcePin_.reset();
     sourceFilter_.reset();
     sourceAudioPin_.reset();
@@ -286,7 +287,7 @@ void TdmCam::StopGraph() {
 }
 
 bool TdmCam::RunGraph() {
-    if (fg_.RunGraph()) return true;
+    if (fg_.RunGraph()) return hasRun_ = true;
     // A capture file that cannot be made fails the run: the writer knows why.
     const std::string writer = CaptureWriterError();
     return Fail(writer.empty() ? "The graph cannot run" : writer);
@@ -690,6 +691,17 @@ bool TdmCam::BuildAudioBranch() {
             return true;
         }
         if (branchIn) return false;
+        if (sourceKind_ == SourceKind::skCapturePin) {
+            // The source's own audio pin (a webcam's microphone) heard through its tee.
+            if (!sourceAudioPin_) return false;
+            Join(AudioRender);
+            Join(infinite4);
+            AddOwn(tsAudio_.get(), "tsAudio");
+            if (FAILED(Render(sourceAudioPin_.get(), nullptr, infinite4.Filter().get())))
+                return false;
+            Render(infinite4.Filter().get(), tsAudio_.get(), AudioRender.Filter().get());
+            return true;
+        }
         if (sourceKind_ != SourceKind::skDv)
             return Fail("Included audio of this source kind is not built yet");
         if (DVsplitter.FilterGraph() != &fg_) return false;

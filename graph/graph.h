@@ -9,8 +9,10 @@
 // (skCapturePin: webcams, analogue cards) with "Native Video", "DV type 2 (with inlay)" and
 // "Image by Image". The other source kinds are analysed (their kind is known) but their previews
 // and captures are not built yet: the builders answer false and LastError() says so. The
-// settings pages are not built yet either. The Windows Media profile manager is made with the
-// module; the profile choice itself is graph/WindowsMediaProfiles.h.
+// device settings menu is built here from the pages the sources specify (graph/SettingsMenu.h);
+// legacy driver dialogs, TV tuner and TV audio pages do not exist on this platform. The Windows
+// Media profile manager is made with the module; the profile choice itself is
+// graph/WindowsMediaProfiles.h.
 //
 // Graph-building operations answer a boolean and catch every error raised inside them; what was
 // already built stays in the graph and LastError() tells what failed.
@@ -27,10 +29,12 @@
 #include "graph/CrossBar.h"
 #include "graph/FilterGraphComponents.h"
 #include "graph/FrameGrabber.h"
+#include "graph/SettingsMenu.h"
 #include "graph/VideoWindow.h"
 #include "graph/videosources.h"
 #include "platform/media/CaptureInterfaces.h"
 #include "platform/media/DeviceEnum.h"
+#include "platform/media/PropertyPages.h"
 #include "platform/media/filters/asf/WmProfile.h"
 
 #include <cstdint>
@@ -90,6 +94,23 @@ public:
     bool FindSourceControls();
     // False when the video source slot holds no filter.
     bool ProbeExternalDevice();
+
+    // --- Device settings ----------------------------------------------------------------------
+    // The settings menu of the current sources, positions counted from firstPosition; remembers
+    // them for OpenSettingsEntry. Selects the default route of the crossbar (as the menu shows
+    // it checked).
+    TSettingsMenu BuildSettingsMenu(int firstPosition = 0);
+    const TSettingsPositions& SettingsPositions() const { return positions_; }
+    // The pages of the entry with that tag, found again as the menu found them; the pin entries
+    // clear the graph first (their formats can change only unconnected). Empty for a tag that
+    // is no entry.
+    TPageList SettingsEntryPages(int tag);
+    // The audio source filter's pages and its name; empty when it is not in the graph.
+    TPageList AudioSourcePages(std::string* name = nullptr);
+    // A route of the "Video Input" submenu; the route operation's result (E_FAIL without it).
+    HRESULT SelectVideoInput(int route);
+    // The graph has been built and run since the source was analysed.
+    bool HasRun() const { return hasRun_; }
 
     // --- Capture branches -------------------------------------------------------------------
     // Whether the recipe of the pair (kCaptureFormats) has its builder here.
@@ -225,6 +246,8 @@ private:
     void RemoveOwn(IBaseFilter* filter);
     bool InGraph(IBaseFilter* filter) const;
     bool Fail(const std::string& why);
+    // The pages of each entry as they are now (empty: the entry is not offered).
+    TPageList EntryPages(TSettingsEntry entry);
 
     std::shared_ptr<FilterRegistry> registry_;
     ComPtr<CSystemDeviceEnum> devEnum_;
@@ -283,6 +306,8 @@ private:
     std::string captureFile_;
     std::string lastError_;
     bool dumpPresent_ = false;
+    bool hasRun_ = false;
+    TSettingsPositions positions_;
     long runEnded_ = 0; // set by the graph's completion handler, taken by TakeCompletion
     HRESULT runEndResult_ = S_OK;
 };

@@ -39,6 +39,7 @@ inline constexpr const char* kInitializationFailed =
 inline constexpr const char* kNoVideoSourceEntry = "No video source";
 inline constexpr const char* kNoAudioSourceEntry = "No audio source";
 inline constexpr const char* kNoSettings = "[No settings]";
+inline constexpr const char* kVideoInputMenu = "Video Input";
 
 // Controls.
 inline constexpr const char* kVolume = "Volume";

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libjpeg62-turbo-dev libturbojpeg0-dev
-  libasound2-dev
+  libasound2-dev libudev-dev
   libraw1394-dev libiec61883-dev libavc1394-dev
   fonts-liberation2
   libgtest-dev libgmock-dev googletest libbenchmark-dev

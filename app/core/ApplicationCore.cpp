@@ -3,7 +3,9 @@
 #include "app/core/InlayPreferences.h"
 #include "graph/BuiltInFilters.h"
 #include "graph/DeviceCategories.h"
+#include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/ieee1394/Ieee1394DvCamera.h"
+#include "platform/devices/v4l2/V4l2Devices.h"
 #include "platform/media/EventCodes.h"
 #include "postproc/AviRepair.h"
 #include "system/PSFunctions.h"
@@ -37,6 +39,9 @@ std::shared_ptr<FilterRegistry> RegisteredFilters(std::shared_ptr<TPcmPlaybackBa
 TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
     : dialogs_(dialogs), registry_(RegisteredFilters(options.playback, startupWarnings_)),
       ieee1394_(options.ieee1394 ? options.ieee1394 : MakeIeee1394System()),
+      v4l2_(options.v4l2 ? options.v4l2 : MakeKernelV4l2()),
+      deviceMonitor_(options.deviceMonitor ? options.deviceMonitor
+                                           : std::shared_ptr<IDeviceMonitor>(MakeUdevMonitor())),
       cam_(std::make_unique<TdmCam>(registry_, previewWindow_)),
       preferenceList_(PreferencesKeyPath(), PreferencesSignature()), graph_(*cam_, prefs_) {
     if (options.pollEvents) cam_->Graph().SetEventWakeup([] {});
@@ -62,12 +67,17 @@ TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
 
 TApplicationCore::~TApplicationCore() {
     ieee1394_->WatchBus({});
+    if (deviceMonitor_) deviceMonitor_->Stop();
     // The graph calls capture control's handlers while it stops: stop it while both exist.
     cam_->StopGraph();
 }
 
 void TApplicationCore::WatchDevices(std::function<void()> onChange) {
     ieee1394_->WatchBus(std::move(onChange));
+}
+
+void TApplicationCore::WatchPluggedDevices(std::function<void()> onChange) {
+    if (deviceMonitor_) deviceMonitor_->Watch(std::move(onChange));
 }
 
 std::vector<std::string> TApplicationCore::RepairUnfinishedCaptures() {
@@ -87,6 +97,9 @@ std::vector<std::string> TApplicationCore::RepairUnfinishedCaptures() {
 
 bool TApplicationCore::LoadSources() {
     RegisterIeee1394Cameras(*registry_, ieee1394_);
+    // Webcams, cards and sound devices plugged in or out since the last listing.
+    RegisterV4l2Devices(*registry_, v4l2_);
+    RegisterAlsaCaptureDevices(*registry_, *MakeAlsaSystem());
     // The known sources stay: a device seen before keeps its display name.
     const bool listed =
         EnumerateVideoSources(cam_->DeviceEnumerator(), knownSources_, displayedSources_);

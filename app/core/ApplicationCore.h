@@ -17,7 +17,9 @@
 #include "graph/VideoWindow.h"
 #include "graph/graph.h"
 #include "graph/videosources.h"
+#include "platform/devices/hotplug/DeviceMonitor.h"
 #include "platform/devices/ieee1394/Ieee1394System.h"
+#include "platform/devices/v4l2/V4l2System.h"
 #include "platform/media/filters/audio/PcmPlayback.h"
 #include "platform/shell/Dialogs.h"
 #include "prefs/Parameters.h"
@@ -47,6 +49,10 @@ public:
         bool pollEvents = false;
         // The IEEE 1394 bus (null: the kernel's); tests give a scripted one.
         std::shared_ptr<IIeee1394System> ieee1394;
+        // The V4L2 nodes (null: the kernel's) and what tells of devices plugged in or out (null:
+        // udev); tests give fakes.
+        std::shared_ptr<IV4l2System> v4l2;
+        std::shared_ptr<IDeviceMonitor> deviceMonitor;
     };
 
     // Registers the filters and devices, declares and loads the preferences and starts the
@@ -83,6 +89,8 @@ public:
     // Calls `onChange` (on another thread) whenever a device may have come or gone; the face
     // then reloads its sources. An empty function stops the watch.
     void WatchDevices(std::function<void()> onChange);
+    // The same for webcams, capture cards and sound devices plugged in or out (hot-plug).
+    void WatchPluggedDevices(std::function<void()> onChange);
     const TVideoSourceDisplayList& VideoSources() const { return displayedSources_; }
     std::vector<std::string> VideoSourceNames() const;
     const std::vector<std::string>& AudioDevices() const { return audioDevices_; }
@@ -117,6 +125,8 @@ private:
     std::vector<std::string> startupWarnings_;
     std::shared_ptr<FilterRegistry> registry_;
     std::shared_ptr<IIeee1394System> ieee1394_;
+    std::shared_ptr<IV4l2System> v4l2_;
+    std::shared_ptr<IDeviceMonitor> deviceMonitor_; // null: no hot-plug
     TVideoWindow previewWindow_;
     std::unique_ptr<TdmCam> cam_;
     TparameterList preferenceList_;

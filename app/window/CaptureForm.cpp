@@ -21,6 +21,8 @@
 #include "platform/log/Log.h"
 #include "platform/shell/DateTimeFormat.h"
 #include "platform/shell/DiskSpace.h"
+#include "platform/shell/FieldPage.h"
+#include "platform/media/HResultText.h"
 #include "platform/shell/LocaleProvider.h"
 #include "resources/Strings.h"
 #include "resources/WindowStrings.h"
@@ -28,6 +30,7 @@
 #include "system/PSFunctions.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -155,6 +158,8 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
     options.window = this;
     options.playback = services_.playback;
     options.ieee1394 = services_.ieee1394;
+    options.v4l2 = services_.v4l2;
+    options.deviceMonitor = services_.deviceMonitor;
     core_ = std::make_unique<TApplicationCore>(*services_.dialogs, options);
     camForm_ = std::make_unique<TcamForm>(
         core_->Cam().Camcorder(), [this] { return core_->Cam().SceneDetect().CurrentRecDateTime(); },
@@ -321,6 +326,7 @@ void TCaptureForm::CreateActions() {
     sbCouper->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
     // The pop-up menu of the window and the preview.
+    pmSettings = new QMenu(this);
     PopupMenu1 = new QMenu(this);
     PopupMenu1->addActions({Action("acCapturerBascule"), Action("acCouper"), Action("acGrab")});
     PopupMenu1->addSeparator();
@@ -443,6 +449,11 @@ void TCaptureForm::ConnectControls() {
             [this](int index) { cboxVideoChange(index); });
     connect(SourcesFrame->ActualiserVideoSpeedBtn, &QToolButton::clicked, this,
             [this] { ActualiserVideoBtnClick(); });
+    connect(SourcesFrame->SettingsSpeedBtn, &QToolButton::clicked, this,
+            [this] { VideoPropBtnClick(); });
+    connect(SourcesFrame->ReglerAudioBtn, &QToolButton::clicked, this,
+            [this] { AudiopropBtnClick(); });
+    connect(pmSettings, &QMenu::aboutToShow, this, [this] { SettingsMenuPopup(); });
     connect(SourcesFrame->cbFormatCapture, &QComboBox::activated, this,
             [&control](int index) { control.SelectCaptureFormatEntry(index); });
     connect(SourcesFrame->cboxAudioType, &QComboBox::activated, this,
@@ -548,6 +559,18 @@ void TCaptureForm::ConnectControls() {
     // A camcorder plugged in (or out) on the IEEE 1394 bus: the lists are made again.
     core_->WatchDevices([this] {
         QMetaObject::invokeMethod(this, [this] { GraphDeviceLost(); }, Qt::QueuedConnection);
+    });
+    // So for a webcam, a card or a sound device; but not under a running capture, which another
+    // device's coming or going must not end (its own device's loss ends it through the graph).
+    core_->WatchPluggedDevices([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const CaptureState state = core_->Control().State();
+                if (state != CaptureState::Capturing && state != CaptureState::ScheduledCapture)
+                    GraphDeviceLost();
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -1384,7 +1407,89 @@ void TCaptureForm::ShowProfilesMenu(const QPoint& at) {
 }
 
 void TCaptureForm::AudioSourceApplied() {
-    // The device-settings menu comes with the device settings pages.
+    SettingsMenuPopup();
+}
+
+// --- Device settings ---------------------------------------------------------------------------
+
+void TCaptureForm::SettingsMenuPopup() {
+    pmSettings->clear();
+    const TSettingsMenu menu = core_->Cam().BuildSettingsMenu(0);
+    for (const TSettingsMenuItem& item : menu.items) {
+        QAction* action = pmSettings->addAction(Q(item.caption));
+        const int tag = item.tag;
+        connect(action, &QAction::triggered, this, [this, tag] { OpenSettingsEntry(tag); });
+    }
+    if (!menu.routes.empty()) {
+        pmSettings->addSeparator();
+        QMenu* inputs = pmSettings->addMenu(QString(strings::kVideoInputMenu));
+        auto* group = new QActionGroup(inputs);
+        for (int i = 0; i < static_cast<int>(menu.routes.size()); ++i) {
+            QAction* route = inputs->addAction(Q(menu.routes[std::size_t(i)]));
+            route->setCheckable(true);
+            route->setChecked(i == menu.checkedRoute);
+            route->setData(i);
+            group->addAction(route);
+            connect(route, &QAction::triggered, this, [this, i] { VideoInputClick(i); });
+        }
+    }
+    if (menu.Empty()) pmSettings->addAction(QString(strings::kNoSettings))->setEnabled(false);
+}
+
+void TCaptureForm::VideoPropBtnClick() {
+    core_->Cam().StopGraph();
+    if (core_->Cam().Graph().Active()) core_->Cam().Graph().DisconnectAllPins();
+    QToolButton* button = SourcesFrame->SettingsSpeedBtn;
+    pmSettings->popup(button->mapToGlobal(QPoint(0, button->height())));
+}
+
+bool TCaptureForm::ShowPages(const TPageList& models, const std::string& caption) {
+    if (models.empty()) return false;
+    const auto pages = FieldPages(models);
+    return services_.dialogs->ShowPropertyFrame(caption, PagePointers(pages));
+}
+
+void TCaptureForm::OpenSettingsEntry(int tag) {
+    TdmCam& cam = core_->Cam();
+    TCaptureControl& control = core_->Control();
+    try {
+        // No caption: the frame's own.
+        ShowPages(cam.SettingsEntryPages(tag), std::string());
+    } catch (const std::exception& e) {
+        TLOG(Graph) << "settings pages: " << e.what();
+    }
+    if (!cam.HasRun()) return;
+    if (control.RestartPreview()) {
+        control.EnterPreviewState();
+    } else {
+        core_->StopGraph();
+        control.EnterNoSourceState();
+    }
+    DisarmAlarm();
+}
+
+void TCaptureForm::AudiopropBtnClick() {
+    TdmCam& cam = core_->Cam();
+    std::string name;
+    const TPageList pages = cam.AudioSourcePages(&name);
+    if (pages.empty()) return;
+    cam.StopGraph();
+    ShowPages(pages, name);
+    TCaptureControl& control = core_->Control();
+    if (cam.RunGraph() && control.State() != CaptureState::NoSource && !control.RestartPreview())
+        control.FallBackToNoSource();
+}
+
+void TCaptureForm::VideoInputClick(int route) {
+    const HRESULT hr = core_->Cam().SelectVideoInput(route);
+    if (hr == S_OK) return;
+    // The item stays as it was: the card did not switch.
+    TLOG(Graph) << "Assertion failure: route " << route << " was refused (" << HResultText(hr)
+                << ")";
+    for (QAction* action : pmSettings->actions())
+        if (QMenu* inputs = action->menu())
+            for (QAction* item : inputs->actions())
+                if (item->data().toInt() == route) item->setChecked(false);
 }
 
 } // namespace talvence

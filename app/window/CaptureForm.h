@@ -63,6 +63,8 @@ public:
         PreferenceEnvironment environment;
         std::shared_ptr<TPcmPlaybackBackend> playback; // null: ALSA
         std::shared_ptr<IIeee1394System> ieee1394;     // null: the kernel's bus
+        std::shared_ptr<IV4l2System> v4l2;             // null: the kernel's nodes
+        std::shared_ptr<IDeviceMonitor> deviceMonitor; // null: udev
         const IClock* clock = nullptr;                 // null: the system clock
     };
     // FormCreate: the controls, the application core (preferences declared and loaded) and the
@@ -96,6 +98,18 @@ public:
     void ApplyPreferences();
     void CollectAndSavePreferences();
     void GraphDeviceLost();
+    // --- Device settings ----------------------------------------------------------------------
+    // The sources panel's video settings button: the graph stopped and disconnected, the
+    // settings menu popped up under the button.
+    void VideoPropBtnClick();
+    // The audio settings button: the audio source's pages, the graph run again around them.
+    void AudiopropBtnClick();
+    // The settings menu rebuilt from the current sources ("[No settings]" when it has nothing).
+    void SettingsMenuPopup();
+    // A dialog entry of the settings menu: its pages, then the preview again.
+    void OpenSettingsEntry(int tag);
+    // A route of the "Video Input" submenu.
+    void VideoInputClick(int route);
     // The 50 ms statistics timer's handler.
     void DroppedActionTimer();
 
@@ -150,6 +164,7 @@ public:
     TProgrammerFrame* ProgrammerFrame1 = nullptr;
     TIncrusterFrame* IncrusterFrame1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    QMenu* pmSettings = nullptr; // the device settings menu
     TcamForm* CamForm() const { return camForm_.get(); }
 
 protected:
@@ -192,6 +207,8 @@ private:
     void ShowProfileChoice(int cboxIndex);
     void FillProfileList(const std::vector<std::string>& entries, int selected);
     void ShowProfilesMenu(const QPoint& at);
+    // Shows the pages in the property frame; false when there were none or it was dismissed.
+    bool ShowPages(const TPageList& pages, const std::string& caption);
 
     Services services_;
     std::unique_ptr<TApplicationCore> core_;

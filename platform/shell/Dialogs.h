@@ -26,6 +26,8 @@ public:
     virtual QWidget* CreateWidget(QWidget* parent) = 0;
     // Puts the edited settings into effect.
     virtual void Apply() = 0;
+    // The frame was closed without confirming: undoes what the page changed live.
+    virtual void Cancel() {}
 };
 
 // Application thread only.
@@ -37,7 +39,7 @@ public:
     // Lets the user edit `font`; true and the new font when confirmed.
     virtual bool ChooseFont(TFontSpec& font) = 0;
     // Shows the pages in one modal frame; true when the user confirmed (the
-    // pages have then been applied).
+    // pages have then been applied; otherwise they have been cancelled).
     virtual bool ShowPropertyFrame(const std::string& caption,
                                    const std::vector<IPropertyPage*>& pages) = 0;
 };

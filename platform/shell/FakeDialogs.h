@@ -5,6 +5,7 @@
 #include "platform/shell/Dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
@@ -26,6 +27,9 @@ public:
 
     std::vector<Message> messages;
     std::vector<std::string> frameCaptions;
+    std::vector<std::vector<std::string>> framePages; // the page titles of each frame
+    // Called with the pages of each frame before it is answered, as a user editing them.
+    std::function<void(const std::vector<IPropertyPage*>&)> onFrame;
 
     MsgAnswer MessageBox(MsgType type, const std::string& text, MsgButtons buttons) override {
         messages.push_back({type, text, buttons});
@@ -49,12 +53,18 @@ public:
     bool ShowPropertyFrame(const std::string& caption,
                            const std::vector<IPropertyPage*>& pages) override {
         frameCaptions.push_back(caption);
+        framePages.emplace_back();
+        for (IPropertyPage* p : pages)
+            framePages.back().push_back(p->Title());
         if (frameAnswers.empty()) throw std::logic_error("FakeDialogs: unexpected property frame");
         bool ok = frameAnswers.front();
         frameAnswers.pop_front();
-        if (ok)
-            for (IPropertyPage* p : pages)
+        if (onFrame) onFrame(pages);
+        for (IPropertyPage* p : pages)
+            if (ok)
                 p->Apply();
+            else
+                p->Cancel();
         return ok;
     }
 };

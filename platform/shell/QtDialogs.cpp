@@ -94,7 +94,11 @@ bool QtDialogs::ShowPropertyFrame(const std::string& caption,
     QObject::connect(box, &QDialogButtonBox::accepted, &frame, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, &frame, &QDialog::reject);
     layout->addWidget(box);
-    if (frame.exec() != QDialog::Accepted) return false;
+    if (frame.exec() != QDialog::Accepted) {
+        for (IPropertyPage* page : pages)
+            page->Cancel();
+        return false;
+    }
     for (IPropertyPage* page : pages)
         page->Apply();
     return true;

@@ -4,6 +4,7 @@
 #include "platform/media/MediaGuids.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace talvence {
 
@@ -17,18 +18,35 @@ long FramesPerSample(const TPcmFormat& format) {
 }
 } // namespace
 
-TAlsaCaptureStream::TAlsaCaptureStream(TAlsaCaptureSource* source)
-    : TBCLiveSourceStream("ALSA capture pin", source, "Capture", TBCLivePacing::Device),
-      source_(source) {
+TAlsaCaptureStream::TAlsaCaptureStream(TBCLiveSource* filter,
+                                       std::shared_ptr<TPcmCaptureBackend> backend,
+                                       std::string device, std::string pinName)
+    : TBCLiveSourceStream("ALSA capture pin", filter, std::move(pinName), TBCLivePacing::Device),
+      backend_(backend ? std::move(backend) : MakeAlsaCaptureBackend()),
+      devicePath_(std::move(device)) {
     SetPinCategory(PIN_CATEGORY_CAPTURE);
 }
 
+HRESULT TAlsaCaptureStream::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IAMStreamConfig::iid) return GetInterface(static_cast<IAMStreamConfig*>(this), ppv);
+    if (riid == ISpecifyPropertyPages::iid)
+        return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
+    return TBCLiveSourceStream::NonDelegatingQueryInterface(riid, ppv);
+}
+
 HRESULT TAlsaCaptureStream::CheckMediaType(const CMediaType* mt) {
-    return mt && PcmFormatOf(*mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    auto format = mt ? PcmFormatOf(*mt) : std::nullopt;
+    if (!format || (fixed_ && !(*format == *fixed_))) return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
 }
 
 HRESULT TAlsaCaptureStream::GetMediaType(int position, CMediaType* mt) {
     if (position < 0) return E_INVALIDARG;
+    if (fixed_) {
+        if (position > 0) return VFW_S_NO_MORE_ITEMS;
+        *mt = MakePcmType(*fixed_);
+        return S_OK;
+    }
     if (position >= static_cast<int>(std::size(kOffered))) return VFW_S_NO_MORE_ITEMS;
     *mt = MakePcmType(kOffered[position]);
     return S_OK;
@@ -46,7 +64,7 @@ HRESULT TAlsaCaptureStream::Active() {
     auto format = PcmFormatOf(CurrentMediaType());
     if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
     format_ = *format;
-    device_ = source_->backend_->Open(source_->devicePath_, format_);
+    device_ = backend_->Open(devicePath_, format_);
     if (!device_) return E_FAIL;
     // Times count the device's frames.
     SetTimeBase(format_.rate);
@@ -80,12 +98,131 @@ HRESULT TAlsaCaptureStream::FillFrame(IMediaSample* sample) {
     return S_OK;
 }
 
+HRESULT TAlsaCaptureStream::SetFormat(AM_MEDIA_TYPE* pmt) {
+    TBCAutoLock lock(*lock_);
+    if (IsConnected()) return VFW_E_ALREADY_CONNECTED;
+    if (!pmt) {
+        fixed_.reset();
+        return S_OK;
+    }
+    auto format = PcmFormatOf(*pmt);
+    if (!format) return VFW_E_INVALIDMEDIATYPE;
+    fixed_ = format;
+    return S_OK;
+}
+
+HRESULT TAlsaCaptureStream::GetFormat(AM_MEDIA_TYPE** pmt) {
+    if (!pmt) return E_POINTER;
+    TBCAutoLock lock(*lock_);
+    CMediaType type = IsConnected() ? CurrentMediaType() : MakePcmType(fixed_.value_or(kOffered[0]));
+    *pmt = CreateMediaType(&type);
+    return *pmt ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT TAlsaCaptureStream::GetNumberOfCapabilities(int* count, int* size) {
+    if (!count || !size) return E_POINTER;
+    *count = static_cast<int>(std::size(kOffered));
+    *size = sizeof(AUDIO_STREAM_CONFIG_CAPS);
+    return S_OK;
+}
+
+HRESULT TAlsaCaptureStream::GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* caps) {
+    if (!pmt || !caps) return E_POINTER;
+    *pmt = nullptr;
+    if (index < 0) return E_INVALIDARG;
+    if (index >= static_cast<int>(std::size(kOffered))) return S_FALSE;
+    const TPcmFormat& f = kOffered[index];
+    CMediaType type = MakePcmType(f);
+    *pmt = CreateMediaType(&type);
+    if (!*pmt) return E_OUTOFMEMORY;
+    // ALSA's plug layer converts: any channel count up to two, 8 or 16 bits.
+    AUDIO_STREAM_CONFIG_CAPS c;
+    c.guid = MEDIATYPE_Audio;
+    c.MinimumChannels = 1;
+    c.MaximumChannels = 2;
+    c.ChannelsGranularity = 1;
+    c.MinimumBitsPerSample = 8;
+    c.MaximumBitsPerSample = 16;
+    c.BitsPerSampleGranularity = 8;
+    c.MinimumSampleFrequency = c.MaximumSampleFrequency = f.rate;
+    std::memcpy(caps, &c, sizeof c);
+    return S_OK;
+}
+
+namespace {
+
+// Rate and channels of the capture pin, fixed on it on OK.
+class TAlsaFormatPage : public IPageModel {
+public:
+    explicit TAlsaFormatPage(ComPtr<IAMStreamConfig> config) : config_(std::move(config)) {
+        AM_MEDIA_TYPE* mt = nullptr;
+        if (SUCCEEDED(config_->GetFormat(&mt)) && mt) {
+            if (auto f = PcmFormatOf(*mt)) format_ = *f;
+            DeleteMediaType(mt);
+        }
+    }
+    std::string Title() const override { return "Format"; }
+    std::vector<TPageField> Fields() const override {
+        TPageField rate;
+        rate.kind = TPageField::Kind::List;
+        rate.label = "Sample rate";
+        for (std::size_t i = 0; i < std::size(kOffered); ++i) {
+            rate.items.push_back(std::to_string(kOffered[i].rate) + " Hz");
+            if (kOffered[i].rate == format_.rate) rate.value = int(i);
+        }
+        TPageField channels;
+        channels.kind = TPageField::Kind::List;
+        channels.label = "Channels";
+        channels.items = {"Mono", "Stereo"};
+        channels.value = format_.channels == 1 ? 0 : 1;
+        return {rate, channels};
+    }
+    void Change(std::size_t index, int value) override {
+        if (index == 0 && value >= 0 && std::size_t(value) < std::size(kOffered))
+            format_.rate = kOffered[value].rate;
+        if (index == 1 && (value == 0 || value == 1)) format_.channels = unsigned(value) + 1;
+    }
+    void Apply() override {
+        CMediaType mt = MakePcmType(format_);
+        config_->SetFormat(&mt);
+    }
+    void Cancel() override {}
+
+private:
+    ComPtr<IAMStreamConfig> config_;
+    TPcmFormat format_ = kOffered[0];
+};
+
+} // namespace
+
+HRESULT TAlsaCaptureStream::GetPages(TPageList* pages) {
+    if (!pages) return E_POINTER;
+    *pages = {std::make_shared<TAlsaFormatPage>(ComPtr<IAMStreamConfig>(this))};
+    return S_OK;
+}
+
 TAlsaCaptureSource::TAlsaCaptureSource(std::shared_ptr<TPcmCaptureBackend> backend,
-                                       std::string devicePath, std::string name)
+                                       std::string devicePath, std::string name,
+                                       std::shared_ptr<TAlsaMixer> mixer)
     : TBCLiveSource(std::move(name), nullptr, CLSID_AudioRecord),
       backend_(backend ? std::move(backend) : MakeAlsaCaptureBackend()),
-      devicePath_(std::move(devicePath)) {
-    AddPin(std::make_unique<TAlsaCaptureStream>(this));
+      mixer_(mixer ? std::move(mixer) : MakeAlsaMixer()), devicePath_(std::move(devicePath)) {
+    AddPin(std::make_unique<TAlsaCaptureStream>(this, backend_, devicePath_));
+}
+
+HRESULT TAlsaCaptureSource::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == ISpecifyPropertyPages::iid)
+        return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
+    return TBCLiveSource::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TAlsaCaptureSource::GetPages(TPageList* pages) {
+    if (!pages) return E_POINTER;
+    pages->clear();
+    auto levels = std::make_shared<TAlsaLevelsPage>(mixer_, AlsaMixerCard(devicePath_));
+    if (levels->Fields().empty()) return S_FALSE;
+    pages->push_back(std::move(levels));
+    return S_OK;
 }
 
 } // namespace talvence

@@ -42,6 +42,8 @@ std::vector<TAlsaCaptureDevice> ListAlsaCaptureDevices(TAlsaSystem& system) {
 int RegisterAlsaCaptureDevices(FilterRegistry& registry, TAlsaSystem& system,
                                std::shared_ptr<TPcmCaptureBackend> capture) {
     if (!capture) capture = MakeAlsaCaptureBackend();
+    // Registering again lists what is plugged in now.
+    registry.Unregister(CLSID_AudioInputDeviceCategory, CLSID_AudioRecord);
     int count = 0;
     for (const TAlsaCaptureDevice& device : ListAlsaCaptureDevices(system)) {
         RegisteredFilter entry;

@@ -29,8 +29,8 @@ struct TAlsaCaptureDevice {
 
 std::vector<TAlsaCaptureDevice> ListAlsaCaptureDevices(TAlsaSystem& system);
 
-// Registers every capture device in CLSID_AudioInputDeviceCategory; answers how many. The
-// sources the entries create read through `capture` (null: ALSA).
+// Registers every capture device in CLSID_AudioInputDeviceCategory, in place of those registered
+// before; answers how many. The sources the entries create read through `capture` (null: ALSA).
 int RegisterAlsaCaptureDevices(FilterRegistry& registry, TAlsaSystem& system,
                                std::shared_ptr<TPcmCaptureBackend> capture = nullptr);
 

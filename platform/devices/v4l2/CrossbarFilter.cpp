@@ -1,5 +1,6 @@
 #include "platform/devices/v4l2/CrossbarFilter.h"
 
+#include "platform/devices/v4l2/V4l2Pages.h"
 #include "platform/media/MediaGuids.h"
 
 #include <cstring>
@@ -69,7 +70,21 @@ TCrossbarFilter::~TCrossbarFilter() = default;
 
 HRESULT TCrossbarFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IAMCrossbar::iid) return GetInterface(static_cast<IAMCrossbar*>(this), ppv);
+    if (riid == ISpecifyPropertyPages::iid)
+        return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
     return TBCBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TCrossbarFilter::GetPages(TPageList* pages) {
+    if (!pages) return E_POINTER;
+    std::vector<std::string> inputs, outputs;
+    for (const TCrossbarPin& pin : config_.inputs)
+        inputs.push_back(pin.name);
+    for (const TCrossbarPin& pin : config_.outputs)
+        outputs.push_back(pin.name);
+    *pages = {std::make_shared<TCrossbarPage>(ComPtr<IAMCrossbar>(this), std::move(inputs),
+                                              std::move(outputs))};
+    return S_OK;
 }
 
 int TCrossbarFilter::GetPinCount() {

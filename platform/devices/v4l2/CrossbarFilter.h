@@ -12,6 +12,7 @@
 
 #include "filters/BaseClass/BaseFilter.h"
 #include "platform/media/CaptureInterfaces.h"
+#include "platform/media/PropertyPages.h"
 
 #include <functional>
 #include <memory>
@@ -36,7 +37,7 @@ struct TCrossbarConfig {
     std::function<HRESULT(long output, long input)> route;
 };
 
-class TCrossbarFilter : public TBCBaseFilter, public IAMCrossbar {
+class TCrossbarFilter : public TBCBaseFilter, public IAMCrossbar, public ISpecifyPropertyPages {
 public:
     TCrossbarFilter(std::string name, TCrossbarConfig config);
     ~TCrossbarFilter() override;
@@ -55,6 +56,8 @@ public:
     HRESULT Route(long output, long input) override;
     HRESULT get_IsRoutedTo(long output, long* input) override;
     HRESULT get_CrossbarPinInfo(BOOL isInput, long index, long* related, long* type) override;
+    // ISpecifyPropertyPages: the routing page.
+    HRESULT GetPages(TPageList* pages) override;
 
 private:
     TBCCritSec lock_; // the filter lock

@@ -482,6 +482,13 @@ std::string TFakeV4l2System::StablePath(const std::string& node) {
     return it == nodes_.end() ? std::string() : it->second.stablePath;
 }
 
+std::string TFakeV4l2System::SoundDevice(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [name, node] : nodes_)
+        if (name == path || node.stablePath == path) return node.device->Config().microphone;
+    return {};
+}
+
 int TFakeV4l2System::Open(const std::string& path) {
     std::lock_guard lock(mutex_);
     for (const auto& [name, node] : nodes_) {

@@ -64,6 +64,7 @@ struct TFakeV4l2DeviceConfig {
     bool realTime = true;
     std::uint64_t unplugAfterFrames = 0; // 0: never
     std::uint32_t loseEvery = 0;         // 0: never
+    std::string microphone;              // its sound device (SoundDevice); empty: none
 };
 
 class TFakeV4l2Device {
@@ -134,6 +135,10 @@ public:
     void* Map(int fd, std::size_t length, std::int64_t offset) override;
     void Unmap(void*, std::size_t) override {}
     int Poll(int fd, int timeoutMs) override;
+    std::string SoundDevice(const std::string& node) override;
+    std::shared_ptr<TPcmCaptureBackend> SoundCapture() override { return soundCapture; }
+    // What reads the devices' microphones; set before use.
+    std::shared_ptr<TPcmCaptureBackend> soundCapture;
 
 private:
     std::shared_ptr<TFakeV4l2Device> Of(int fd) const;

@@ -1,5 +1,7 @@
 #include "platform/devices/v4l2/V4l2CaptureSource.h"
 
+#include "platform/devices/alsa/AlsaCaptureSource.h"
+#include "platform/devices/v4l2/V4l2Pages.h"
 #include "platform/log/Log.h"
 #include "platform/media/MediaGuids.h"
 
@@ -31,7 +33,17 @@ TV4l2CaptureStream::TV4l2CaptureStream(TV4l2CaptureSource* source, std::vector<T
 
 HRESULT TV4l2CaptureStream::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IAMStreamConfig::iid) return GetInterface(static_cast<IAMStreamConfig*>(this), ppv);
+    if (riid == ISpecifyPropertyPages::iid)
+        return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
     return TBCLiveSourceStream::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TV4l2CaptureStream::GetPages(TPageList* pages) {
+    if (!pages) return E_POINTER;
+    pages->clear();
+    if (modes_.empty()) return S_FALSE;
+    pages->push_back(std::make_shared<TV4l2FormatPage>(ComPtr<TV4l2CaptureSource>(source_)));
+    return S_OK;
 }
 
 std::optional<TV4l2Mode> TV4l2CaptureStream::Match(const AM_MEDIA_TYPE& mt,
@@ -307,7 +319,8 @@ TV4l2CaptureSource::TV4l2CaptureSource(std::shared_ptr<IV4l2System> system, std:
       path_(std::move(path)) {}
 
 ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2System> system,
-                                                      std::string path, std::string name) {
+                                                      std::string path, std::string name,
+                                                      std::string settingsKey) {
     TV4l2Handle handle(*system, path);
     if (!handle.Valid()) return nullptr;
     auto info = QueryV4l2Node(handle);
@@ -316,9 +329,19 @@ ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2Syste
         new TV4l2CaptureSource(std::move(system), std::move(path), std::move(name)));
     source->inputs_ = QueryV4l2Inputs(handle);
     source->controls_ = QueryV4l2Controls(handle);
+    source->settingsKey_ = std::move(settingsKey);
+    source->kept_ = LoadDeviceControls(source->settingsKey_);
+    for (const auto& [id, value] : source->kept_) {
+        v4l2_control c{id, value};
+        handle.Ioctl(VIDIOC_S_CTRL, &c);
+    }
     int input = 0;
     if (handle.Ioctl(VIDIOC_G_INPUT, &input) == 0) source->input_ = input;
     source->AddPin(std::make_unique<TV4l2CaptureStream>(source.get(), QueryV4l2Modes(handle)));
+    // A webcam's own microphone is its audio pin.
+    if (const std::string mic = source->system_->SoundDevice(source->path_); !mic.empty())
+        source->AddPin(std::make_unique<TAlsaCaptureStream>(
+            source.get(), source->system_->SoundCapture(), mic, "Audio"));
     const auto& in = source->inputs_;
     if (in.size() > 1 || std::any_of(in.begin(), in.end(), [](const TV4l2Input& i) {
             return i.type == V4L2_INPUT_TYPE_TUNER;
@@ -333,7 +356,23 @@ HRESULT TV4l2CaptureSource::NonDelegatingQueryInterface(REFIID riid, void** ppv)
         return GetInterface(static_cast<IAMUpstreamCrossbars*>(this), ppv);
     if (riid == IAMAnalogVideoDecoder::iid && analogIn_)
         return GetInterface(static_cast<IAMAnalogVideoDecoder*>(this), ppv);
+    if (riid == ISpecifyPropertyPages::iid)
+        return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
     return TBCLiveSource::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TV4l2CaptureSource::GetPages(TPageList* pages) {
+    if (!pages) return E_POINTER;
+    pages->clear();
+    if (controls_.empty()) return S_FALSE;
+    pages->push_back(std::make_shared<TV4l2ControlsPage>(ComPtr<TV4l2CaptureSource>(this)));
+    return S_OK;
+}
+
+void TV4l2CaptureSource::KeepControls(std::map<std::uint32_t, std::int32_t> values) {
+    kept_ = std::move(values);
+    if (!settingsKey_.empty() && !SaveDeviceControls(settingsKey_, kept_))
+        TLOG(Device) << "V4L2: the control values of " << settingsKey_ << " cannot be stored";
 }
 
 int TV4l2CaptureSource::GetPinCount() {
@@ -379,6 +418,11 @@ void TV4l2CaptureSource::ApplyRouting(TV4l2Handle& handle) {
     if (!inputs_.empty()) handle.Ioctl(VIDIOC_S_INPUT, &input);
     v4l2_std_id id = standard_;
     if (id) handle.Ioctl(VIDIOC_S_STD, &id);
+    // A device re-plugged or reset by another program forgot them.
+    for (const auto& [control, value] : kept_) {
+        v4l2_control c{control, value};
+        handle.Ioctl(VIDIOC_S_CTRL, &c);
+    }
 }
 
 HRESULT TV4l2CaptureSource::get_AvailableTVFormats(long* formats) {

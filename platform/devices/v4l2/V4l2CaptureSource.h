@@ -16,6 +16,9 @@
 // (IAMUpstreamCrossbars), one crossbar input per V4L2 input (a tuner, S-Video by its name, else
 // composite), whose routing selects the input.
 //
+// A webcam whose USB device also has a sound card (IV4l2System::SoundDevice) gets a second output
+// pin, "Audio", reading that card's capture device: the source's own audio.
+//
 // Threads: the application thread creates the filter, drives its states and calls the input,
 // standard and control methods; the pin's streaming thread (created on pause from stopped,
 // joined by the stop) polls and dequeues. The device is opened and its buffers mapped on pause,
@@ -28,6 +31,9 @@
 #include "filters/BaseClass/LiveSource.h"
 #include "platform/devices/v4l2/CrossbarFilter.h"
 #include "platform/devices/v4l2/V4l2Device.h"
+#include "platform/media/PropertyPages.h"
+
+#include <map>
 
 namespace talvence {
 
@@ -35,7 +41,9 @@ inline constexpr CLSID CLSID_V4l2Capture = MakeGuid("6B2D8E41-3C7A-4F95-A0E3-51D
 
 class TV4l2CaptureSource;
 
-class TV4l2CaptureStream : public TBCLiveSourceStream, public IAMStreamConfig {
+class TV4l2CaptureStream : public TBCLiveSourceStream,
+                           public IAMStreamConfig,
+                           public ISpecifyPropertyPages {
 public:
     TV4l2CaptureStream(TV4l2CaptureSource* source, std::vector<TV4l2Mode> modes);
 
@@ -61,6 +69,8 @@ public:
     HRESULT GetFormat(AM_MEDIA_TYPE** pmt) override;
     HRESULT GetNumberOfCapabilities(int* count, int* size) override;
     HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* caps) override;
+    // ISpecifyPropertyPages (application thread): the format page.
+    HRESULT GetPages(TPageList* pages) override;
 
     // Any thread: the modes the device offers.
     const std::vector<TV4l2Mode>& Modes() const { return modes_; }
@@ -97,7 +107,8 @@ private:
 
 class TV4l2CaptureSource : public TBCLiveSource,
                            public IAMUpstreamCrossbars,
-                           public IAMAnalogVideoDecoder {
+                           public IAMAnalogVideoDecoder,
+                           public ISpecifyPropertyPages {
 public:
     FORWARD_IUNKNOWN(TBCLiveSource)
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
@@ -110,11 +121,15 @@ public:
     HRESULT get_AvailableTVFormats(long* formats) override;
     HRESULT put_TVFormat(long format) override;
     HRESULT get_TVFormat(long* format) override;
+    // ISpecifyPropertyPages (application thread): the controls page, when the device has controls.
+    HRESULT GetPages(TPageList* pages) override;
 
     // Application thread. Reads the node's modes, inputs and controls; null when the node cannot
-    // be opened or does not capture video.
+    // be opened or does not capture video. settingsKey names the device in the store of control
+    // values (its stable path); the values kept there are applied now and at every opening.
+    // Empty: nothing is kept.
     static ComPtr<TV4l2CaptureSource> Create(std::shared_ptr<IV4l2System> system, std::string path,
-                                             std::string name);
+                                             std::string name, std::string settingsKey = {});
 
     IPin* OutputPin() { return GetPin(0); }
     TV4l2CaptureStream* Stream() { return static_cast<TV4l2CaptureStream*>(GetPin(0)); }
@@ -128,17 +143,22 @@ public:
     const std::vector<TV4l2Control>& Controls() const { return controls_; }
     HRESULT GetControl(std::uint32_t id, std::int32_t* value);
     HRESULT SetControl(std::uint32_t id, std::int32_t value);
+    // The control values kept for the device: replaced (and stored under the settings key).
+    const std::map<std::uint32_t, std::int32_t>& KeptControls() const { return kept_; }
+    void KeepControls(std::map<std::uint32_t, std::int32_t> values);
 
 private:
     friend class TV4l2CaptureStream;
     TV4l2CaptureSource(std::shared_ptr<IV4l2System> system, std::string path, std::string name);
-    // Applies the chosen input and standard on an open descriptor.
+    // Applies the chosen input, standard and the kept control values on an open descriptor.
     void ApplyRouting(TV4l2Handle& handle);
 
     const std::shared_ptr<IV4l2System> system_;
     const std::string path_;
     std::vector<TV4l2Input> inputs_;
     std::vector<TV4l2Control> controls_;
+    std::string settingsKey_;
+    std::map<std::uint32_t, std::int32_t> kept_; // application thread
     std::unique_ptr<TAnalogVideoInputPin> analogIn_; // analogue cards only
     int input_ = 0;                                  // application thread
     std::uint64_t standard_ = 0;                     // application thread; 0: the driver's

@@ -47,7 +47,8 @@ void RegisterV4l2Device(FilterRegistry& registry, const std::shared_ptr<IV4l2Sys
     entry.properties["DevicePath"] = device.devicePath;
     entry.properties["Description"] = description;
     entry.create = [system, device]() -> ComPtr<IBaseFilter> {
-        auto source = TV4l2CaptureSource::Create(system, device.openPath, device.friendlyName);
+        auto source = TV4l2CaptureSource::Create(system, device.openPath, device.friendlyName,
+                                                device.devicePath);
         return source ? ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(source.get())) : nullptr;
     };
     registry.Register(CLSID_VideoInputDeviceCategory, std::move(entry));
@@ -56,6 +57,14 @@ void RegisterV4l2Device(FilterRegistry& registry, const std::shared_ptr<IV4l2Sys
 std::vector<std::string> RegisterV4l2Devices(FilterRegistry& registry,
                                              const std::shared_ptr<IV4l2System>& system,
                                              const std::string& description) {
+    // A node unplugged since goes; one plugged in comes.
+    for (const RegisteredFilter& entry : registry.Entries(CLSID_VideoInputDeviceCategory)) {
+        auto path = entry.properties.find("DevicePath");
+        if (entry.clsid == CLSID_V4l2Capture && path != entry.properties.end() &&
+            path->second.rfind("virtual:", 0) != 0)
+            registry.UnregisterByProperty(CLSID_VideoInputDeviceCategory, "DevicePath",
+                                          path->second);
+    }
     std::vector<std::string> paths;
     for (const TV4l2CaptureDevice& device : ListV4l2CaptureDevices(*system)) {
         RegisterV4l2Device(registry, system, device, description);

@@ -26,8 +26,9 @@ std::vector<TV4l2CaptureDevice> ListV4l2CaptureDevices(IV4l2System& system);
 void RegisterV4l2Device(FilterRegistry& registry, const std::shared_ptr<IV4l2System>& system,
                         const TV4l2CaptureDevice& device, const std::string& description);
 
-// Registers every capture node in CLSID_VideoInputDeviceCategory with `description`; answers
-// their device paths.
+// Registers every capture node in CLSID_VideoInputDeviceCategory with `description`, in place of
+// the nodes registered before (the virtual devices, "virtual:..." paths, stay); answers their
+// device paths.
 std::vector<std::string> RegisterV4l2Devices(FilterRegistry& registry,
                                              const std::shared_ptr<IV4l2System>& system,
                                              const std::string& description = "V4L2 capture");

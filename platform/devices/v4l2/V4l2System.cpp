@@ -1,6 +1,7 @@
 #include "platform/devices/v4l2/V4l2System.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -70,9 +71,44 @@ public:
         if ((p.revents & (POLLERR | POLLHUP)) && !(p.revents & POLLIN)) return -ENODEV;
         return 1;
     }
+
+    std::string SoundDevice(const std::string& node) override {
+        return UsbSoundDeviceOf("/sys", node);
+    }
 };
 
+// The USB device a class device belongs to: its "device" link leads to a USB interface
+// ("1-1:1.0"), whose parent is the device ("1-1").
+fs::path UsbDeviceOf(const fs::path& classDevice) {
+    std::error_code ec;
+    const fs::path interface = fs::canonical(classDevice / "device", ec);
+    if (ec || interface.filename().string().find(':') == std::string::npos) return {};
+    return interface.parent_path();
+}
+
 } // namespace
+
+std::string UsbSoundDeviceOf(const std::string& sysRoot, const std::string& node) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(node, ec);
+    if (ec) resolved = node;
+    const fs::path root(sysRoot);
+    const fs::path usb = UsbDeviceOf(root / "class/video4linux" / resolved.filename());
+    if (usb.empty()) return {};
+    for (const auto& entry : fs::directory_iterator(root / "class/sound", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("card", 0) != 0 || UsbDeviceOf(entry.path()) != usb) continue;
+        std::string id;
+        std::FILE* f = std::fopen((entry.path() / "id").c_str(), "r");
+        if (!f) continue;
+        char text[64] = {};
+        if (std::fgets(text, sizeof text, f)) id = text;
+        std::fclose(f);
+        while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+        if (!id.empty()) return "plughw:CARD=" + id + ",DEV=0";
+    }
+    return {};
+}
 
 std::shared_ptr<IV4l2System> MakeKernelV4l2() {
     return std::make_shared<TKernelV4l2>();

@@ -9,6 +9,8 @@
 // time, except Ioctl for controls, which the application thread may call while the streaming
 // thread polls.
 
+#include "platform/devices/alsa/PcmCapture.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,8 +36,18 @@ public:
     virtual void Unmap(void* address, std::size_t length) = 0;
     // 1 when a buffer can be dequeued, 0 when the time ran out, -errno.
     virtual int Poll(int fd, int timeoutMs) = 0;
+    // The ALSA capture device of the same USB device as the node (a webcam's microphone), as
+    // ALSA opens it; empty when there is none.
+    virtual std::string SoundDevice(const std::string& node) = 0;
+    // What reads that device (null: ALSA).
+    virtual std::shared_ptr<TPcmCaptureBackend> SoundCapture() { return nullptr; }
 };
 
 std::shared_ptr<IV4l2System> MakeKernelV4l2();
+
+// The capture device of the sound card that sits on the same USB device as the video node,
+// looked up in the sysfs tree under `sysRoot` ("/sys"): "plughw:CARD=<card id>,DEV=0", or empty.
+// The node may be a link (/dev/v4l/by-path/...).
+std::string UsbSoundDeviceOf(const std::string& sysRoot, const std::string& node);
 
 } // namespace talvence

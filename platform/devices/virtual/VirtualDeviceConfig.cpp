@@ -241,6 +241,8 @@ std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec
             config.friendlyName = value;
         } else if (key == "unplug" && FrameCount(value)) {
             config.unplugAfterFrames = FrameCount(value);
+        } else if (key == "mic" && webcam && value.empty()) {
+            config.microphone = true;
         } else {
             error = "unknown or bad option \"" + key + (value.empty() ? "" : "=" + value) +
                     "\" of the " + spec.kind + " device";

@@ -84,9 +84,10 @@ struct VirtualV4l2Config {
     bool yuyv = true;
     DvPacing pacing = DvPacing::RealTime;
     std::uint64_t unplugAfterFrames = 0; // 0: never
+    bool microphone = false;             // the webcam's microphone, playing a tone
 };
 
-// Options of a "webcam" (format=mjpeg|yuyv|both, name=, pace=real|fast, unplug=FRAMES) or an
+// Options of a "webcam" (format=mjpeg|yuyv|both, name=, pace=real|fast, unplug=FRAMES, mic) or an
 // "analog" device (name=, pace=, unplug=). Unknown options and bad values are errors.
 std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec& spec,
                                                          std::string& error);

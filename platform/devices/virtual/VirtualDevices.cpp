@@ -63,6 +63,8 @@ VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
                 continue;
             }
             if (!v4l2) v4l2 = std::make_shared<TFakeV4l2System>();
+            if (config->microphone)
+                v4l2->soundCapture = MakeVirtualMicrophone(config->pacing == DvPacing::RealTime);
             auto device = std::make_shared<TFakeV4l2Device>(MakeVirtualV4l2Device(*config));
             const std::string path =
                 "virtual:" + spec.kind + ":" + std::to_string(v4l2Count[spec.kind == "analog"]++);

@@ -1,6 +1,10 @@
 #include "platform/devices/virtual/VirtualV4l2.h"
 
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <linux/videodev2.h>
 #include <turbojpeg.h>
 
@@ -114,6 +118,7 @@ TFakeV4l2DeviceConfig MakeVirtualV4l2Device(const VirtualV4l2Config& config) {
         return d;
     }
     d.card = config.friendlyName.empty() ? "Virtual Webcam" : config.friendlyName;
+    if (config.microphone) d.microphone = kVirtualMicrophone;
     d.driver = "virtual-webcam";
     d.busInfo = "virtual:webcam";
     if (config.mjpeg)
@@ -159,6 +164,73 @@ TFakeV4l2DeviceConfig MakeVirtualV4l2Device(const VirtualV4l2Config& config) {
         return CompressJpeg(picture.data(), w, h, out, capacity);
     };
     return d;
+}
+
+namespace {
+
+class TToneDevice : public TPcmCaptureDevice {
+public:
+    TToneDevice(const TPcmFormat& format, bool realTime)
+        : format_(format), realTime_(realTime), start_(std::chrono::steady_clock::now()) {}
+    long Read(BYTE* data, long frames) override {
+        if (realTime_) {
+            // The frames are there once the clock has passed their end.
+            const auto due = start_ + std::chrono::microseconds(
+                                          (position_ + frames) * 1'000'000 / format_.rate);
+            std::unique_lock lock(mutex_);
+            if (changed_.wait_until(lock, due, [this] { return dropped_; })) return 0;
+        } else if (dropped_) {
+            return 0;
+        }
+        for (long i = 0; i < frames; ++i, ++position_) {
+            const double v = 0.5 * std::sin(2 * 3.14159265358979 * 1000 * double(position_) /
+                                             format_.rate);
+            for (unsigned c = 0; c < format_.channels; ++c) {
+                if (format_.bits == 16) {
+                    const auto s = static_cast<std::int16_t>(v * 32767);
+                    std::memcpy(data, &s, 2);
+                    data += 2;
+                } else {
+                    *data++ = static_cast<BYTE>(128 + v * 127);
+                }
+            }
+        }
+        return frames;
+    }
+    long TakeOverruns() override { return 0; }
+    void Drop() override {
+        std::lock_guard lock(mutex_);
+        dropped_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const TPcmFormat format_;
+    const bool realTime_;
+    const std::chrono::steady_clock::time_point start_;
+    long long position_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool dropped_ = false;
+};
+
+class TToneCapture : public TPcmCaptureBackend {
+public:
+    explicit TToneCapture(bool realTime) : realTime_(realTime) {}
+    std::unique_ptr<TPcmCaptureDevice> Open(const std::string&, const TPcmFormat& format) override {
+        if (format.rate == 0 || format.channels == 0 || (format.bits != 8 && format.bits != 16))
+            return nullptr;
+        return std::make_unique<TToneDevice>(format, realTime_);
+    }
+
+private:
+    const bool realTime_;
+};
+
+} // namespace
+
+std::shared_ptr<TPcmCaptureBackend> MakeVirtualMicrophone(bool realTime) {
+    return std::make_shared<TToneCapture>(realTime);
 }
 
 } // namespace talvence

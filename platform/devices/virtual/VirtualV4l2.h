@@ -7,6 +7,7 @@
 // - Webcam "Virtual Webcam": 640 x 480 MJPEG and/or YUYV at 30 and 15 frames a second; colour
 //   bars with a white square moving across them; brightness, contrast, saturation, white
 //   balance and power-line controls.
+//   With "mic", a microphone on the same device (a tone).
 // - Analogue card "Virtual Analog Capture": PAL 720 x 576 YUYV at 25 frames a second (NTSC
 //   pictures are not made); inputs "Television" (a tuner: a grey ramp drifting sideways),
 //   "Composite1" (colour bars) and "S-Video" (a moving blue and yellow checkerboard);
@@ -20,6 +21,11 @@
 namespace talvence {
 
 TFakeV4l2DeviceConfig MakeVirtualV4l2Device(const VirtualV4l2Config& config);
+
+// The webcam's microphone: every device opened plays a 1 kHz tone at half level, at the pace of
+// the clock (or as fast as it is read), until dropped.
+std::shared_ptr<TPcmCaptureBackend> MakeVirtualMicrophone(bool realTime);
+inline constexpr const char* kVirtualMicrophone = "virtual:microphone";
 
 // The luma and chroma a picture of the virtual devices has at a pixel pair: for tests that
 // tell the inputs apart.

@@ -4,7 +4,9 @@
 // dialogs, a fake desktop and screen saver, and the virtual devices it is given.
 
 #include "app/window/CaptureForm.h"
+#include "platform/devices/hotplug/DeviceMonitor.h"
 #include "platform/devices/ieee1394/FakeIeee1394System.h"
+#include "platform/devices/v4l2/FakeV4l2.h"
 #include "platform/shell/FakeDialogs.h"
 #include "tests/support/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
@@ -63,6 +65,8 @@ protected:
         services.playback = std::make_shared<TFakePcmPlayback>();
         services.clock = clock;
         services.ieee1394 = ieee1394;
+        services.v4l2 = v4l2;
+        services.deviceMonitor = monitor;
         auto form = std::make_unique<TCaptureForm>(services);
         unsetenv("TALVENCE_VIRTUAL_DEVICES");
         form->show();
@@ -79,6 +83,9 @@ protected:
     FakeDesktop desktop;
     FakeScreenSaver screenSaver;
     std::shared_ptr<FakeIeee1394System> ieee1394 = std::make_shared<FakeIeee1394System>();
+    // No V4L2 node until a test plugs one in and raises the monitor.
+    std::shared_ptr<TFakeV4l2System> v4l2 = std::make_shared<TFakeV4l2System>();
+    std::shared_ptr<TFakeDeviceMonitor> monitor = std::make_shared<TFakeDeviceMonitor>();
 };
 
 } // namespace talvence::windowtest

@@ -145,6 +145,11 @@ std::optional<AviRate> AviRateFromAvgTimePerFrame(REFERENCE_TIME avgTimePerFrame
         if (std::llabs(avgTimePerFrame * rate - exact) < rate)
             return AviRate{1001, static_cast<std::uint32_t>(rate)};
     }
+    // A whole number of frames a second whose time was rounded or truncated to 100 ns (333333
+    // for 30): the rate the device meant, not 10000000/333333.
+    if (const std::int64_t n = (kUnitsPerSecond + avgTimePerFrame / 2) / avgTimePerFrame;
+        n > 0 && std::llabs(avgTimePerFrame * n - kUnitsPerSecond) < n)
+        return AviRate{1, static_cast<std::uint32_t>(n)};
     const std::int64_t g = std::gcd(kUnitsPerSecond, avgTimePerFrame);
     std::int64_t scale = avgTimePerFrame / g;
     std::int64_t rate = kUnitsPerSecond / g;

@@ -49,7 +49,7 @@ TEST(AviStreamTypesTest, CaptureFormatsBecomeTheirStreams) {
                            type2WithInfo->format.begin() + sizeof(BITMAPINFOHEADER)));
 
     EXPECT_TRUE(rgb->uncompressed);
-    EXPECT_EQ((AviRate{rgb->scale, rgb->rate}), (AviRate{666667, 10000000}));
+    EXPECT_EQ((AviRate{rgb->scale, rgb->rate}), (AviRate{1, 15}));
     EXPECT_EQ(pcm->role, AviStreamRole::Audio);
     EXPECT_EQ((AviRate{pcm->scale, pcm->rate}), (AviRate{4, 192000}));
     EXPECT_EQ(pcm->sampleSize, 4u);
