@@ -11,6 +11,7 @@
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilters.h"
 #include "platform/media/filters/mjpeg/MjpegDecompressor.h"
+#include "platform/media/filters/mpeg/Mpeg2Demultiplexer.h"
 
 namespace talvence {
 
@@ -20,6 +21,7 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterDvFilters(registry);
     RegisterColorSpaceConverter(registry);
     RegisterMjpegDecompressor(registry);
+    RegisterMpeg2Demultiplexer(registry);
     RegisterAviFilters(registry);
     RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));
