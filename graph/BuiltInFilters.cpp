@@ -12,6 +12,8 @@
 #include "platform/media/filters/dv/DvFilters.h"
 #include "platform/media/filters/mjpeg/MjpegDecompressor.h"
 #include "platform/media/filters/mpeg/Mpeg2Demultiplexer.h"
+#include "platform/media/filters/mpeg/Mpeg2VideoDecoder.h"
+#include "platform/media/filters/mpeg/MpegAudioDecoder.h"
 
 namespace talvence {
 
@@ -22,6 +24,8 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterColorSpaceConverter(registry);
     RegisterMjpegDecompressor(registry);
     RegisterMpeg2Demultiplexer(registry);
+    RegisterMpeg2VideoDecoder(registry);
+    RegisterMpegAudioDecoder(registry);
     RegisterAviFilters(registry);
     RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));

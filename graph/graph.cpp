@@ -15,6 +15,8 @@
 #include "platform/media/filters/basic/BasicFilterIds.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
+#include "platform/media/filters/mpeg/Mpeg2VideoDecoder.h"
+#include "platform/media/filters/mpeg/MpegAudioDecoder.h"
 
 #include <cstring>
 #include <utility>
@@ -22,8 +24,6 @@
 namespace talvence {
 
 namespace {
-
-inline constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("4A2286E0-7BEF-11CE-9BD9-0000E202599C");
 
 // IDVEnc codes.
 constexpr int kDvEncNtsc = 2000;
@@ -93,7 +93,13 @@ TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
     const TSysDevEnum filters(devEnum_, CLSID_LegacyAmFilterCategory);
     dumpPresent_ = FindFilterByName(filters, "Dump", Dump);
     FindFilterByName(filters, "Pinnacle Video Deinterlacer", Deinterlacer);
-    FindFilterByName(filters, "Pinnacle MPEG 2 Decoder", Mpeg2VideoDec);
+    // Without the other maker's MPEG-2 decoder, the platform's own decodes.
+    mpeg2DecoderIsOthers_ = FindFilterByName(filters, "Pinnacle MPEG 2 Decoder", Mpeg2VideoDec);
+    if (!mpeg2DecoderIsOthers_)
+        mpeg2DecoderPresent_ = FindFilterByClsid(de, CLSID_LegacyAmFilterCategory,
+                                                 CLSID_Mpeg2VideoDecoder, Mpeg2VideoDec);
+    else
+        mpeg2DecoderPresent_ = true;
 
     sceneDetect_ = new Tvq_SceneDetect;
     superposer_ = new Tvq_Superposer(sceneDetect_.get());

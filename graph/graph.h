@@ -139,6 +139,10 @@ public:
     bool SourceIsLive() const;
     // The "Dump" filter was found at start-up.
     bool DumpPresent() const { return dumpPresent_; }
+    // The MPEG-2 video decoder slot holds the other maker's decoder (found by name at start-up)
+    // rather than the platform's own; and whether it holds either.
+    bool Mpeg2DecoderIsOthers() const { return mpeg2DecoderIsOthers_; }
+    bool Mpeg2DecoderPresent() const { return mpeg2DecoderPresent_; }
     // Why the last failing operation failed (empty after a success).
     const std::string& LastError() const { return lastError_; }
     // The preview's last frame into bitmap (the grabber's copy of it: the streaming thread never
@@ -282,6 +286,8 @@ private:
     std::string captureFile_;
     std::string lastError_;
     bool dumpPresent_ = false;
+    bool mpeg2DecoderIsOthers_ = false;
+    bool mpeg2DecoderPresent_ = false;
     long runEnded_ = 0; // set by the graph's completion handler, taken by TakeCompletion
     HRESULT runEndResult_ = S_OK;
 };
