@@ -32,6 +32,8 @@ std::vector<ReportLine> SystemReportLines(const std::string& osName, const std::
         Heading(strings::kFiltersHeading),
         FilterLine(strings::kDeinterlacerName, filters.deinterlacer),
     };
+    if (filters.ownMpeg2Decoder)
+        lines.push_back({strings::kOwnMpeg2DecoderUsed, false, false, false, Colour::Black});
     if (!filters.movieBoxDevice) return lines;
     lines.push_back({});
     lines.push_back(Heading(strings::kMovieBoxHeading));
