@@ -7,8 +7,11 @@
 // Built so far: the DV camcorder (skDv) with the capture formats "DV type 1 (no inlay)", "DV type 2
 // (no inlay)", "DV type 2 (with inlay)", "Wmv (with inlay)" and "Image by Image"; the capture pin
 // (skCapturePin: webcams, analogue cards) with "Native Video", "DV type 2 (with inlay)" and
-// "Image by Image". The other source kinds are analysed (their kind is known) but their previews
-// and captures are not built yet: the builders answer false and LastError() says so. The
+// "Image by Image"; the MPEG-2 stream device (skMpeg2Stream: the platform's demultiplexer and
+// MPEG-2 decoder, or the other maker's) with "Native Video" (the program stream as received),
+// "DV type 2 (with inlay)" and "Image by Image". The MovieBox is analysed (its kind and its
+// demultiplexer are known) but its preview and captures are not built yet: the builders answer
+// false and LastError() says so. The
 // settings pages are not built yet either. The Windows Media profile manager is made with the
 // module; the profile choice itself is graph/WindowsMediaProfiles.h.
 //

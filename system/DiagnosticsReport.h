@@ -28,8 +28,8 @@ struct ReportLine {
     Colour colour = Colour::Black;
 };
 
-// The report's lines in order: 7, or 13 when a MovieBox device is present; one more when the
-// platform's MPEG-2 decoder stands in for the other maker's.
+// The report's lines in order: 7, or 13 when a MovieBox device is present; then one more when
+// the platform's MPEG-2 decoder stands in for the other maker's.
 // A missing filter turns its line red; it is never an error.
 std::vector<ReportLine> SystemReportLines(const std::string& osName, const std::string& directXText,
                                           const FilterPresence& filters);

@@ -42,7 +42,8 @@ protected:
     // Must override (streaming thread, receive lock): converts the frame into a sample of the
     // output type and delivers it; start is its time (100 ns).
     virtual HRESULT DeliverFrame(const AVFrame& frame, REFERENCE_TIME start) = 0;
-    // May override (receive lock): the time a frame lasts when the stream does not say.
+    // Must override (receive lock): the time a frame lasts, for a frame without a time of its
+    // own.
     virtual REFERENCE_TIME FrameDuration(const AVFrame& frame) const = 0;
     // May override: settings of the codec before it opens (thread count and such).
     virtual void Configure(AVCodecContext&) {}
