@@ -9,8 +9,12 @@
 #include "platform/media/filters/avimux/AviMux.h"
 #include "platform/media/filters/basic/BasicFilters.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
+#include "platform/media/filters/deinterlace/Deinterlacer.h"
 #include "platform/media/filters/dv/DvFilters.h"
 #include "platform/media/filters/mjpeg/MjpegDecompressor.h"
+#include "platform/media/filters/mpeg/Mpeg2Demultiplexer.h"
+#include "platform/media/filters/mpeg/Mpeg2VideoDecoder.h"
+#include "platform/media/filters/mpeg/MpegAudioDecoder.h"
 
 namespace talvence {
 
@@ -20,6 +24,10 @@ std::vector<std::string> RegisterBuiltInFilters(FilterRegistry& registry,
     RegisterDvFilters(registry);
     RegisterColorSpaceConverter(registry);
     RegisterMjpegDecompressor(registry);
+    RegisterMpeg2Demultiplexer(registry);
+    RegisterMpeg2VideoDecoder(registry);
+    RegisterMpegAudioDecoder(registry);
+    RegisterDeinterlacer(registry);
     RegisterAviFilters(registry);
     RegisterAsfWriter(registry);
     RegisterAudioFilters(registry, std::move(playback));

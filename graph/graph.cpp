@@ -9,12 +9,17 @@
 #include "platform/media/GraphLog.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/MediaType.h"
+#include "platform/media/PinWalk.h"
 #include "platform/media/filters/asf/AsfWriter.h"
 #include "platform/media/filters/audio/AudioFilterIds.h"
 #include "platform/media/filters/avimux/AviMuxInterfaces.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
+#include "platform/media/filters/mpeg/Mpeg2Demultiplexer.h"
+#include "platform/media/filters/mpeg/Mpeg2VideoDecoder.h"
+#include "platform/media/filters/mpeg/MpegMediaTypes.h"
+#include "platform/media/filters/mpeg/MpegAudioDecoder.h"
 
 #include <cstring>
 #include <utility>
@@ -23,7 +28,12 @@ namespace talvence {
 
 namespace {
 
-inline constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("4A2286E0-7BEF-11CE-9BD9-0000E202599C");
+// The MovieBox's demultiplexers, of other makers.
+inline constexpr CLSID CLSID_CirrusSplitter = MakeGuid("64143E79-DBA1-4334-9A92-B0B77DAE0877");
+inline constexpr CLSID CLSID_MovieBoxDemux = MakeGuid("5E35D25A-E088-48C5-A229-804306F9DEEF");
+// The stream ids the MPEG-2 stream preview maps.
+constexpr ULONG kMpegVideoStreamId = 0xE1;
+constexpr ULONG kMpegAudioStreamId = 0xC1;
 
 // IDVEnc codes.
 constexpr int kDvEncNtsc = 2000;
@@ -92,8 +102,14 @@ TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
     // filter is not installed stays empty.
     const TSysDevEnum filters(devEnum_, CLSID_LegacyAmFilterCategory);
     dumpPresent_ = FindFilterByName(filters, "Dump", Dump);
-    FindFilterByName(filters, "Pinnacle Video Deinterlacer", Deinterlacer);
-    FindFilterByName(filters, "Pinnacle MPEG 2 Decoder", Mpeg2VideoDec);
+    deinterlacerPresent_ = FindFilterByName(filters, "Pinnacle Video Deinterlacer", Deinterlacer);
+    // Without the other maker's MPEG-2 decoder, the platform's own decodes.
+    mpeg2DecoderIsOthers_ = FindFilterByName(filters, "Pinnacle MPEG 2 Decoder", Mpeg2VideoDec);
+    if (!mpeg2DecoderIsOthers_)
+        mpeg2DecoderPresent_ = FindFilterByClsid(de, CLSID_LegacyAmFilterCategory,
+                                                 CLSID_Mpeg2VideoDecoder, Mpeg2VideoDec);
+    else
+        mpeg2DecoderPresent_ = true;
 
     sceneDetect_ = new Tvq_SceneDetect;
     superposer_ = new Tvq_Superposer(sceneDetect_.get());
@@ -216,9 +232,21 @@ bool TdmCam::AnalyseSource(const TvideoSource& source) {
             sourcePin_ = pin;
             sourceKind_ = SourceKind::skMpeg2Stream;
             CLSID clsid{};
-            if (SUCCEEDED(filter->GetClassID(&clsid)) && clsid == CLSID_MovieBoxUsbCapture)
-                sourceKind_ = SourceKind::skMovieBox;
-            // The demultiplexer choice belongs to the stream previews, which are not built yet.
+            const bool movieBox =
+                SUCCEEDED(filter->GetClassID(&clsid)) && clsid == CLSID_MovieBoxUsbCapture;
+            if (movieBox) sourceKind_ = SourceKind::skMovieBox;
+            const CLSID& demuxClass = !movieBox             ? CLSID_MPEG2Demultiplexer
+                                      : settings_.useCirrus ? CLSID_CirrusSplitter
+                                                            : CLSID_MovieBoxDemux;
+            if (!FindFilterByClsid(devEnum_.get(), CLSID_LegacyAmFilterCategory, demuxClass,
+                                   demux)) {
+                const auto& message = !movieBox             ? strings::kMpeg2DemuxMissing
+                                      : settings_.useCirrus ? strings::kCirrusSplitterMissing
+                                                            : strings::kMovieBoxDemuxMissing;
+                ShowMessage(MsgType::Error, message);
+                return Fail(message[0]);
+            }
+            if (!dumpPresent_) ShowMessage(MsgType::Warning, strings::kDumpMissing);
             found = true;
         } else if (auto dv = FindFreeOutput(graphBuilder_.get(), filter, nullptr,
                                             &MEDIATYPE_Interleaved)) {
@@ -238,6 +266,12 @@ bool TdmCam::AnalyseSource(const TvideoSource& source) {
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
+}
+
+void TdmCam::ShowMessage(MsgType type, const char* const (&lines)[2]) {
+    const std::string text = std::string(lines[0]) + "\n" + lines[1];
+    TLOG(Graph) << "graph module: " << text;
+    if (dialogs_) dialogs_->MessageBox(type, text, MsgButtons::Ok);
 }
 
 bool TdmCam::FindSourceControls() {
@@ -329,8 +363,9 @@ bool TdmCam::BuildPreviewGraph(SourceKind kind) {
         return BuildDvPreview();
     case SourceKind::skCapturePin:
         return BuildCapturePinPreview();
-    case SourceKind::skMovieBox:
     case SourceKind::skMpeg2Stream:
+        return BuildMpeg2StreamPreview();
+    case SourceKind::skMovieBox:
         return Fail("The preview of this kind of source is not built yet");
     case SourceKind::skNone:
         break;
@@ -351,14 +386,18 @@ void TdmCam::PreviewHead(bool dv) {
                      "The source does not reach the raw-stream tee");
 }
 
-void TdmCam::PreviewTail(IBaseFilter* picture) {
+void TdmCam::PreviewTail(IBaseFilter* picture, bool timestamper) {
     Join(Infinite2);
     Render(picture, nullptr, Infinite2.Filter().get());
     Join(sg);
     Render(Infinite2.Filter().get(), nullptr, sg.Filter().get());
-    AddOwn(tsVideo_.get(), "tsVideo");
-    Render(sg.Filter().get(), tsVideo_.get(), previewRenderer_.get());
-    tsVideo_->SetClearTimesMode();
+    if (timestamper) {
+        AddOwn(tsVideo_.get(), "tsVideo");
+        Render(sg.Filter().get(), tsVideo_.get(), previewRenderer_.get());
+        tsVideo_->SetClearTimesMode();
+    } else {
+        Render(sg.Filter().get(), nullptr, previewRenderer_.get());
+    }
 
     previewReady_ = true;
     // An audio branch that cannot be built leaves the preview without it; LastError says why.
@@ -425,6 +464,49 @@ bool TdmCam::BuildCapturePinPreview() {
     }
 }
 
+ComPtr<IPin> TdmCam::DemuxPin(const AM_MEDIA_TYPE& type, const std::string& name,
+                              ULONG streamId) {
+    ComPtr<IPin> pin;
+    CheckGraphResult(demux.Query<IMpeg2Demultiplexer>()->CreateOutputPin(&type, name, pin.put()),
+                     "The demultiplexer cannot make its pin \"" + name + "\"");
+    ComPtr<IMPEG2StreamIdMap> map;
+    CheckGraphResult(pin->QueryInterface(IMPEG2StreamIdMap::iid, map.putVoid()),
+                     "The demultiplexer's pin \"" + name + "\" maps no stream ids");
+    CheckGraphResult(map->MapStreamId(streamId, MPEG2_PROGRAM_ELEMENTARY_STREAM, 0, 0),
+                     "The demultiplexer's pin \"" + name + "\" refuses its stream id");
+    return pin;
+}
+
+bool TdmCam::BuildMpeg2StreamPreview() {
+    previewReady_ = false;
+    lastError_.clear();
+    try {
+        PreviewHead(false);
+        const ComPtr<IPin> raw =
+            FindFreeOutput(graphBuilder_.get(), Infinite.Filter().get(), nullptr, &MEDIATYPE_Stream);
+        Join(demux);
+        if (!raw || FAILED(Render(raw.get(), nullptr, demux.Filter().get())))
+            return Fail("The program stream does not reach the demultiplexer");
+        const ComPtr<IPin> video = DemuxPin(MpegVideoPinType(), "MpegVideo", kMpegVideoStreamId);
+        Join(sg);
+        Join(Mpeg2VideoDec);
+        ComPtr<IBaseFilter> deinterlacer;
+        if (settings_.deinterlacerOn) {
+            Join(Deinterlacer);
+            deinterlacer = Deinterlacer.Filter();
+        }
+        Render(video.get(), nullptr, Mpeg2VideoDec.Filter().get());
+        AddOwn(superposer_.get(), "Superposer");
+        Render(Mpeg2VideoDec.Filter().get(), deinterlacer.get(), superposer_.get());
+        DemuxPin(MpegAudioPinType(), "MpegAudio", kMpegAudioStreamId);
+        PreviewTail(superposer_.get(), false);
+        ChooseGraphClock();
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
 void TdmCam::ReadSourceFrameDuration() {
     frameDuration_ = kDvFrameTime625;
     ConnectionType type(sourcePin_.get());
@@ -436,6 +518,10 @@ void TdmCam::ReadSourceFrameDuration() {
         // The 50/60 flag: bit 5 of PC3 of the video source pack.
         const bool fifty = ((info.dwDVVAuxSrc >> 16) & 0x20) != 0;
         frameDuration_ = fifty ? kDvFrameTime625 : kDvFrameTime525;
+    } else if (mt.formattype == FORMAT_MPEG2Video && mt.cbFormat >= sizeof(MPEG2VIDEOINFO) &&
+               mt.pbFormat) {
+        std::memcpy(&frameDuration_, mt.pbFormat + offsetof(MPEG2VIDEOINFO, hdr.AvgTimePerFrame),
+                    sizeof frameDuration_);
     } else if ((mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= 88 && mt.pbFormat) ||
                (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= 112 && mt.pbFormat)) {
         REFERENCE_TIME avg = 0;
@@ -498,6 +584,12 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
         return &TdmCam::CaptureIraw;
     case CaptureRecipe::Navi:
         return &TdmCam::CaptureNavi;
+    case CaptureRecipe::Ndump:
+        return &TdmCam::CaptureNdump;
+    case CaptureRecipe::Dmpg:
+        return &TdmCam::CaptureDmpg;
+    case CaptureRecipe::Ienc:
+        return &TdmCam::CaptureIenc;
     default:
         return nullptr;
     }
@@ -591,6 +683,59 @@ bool TdmCam::CaptureNavi(const CaptureRequest& request) {
     if (connected && settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
         Render(infinite3.Filter().get(), nullptr, captureWriter_.get());
     return connected || Fail("The capture pin's video does not reach the writer");
+}
+
+bool TdmCam::CaptureNdump(const CaptureRequest& request) {
+    // Takes part in the preview guard like the writers, for the same reason as A1.
+    if (!previewReady_) return Fail("No completed preview to add a capture to");
+    previewReady_ = false;
+    ReleaseCaptureWriter();
+    Join(Dump);
+    if (!Dump.HasFilter()) return Fail("The dump filter is not found");
+    if (FAILED(Dump.Query<IFileSinkFilter>()->SetFileName(request.file, nullptr)))
+        return Fail("The dump filter refuses the file \"" + request.file + "\"");
+    // The program stream as the device delivered it, picture and sound together.
+    if (FAILED(Render(Infinite.Filter().get(), nullptr, Dump.Filter().get())))
+        return Fail("The program stream does not reach the dump filter");
+    return true;
+}
+
+void TdmCam::OldStyleIndex() {
+    ComPtr<IConfigAviMux> mux;
+    if (SUCCEEDED(captureWriter_->QueryInterface(IConfigAviMux::iid, mux.putVoid())))
+        mux->SetOutputCompatibilityIndex(1);
+}
+
+bool TdmCam::CaptureDmpg(const CaptureRequest& request) {
+    if (sourceKind_ != SourceKind::skMpeg2Stream) return Fail("The source is not an MPEG-2 stream");
+    if (!DvEncodeStart(request)) return false;
+    OldStyleIndex();
+    // The box's sound goes through the ACM wrapper, which StartCapture sets to the DV
+    // recording rate.
+    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_) {
+        Join(acm);
+        Render(infinite4.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+    }
+    if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
+        Render(infinite3.Filter().get(), nullptr, DVmuxer.Filter().get());
+    Join(DVsplitter2);
+    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+    return true;
+}
+
+bool TdmCam::CaptureIenc(const CaptureRequest& request) {
+    if (!IsProgramStreamKind(sourceKind_)) return Fail("The source delivers no program stream");
+    if (!DvEncodeStart(request)) return false;
+    if (sourceKind_ == SourceKind::skMpeg2Stream) OldStyleIndex();
+    Join(DVsplitter2);
+    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    AddOwn(controlFilter_.get(), "vq_controlFilter");
+    // The encoded picture only: images carry no sound.
+    Render(DVsplitter2.Filter().get(), controlFilter_.get(), captureWriter_.get());
+    ControlFilterSetUp();
+    return true;
 }
 
 bool TdmCam::CaptureDdv(const CaptureRequest& request) {
@@ -691,6 +836,7 @@ bool TdmCam::BuildAudioBranch() {
             return true;
         }
         if (branchIn) return false;
+        if (sourceKind_ == SourceKind::skMpeg2Stream) return BuildMpeg2StreamAudio();
         if (sourceKind_ == SourceKind::skCapturePin) {
             // The source's own audio pin (a webcam's microphone) heard through its tee.
             if (!sourceAudioPin_) return false;
@@ -729,6 +875,27 @@ bool TdmCam::BuildAudioBranch() {
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
+}
+
+bool TdmCam::BuildMpeg2StreamAudio() {
+    if (demux.FilterGraph() != &fg_) return false;
+    Join(AudioRender);
+    // "MpegAudio", decoded by the MPEG audio decoder intelligent connection brings.
+    if (FAILED(Render(demux.Filter().get(), nullptr, AudioRender.Filter().get()))) {
+        AudioRender.SetFilterGraph(nullptr);
+        return false;
+    }
+    // The tee goes just before the renderer: captures take the sound as it is heard.
+    ComPtr<IPin> in, decoded;
+    if (SUCCEEDED(graphBuilder_->FindPin(AudioRender.Filter().get(), PINDIR_INPUT, nullptr, nullptr,
+                                         0, 0, in.put())) &&
+        SUCCEEDED(in->ConnectedTo(decoded.put()))) {
+        fg_.GraphBuilder()->Disconnect(decoded.get());
+        fg_.GraphBuilder()->Disconnect(in.get());
+        Join(infinite4);
+        Render(decoded.get(), infinite4.Filter().get(), AudioRender.Filter().get());
+    }
+    return true;
 }
 
 bool TdmCam::SetAcmOutputRate(int rate, bool stereo16) {
@@ -782,7 +949,23 @@ bool TdmCam::ForceDvAudio44100(int rate) {
 bool TdmCam::ForceAcmOutputRate(int rate) {
     try {
         if (acm.FilterGraph() != &fg_ || !acm.HasFilter() || rate <= 0) return false;
-        return SetAcmOutputRate(rate, true);
+        // The DV muxer's output type carries the sound's rate, and the DV splitter behind it
+        // takes no other type while its outputs are connected: it is connected again after.
+        bool split = false;
+        if (DVsplitter2.FilterGraph() == &fg_ && DVsplitter2.HasFilter() && captureWriter_)
+            for (const ComPtr<IPin>& pin : PinsOf(DVsplitter2.Filter().get()))
+                if (const ComPtr<IPin> peer = PeerOf(pin.get())) {
+                    fg_.GraphBuilder()->Disconnect(peer.get());
+                    fg_.GraphBuilder()->Disconnect(pin.get());
+                    split = true;
+                }
+        const bool set = SetAcmOutputRate(rate, true);
+        if (split) {
+            Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
+            Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
+            Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+        }
+        return set;
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

@@ -7,12 +7,14 @@
 // Built so far: the DV camcorder (skDv) with the capture formats "DV type 1 (no inlay)", "DV type 2
 // (no inlay)", "DV type 2 (with inlay)", "Wmv (with inlay)" and "Image by Image"; the capture pin
 // (skCapturePin: webcams, analogue cards) with "Native Video", "DV type 2 (with inlay)" and
-// "Image by Image". The other source kinds are analysed (their kind is known) but their previews
-// and captures are not built yet: the builders answer false and LastError() says so. The
-// device settings menu is built here from the pages the sources specify (graph/SettingsMenu.h);
-// legacy driver dialogs, TV tuner and TV audio pages do not exist on this platform. The Windows
-// Media profile manager is made with the module; the profile choice itself is
-// graph/WindowsMediaProfiles.h.
+// "Image by Image"; the MPEG-2 stream device (skMpeg2Stream: the platform's demultiplexer and
+// MPEG-2 decoder, or the other maker's) with "Native Video" (the program stream as received),
+// "DV type 2 (with inlay)" and "Image by Image". The MovieBox is analysed (its kind and its
+// demultiplexer are known) but its preview and captures are not built yet: the builders answer
+// false and LastError() says so. The device settings menu is built here from the pages the
+// sources specify (graph/SettingsMenu.h); legacy driver dialogs, TV tuner and TV audio pages do
+// not exist on this platform. The Windows Media profile manager is made with the module; the
+// profile choice itself is graph/WindowsMediaProfiles.h.
 //
 // Graph-building operations answer a boolean and catch every error raised inside them; what was
 // already built stays in the graph and LastError() tells what failed.
@@ -36,6 +38,7 @@
 #include "platform/media/DeviceEnum.h"
 #include "platform/media/PropertyPages.h"
 #include "platform/media/filters/asf/WmProfile.h"
+#include "platform/shell/Dialogs.h"
 
 #include <cstdint>
 #include <memory>
@@ -50,6 +53,7 @@ struct TdmCamSettings {
     bool listenIncludedAudio = true; // "Ecouter Audio inclus"
     bool recordSoundCard = false;    // "Enregistrer Source Audio"
     bool deinterlacerOn = false;     // "Deinterlacer On"
+    bool useCirrus = false;          // "Utiliser Cirrus": the MovieBox's demultiplexer
     std::uint8_t standardDv = 0;     // "Standard DV": 0 PAL, 1 NTSC (written by DV previews)
 };
 
@@ -74,6 +78,10 @@ public:
 
     TdmCam(const TdmCam&) = delete;
     TdmCam& operator=(const TdmCam&) = delete;
+
+    // The boxes of the source analysis (a missing demultiplexer or dump filter) go to these
+    // dialogs; without them the analysis only logs. Not owned; they outlive the module.
+    void SetDialogs(IDialogs* dialogs) { dialogs_ = dialogs; }
 
     TdmCamSettings& Settings() { return settings_; }
     const TdmCamSettings& Settings() const { return settings_; }
@@ -161,6 +169,12 @@ public:
     bool SourceIsLive() const;
     // The "Dump" filter was found at start-up.
     bool DumpPresent() const { return dumpPresent_; }
+    // The MPEG-2 video decoder slot holds the other maker's decoder (found by name at start-up)
+    // rather than the platform's own; and whether it holds either.
+    bool Mpeg2DecoderIsOthers() const { return mpeg2DecoderIsOthers_; }
+    bool Mpeg2DecoderPresent() const { return mpeg2DecoderPresent_; }
+    // The deinterlacer was found by its name at start-up.
+    bool DeinterlacerPresent() const { return deinterlacerPresent_; }
     // Why the last failing operation failed (empty after a success).
     const std::string& LastError() const { return lastError_; }
     // The preview's last frame into bitmap (the grabber's copy of it: the streaming thread never
@@ -196,12 +210,16 @@ public:
 private:
     bool BuildDvPreview();
     bool BuildCapturePinPreview();
+    bool BuildMpeg2StreamPreview();
+    // A new output pin of the demultiplexer with the type, carrying the stream id.
+    ComPtr<IPin> DemuxPin(const AM_MEDIA_TYPE& type, const std::string& name, ULONG streamId);
+    void ShowMessage(MsgType type, const char* const (&lines)[2]);
     // The start every preview shares: the graph torn down, the window's renderer, the source
     // through the Smart Tee into Infinite (with the DV splitter joined first for DV).
     void PreviewHead(bool dv);
     // The end every preview shares: picture -> Infinite2 -> sg -> tsVideo -> renderer, then the
     // audio branches and the frame duration.
-    void PreviewTail(IBaseFilter* picture);
+    void PreviewTail(IBaseFilter* picture, bool timestamper = true);
 
     // What a capture builder is given: the format's row, the source kind, "Standard DV" for the
     // recipes that encode DV, and the file to write.
@@ -222,6 +240,11 @@ private:
     bool CaptureDpin(const CaptureRequest& request);
     bool CaptureIraw(const CaptureRequest& request);
     bool CaptureNavi(const CaptureRequest& request);
+    bool CaptureNdump(const CaptureRequest& request);
+    bool CaptureDmpg(const CaptureRequest& request);
+    bool CaptureIenc(const CaptureRequest& request);
+    // The AVI writer of the build keeps the old-style index (MPEG-2 stream captures).
+    void OldStyleIndex();
     // The D recipes' start: the writer, the DV encoder set to the TV standard, Infinite2 ->
     // DVencoder -> DVmuxer.
     bool DvEncodeStart(const CaptureRequest& request);
@@ -232,6 +255,9 @@ private:
     // PCM at rate (and 2 channels of 16 bits when stereo16); the graph is halted around it when
     // running.
     bool SetAcmOutputRate(int rate, bool stereo16);
+    // The included-audio branch of an MPEG-2 stream: "MpegAudio" through the decoder into
+    // infinite4 and the audio renderer.
+    bool BuildMpeg2StreamAudio();
     // The frame duration of the source's connection (400000 when it does not say), handed to the
     // superposer as well.
     void ReadSourceFrameDuration();
@@ -250,6 +276,7 @@ private:
     TPageList EntryPages(TSettingsEntry entry);
 
     std::shared_ptr<FilterRegistry> registry_;
+    IDialogs* dialogs_ = nullptr;
     ComPtr<CSystemDeviceEnum> devEnum_;
     TFilterGraph fg_;
     TVideoWindow& window_;
@@ -308,6 +335,9 @@ private:
     bool dumpPresent_ = false;
     bool hasRun_ = false;
     TSettingsPositions positions_;
+    bool mpeg2DecoderIsOthers_ = false;
+    bool mpeg2DecoderPresent_ = false;
+    bool deinterlacerPresent_ = false;
     long runEnded_ = 0; // set by the graph's completion handler, taken by TakeCompletion
     HRESULT runEndResult_ = S_OK;
 };

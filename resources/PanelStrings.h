@@ -181,6 +181,8 @@ inline constexpr const char* kDeinterlacerName = "Pinnacle Video Deinterlacer";
 inline constexpr const char* kDumpName = "Dump";
 inline constexpr const char* kCirrusSplitterName = "Cirrus Splitter";
 inline constexpr const char* kMpeg2DecoderName = "Pinnacle MPEG2 Decoder";
+inline constexpr const char* kOwnMpeg2DecoderUsed =
+    "MPEG-2 video is decoded by the system's own MPEG-2 Video Decoder.";
 inline constexpr const char* kMovieBoxDemuxName = "Pinnacle MPEG2 Demux II (MovieBox USB version)";
 
 // Schedule panel.

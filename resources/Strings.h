@@ -24,6 +24,21 @@ inline constexpr const char* kStoreDefaulted = "These values fell back to their 
 inline constexpr const char* kStoreValuesMissing = "values that every save writes are missing";
 inline constexpr const char* kStoreKeptAs = "; kept as %s";
 
+// Source analysis of stream devices: a missing demultiplexer (an error box, the two lines one
+// under the other) and a missing dump filter (a warning box).
+inline constexpr const char* kCirrusSplitterMissing[] = {
+    "The filter Cirrus Logic USB-DVR2 Splitter  is not found on this computer",
+    "It is needed to manage the MovieBox USB - model B"};
+inline constexpr const char* kMovieBoxDemuxMissing[] = {
+    "The filter Pinnacle MPEG2 Demux II(MovieBox USB version)  is not found on this computer",
+    "It is needed to manage the MovieBox USB - model B"};
+inline constexpr const char* kMpeg2DemuxMissing[] = {
+    "The filter MPEG2 Demultiplexer is not found on this computer",
+    "It is needed to manage your capture source"};
+inline constexpr const char* kDumpMissing[] = {
+    "Warning: The dump filter is not found on your system. Capture will be disabled.",
+    "Only preview will be enabled."};
+
 } // namespace talvence::strings
 
 #include <initializer_list>

@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libavfilter-dev
   libjpeg62-turbo-dev libturbojpeg0-dev
   libasound2-dev libudev-dev
   libraw1394-dev libiec61883-dev libavc1394-dev

@@ -32,13 +32,17 @@ std::vector<ReportLine> SystemReportLines(const std::string& osName, const std::
         Heading(strings::kFiltersHeading),
         FilterLine(strings::kDeinterlacerName, filters.deinterlacer),
     };
-    if (!filters.movieBoxDevice) return lines;
-    lines.push_back({});
-    lines.push_back(Heading(strings::kMovieBoxHeading));
-    lines.push_back(FilterLine(strings::kDumpName, filters.dump));
-    lines.push_back(FilterLine(strings::kCirrusSplitterName, filters.cirrusSplitter));
-    lines.push_back(FilterLine(strings::kMpeg2DecoderName, filters.mpeg2Decoder));
-    lines.push_back(FilterLine(strings::kMovieBoxDemuxName, filters.movieBoxDemux));
+    if (filters.movieBoxDevice) {
+        lines.push_back({});
+        lines.push_back(Heading(strings::kMovieBoxHeading));
+        lines.push_back(FilterLine(strings::kDumpName, filters.dump));
+        lines.push_back(FilterLine(strings::kCirrusSplitterName, filters.cirrusSplitter));
+        lines.push_back(FilterLine(strings::kMpeg2DecoderName, filters.mpeg2Decoder));
+        lines.push_back(FilterLine(strings::kMovieBoxDemuxName, filters.movieBoxDemux));
+    }
+    // Which decoder MPEG-2 previews use when the other maker's is absent.
+    if (filters.ownMpeg2Decoder)
+        lines.push_back({strings::kOwnMpeg2DecoderUsed, false, false, false, Colour::Black});
     return lines;
 }
 

@@ -14,7 +14,8 @@ struct FilterPresence {
     bool movieBoxDevice = false; // decides whether the MovieBox block is written
     bool dump = false;
     bool cirrusSplitter = false;
-    bool mpeg2Decoder = false;
+    bool mpeg2Decoder = false;    // the other maker's
+    bool ownMpeg2Decoder = false; // the platform's, used in its stead
     bool movieBoxDemux = false;
 };
 
@@ -27,7 +28,8 @@ struct ReportLine {
     Colour colour = Colour::Black;
 };
 
-// The report's lines in order: 7, or 13 when a MovieBox device is present.
+// The report's lines in order: 7, or 13 when a MovieBox device is present; then one more when
+// the platform's MPEG-2 decoder stands in for the other maker's.
 // A missing filter turns its line red; it is never an error.
 std::vector<ReportLine> SystemReportLines(const std::string& osName, const std::string& directXText,
                                           const FilterPresence& filters);

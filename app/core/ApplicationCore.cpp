@@ -45,6 +45,7 @@ TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
       cam_(std::make_unique<TdmCam>(registry_, previewWindow_)),
       preferenceList_(PreferencesKeyPath(), PreferencesSignature()), graph_(*cam_, prefs_) {
     if (options.pollEvents) cam_->Graph().SetEventWakeup([] {});
+    cam_->SetDialogs(&dialogs_);
     previewWindow_.UseDefaultRenderer(cam_->DeviceEnumerator());
     DeclarePreferences(preferenceList_, prefs_, options.environment);
     window_ = options.window;
@@ -123,6 +124,7 @@ int TApplicationCore::StoredVideoSource() const {
 bool TApplicationCore::SelectVideoSource(int index) {
     if (index < 0 || index >= static_cast<int>(displayedSources_.size())) return false;
     const TVideoSourceItem& source = displayedSources_[static_cast<std::size_t>(index)];
+    cam_->Settings().useCirrus = prefs_.utiliserCirrus->value;
     if (!cam_->AnalyseSource(*source.Source)) return false;
     // The sound card, as the window applies it: the stored one, else the first.
     if (!audioDevices_.empty()) {

@@ -389,6 +389,7 @@ void TCaptureForm::ConnectControls() {
     on("acMute", [this] { MuteExecute(); });
     on("acVMRKeepratio", [this](bool checked) { AspectExecute(checked); });
     on("acFlip", [this](bool checked) { FlipExecute(checked); });
+    on("acDesentrelacer", [this](bool checked) { DeinterlaceExecute(checked); });
     on("acIncVolume", [this] { VolumeStep(1000); });
     on("acDecVolume", [this] { VolumeStep(-1000); });
     on("acQuitter", [this] { close(); });
@@ -644,6 +645,15 @@ void TCaptureForm::AspectExecute(bool checked) {
     core_->Prefs().vmrKeepAspectRatio->value = checked;
 }
 
+void TCaptureForm::DeinterlaceExecute(bool checked) {
+    if (!core_->Cam().DeinterlacerPresent()) return;
+    core_->Prefs().deinterlacerOn->value = checked;
+    // The preview is built again with or without the deinterlacer.
+    if (core_->Control().State() != CaptureState::NoSource && core_->Cam().PreviewReady())
+        core_->Control().ResumePreview();
+    UpdateStatusForState();
+}
+
 void TCaptureForm::FlipExecute(bool checked) {
     core_->Prefs().flipOn->value = checked;
     core_->Cam().Superposer().SetInlayFlip(checked);
@@ -850,14 +860,18 @@ void TCaptureForm::RunFormShowSteps() {
     const bool videoLoaded = LoadVideoSources();
     const bool audioLoaded = LoadAudioSources();
 
-    // No deinterlacer is registered on this platform: its action stays hidden and inert.
-    Action("acDesentrelacer")->setVisible(false);
-    Action("acDesentrelacer")->setEnabled(false);
+    // The deinterlace action exists exactly when the deinterlacer is registered.
+    const bool deinterlacer = core_->Cam().DeinterlacerPresent();
+    Action("acDesentrelacer")->setVisible(deinterlacer);
+    Action("acDesentrelacer")->setEnabled(deinterlacer);
     Action("acIncruster")->setVisible(true);
     Action("acFlip")->setVisible(true);
 
     FilterPresence presence;
     presence.dump = core_->Cam().DumpPresent();
+    presence.deinterlacer = deinterlacer;
+    presence.mpeg2Decoder = core_->Cam().Mpeg2DecoderIsOthers();
+    presence.ownMpeg2Decoder = !presence.mpeg2Decoder && core_->Cam().Mpeg2DecoderPresent();
     std::vector<ReportLine> report =
         SystemReportLines(OperatingSystemName(), DirectXVersionText(), presence);
     // What kept a device from the lists (a device file the user may not open, ...).
@@ -918,6 +932,9 @@ void TCaptureForm::ApplyPreferences() {
         ApplyVolume();
         SetChecked("acIncruster", prefs.incrustationOn->value);
         if (prefs.vmrKeepAspectRatio->value) Action("acVMRKeepratio")->trigger();
+        if (prefs.deinterlacerOn->value && core_->Cam().DeinterlacerPresent() &&
+            !Action("acDesentrelacer")->isChecked())
+            Action("acDesentrelacer")->trigger();
 
         camForm_->move(prefs.camformLeft->value, prefs.camformTop->value);
         camForm_->cbStopQuittant->setChecked(prefs.stopperCameraDvEnQuittant->value);
@@ -996,6 +1013,8 @@ void TCaptureForm::CollectAndSavePreferences() {
         prefs.incrustationOn->value = Action("acIncruster")->isChecked();
         prefs.vmrKeepAspectRatio->value = Action("acVMRKeepratio")->isChecked();
         prefs.flipOn->value = Action("acFlip")->isChecked();
+        if (core_->Cam().DeinterlacerPresent())
+            prefs.deinterlacerOn->value = Action("acDesentrelacer")->isChecked();
         prefs.camformLeft->value = camForm_->x();
         prefs.camformTop->value = camForm_->y();
         prefs.stopperCameraDvEnQuittant->value = camForm_->cbStopQuittant->isChecked();
@@ -1276,7 +1295,8 @@ void TCaptureForm::ApplyStateView(const CaptureStateView& view) {
     }
     cb44100->setVisible(view.dv44100BoxVisible);
     Action("acCouper")->setEnabled(view.cutEnabled);
-    Action("acDesentrelacer")->setEnabled(false); // no deinterlacer on this platform
+    Action("acDesentrelacer")->setEnabled(view.deinterlaceEnabled &&
+                                          core_->Cam().DeinterlacerPresent());
 
     QAction* capture = Action("acCapturerBascule");
     capture->setText(Q(view.captureCaption));
@@ -1318,6 +1338,7 @@ void TCaptureForm::UpdateStatusForState() {
     facts.listen = prefs.ecouterAudioInclus->value;
     facts.auxiliary = prefs.enregistrerSourceAudio->value;
     facts.inlayOn = prefs.incrustationOn->value;
+    facts.deinterlaced = Action("acDesentrelacer")->isChecked();
     schedule_->AlarmFields(facts.alarmHour, facts.alarmMinute, facts.alarmSecond);
     if (facts.state == CaptureState::Preview)
         facts.freeSpace = DiskSpaceFor(control.NextVideoFile());

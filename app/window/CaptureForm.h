@@ -195,6 +195,7 @@ private:
     void ReduceExecute(bool checked);
     void MuteExecute();
     void AspectExecute(bool checked);
+    void DeinterlaceExecute(bool checked);
     void FlipExecute(bool checked);
     void VolumeStep(int step);
     void ClipBrowserExecute();

@@ -19,7 +19,8 @@ template <std::size_t N> void CopyName(std::uint8_t (&dst)[N], const std::string
 }
 
 bool Compressed(std::uint32_t fourcc) {
-    return fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG;
+    return fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG ||
+           fourcc == V4L2_PIX_FMT_MPEG;
 }
 
 std::size_t RawSize(const TFakeV4l2Mode& m) {

@@ -206,6 +206,13 @@ TBCFrameDue TV4l2CaptureStream::OnFrameDue() {
     pending_ = static_cast<int>(b.index);
     pendingBytes_ = std::min<std::uint32_t>(b.bytesused, std::uint32_t(buffers_[b.index].length));
     pendingSequence_ = b.sequence;
+    if (pendingBytes_ == 0 && IsV4l2StreamFormat(mode_.pixelFormat)) {
+        // An encoder with nothing to hand over yet: no sample, and no frame lost.
+        haveSequence_ = true;
+        lastSequence_ = pendingSequence_;
+        Requeue();
+        return TBCFrameDue::Nothing;
+    }
     return TBCFrameDue::Frame;
 }
 

@@ -33,7 +33,12 @@ constexpr Layout kLayouts[] = {
     {V4L2_PIX_FMT_RGB24, &MEDIASUBTYPE_RGB24, BI_RGB, 24},
     {V4L2_PIX_FMT_MJPEG, &MEDIASUBTYPE_MJPG, Fourcc('M', 'J', 'P', 'G'), 24},
     {V4L2_PIX_FMT_JPEG, &MEDIASUBTYPE_MJPG, Fourcc('M', 'J', 'P', 'G'), 24},
+    // An encoder's MPEG stream: a stream pin, the program stream in pieces of any size.
+    {V4L2_PIX_FMT_MPEG, &MEDIASUBTYPE_MPEG2_PROGRAM, 0, 0},
 };
+
+// The bytes of one program-stream buffer: a few pictures at the highest rates.
+constexpr std::size_t kStreamBufferBytes = 1 << 20;
 
 const Layout* LayoutOf(std::uint32_t pixelFormat) {
     for (const Layout& l : kLayouts)
@@ -70,7 +75,12 @@ void AddIntervals(TV4l2Handle& h, std::uint32_t fourcc, std::uint32_t w, std::ui
 
 } // namespace
 
+bool IsV4l2StreamFormat(std::uint32_t pixelFormat) {
+    return pixelFormat == V4L2_PIX_FMT_MPEG;
+}
+
 std::size_t TV4l2Mode::BufferBytes() const {
+    if (IsV4l2StreamFormat(pixelFormat)) return kStreamBufferBytes;
     const std::size_t pixels = std::size_t(width) * height;
     const Layout* l = LayoutOf(pixelFormat);
     if (l && l->subtype == &MEDIASUBTYPE_MJPG) return pixels * 3;
@@ -98,6 +108,7 @@ std::vector<TV4l2Mode> QueryV4l2Modes(TV4l2Handle& handle) {
         desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (handle.Ioctl(VIDIOC_ENUM_FMT, &desc) != 0) break;
         if (!LayoutOf(desc.pixelformat)) continue;
+        const std::size_t before = out.size();
         for (std::uint32_t s = 0; s < 256; ++s) {
             v4l2_frmsizeenum size{};
             size.index = s;
@@ -114,6 +125,9 @@ std::vector<TV4l2Mode> QueryV4l2Modes(TV4l2Handle& handle) {
                          size.stepwise.min_height, out);
             break;
         }
+        // Encoders often have no sizes to list: their stream is PAL-sized at 25 a second.
+        if (out.size() == before && IsV4l2StreamFormat(desc.pixelformat))
+            out.push_back({desc.pixelformat, 720, 576, 1, 25});
     }
     return out;
 }
@@ -170,10 +184,13 @@ CMediaType V4l2ModeType(const TV4l2Mode& mode) {
                                       : std::size_t(mode.width) * mode.height * bmi.biBitCount / 8);
     vih.rcSource = {0, 0, bmi.biWidth, static_cast<LONG>(mode.height)};
     vih.rcTarget = vih.rcSource;
-    CMediaType mt(MEDIATYPE_Video, l ? *l->subtype : GUID_NULL);
+    const bool stream = IsV4l2StreamFormat(mode.pixelFormat);
+    if (stream) bmi.biSizeImage = static_cast<DWORD>(mode.BufferBytes());
+    // The picture's size and rate travel with the stream type too, for the source's own use.
+    CMediaType mt(stream ? MEDIATYPE_Stream : MEDIATYPE_Video, l ? *l->subtype : GUID_NULL);
     mt.SetFormatType(FORMAT_VideoInfo);
     mt.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof vih);
-    if (compressed)
+    if (compressed || stream)
         mt.SetVariableSize();
     else
         mt.SetSampleSize(bmi.biSizeImage);
@@ -186,7 +203,9 @@ const GUID* V4l2Subtype(std::uint32_t pixelFormat) {
 }
 
 std::optional<TV4l2Mode> V4l2ModeOf(const AM_MEDIA_TYPE& mt) {
-    if (!(mt.majortype == MEDIATYPE_Video)) return std::nullopt;
+    if (!(mt.majortype == MEDIATYPE_Video) &&
+        !(mt.majortype == MEDIATYPE_Stream && mt.subtype == MEDIASUBTYPE_MPEG2_PROGRAM))
+        return std::nullopt;
     BITMAPINFOHEADER bmi;
     if (!VideoBitmapHeader(mt, bmi) || bmi.biWidth <= 0 || bmi.biHeight == 0) return std::nullopt;
     for (const Layout& l : kLayouts) {

@@ -73,16 +73,21 @@ private:
 };
 
 std::optional<TV4l2NodeInfo> QueryV4l2Node(TV4l2Handle& handle);
-// The modes in the layouts the engine knows (YUYV, UYVY, NV12, YUV420, RGB24, BGR24, MJPEG),
-// in the driver's order; sizes and intervals given as ranges contribute their ends.
+// The modes in the layouts the engine knows (YUYV, UYVY, NV12, YUV420, RGB24, BGR24, MJPEG, and
+// the MPEG stream of an encoder), in the driver's order; sizes and intervals given as ranges
+// contribute their ends.
 std::vector<TV4l2Mode> QueryV4l2Modes(TV4l2Handle& handle);
 std::vector<TV4l2Input> QueryV4l2Inputs(TV4l2Handle& handle);
 std::vector<TV4l2Control> QueryV4l2Controls(TV4l2Handle& handle);
 
-// The media type of a mode (VIDEOINFOHEADER; RGB top-down; MJPEG of variable size), and the mode
-// a media type asks for (its interval from AvgTimePerFrame, 0 when none).
+// The media type of a mode (VIDEOINFOHEADER; RGB top-down; MJPEG of variable size; the MPEG
+// stream as MEDIATYPE_Stream / MPEG-2 program stream of variable size, its block giving the
+// picture size and rate), and the mode a media type asks for (its interval from AvgTimePerFrame,
+// 0 when none).
 CMediaType V4l2ModeType(const TV4l2Mode& mode);
 std::optional<TV4l2Mode> V4l2ModeOf(const AM_MEDIA_TYPE& mt);
+// The pixel format is a stream (an encoder's MPEG program stream), not pictures.
+bool IsV4l2StreamFormat(std::uint32_t pixelFormat);
 // The media subtype of a pixel format; null for one the engine has none for.
 const GUID* V4l2Subtype(std::uint32_t pixelFormat);
 

@@ -74,8 +74,9 @@ std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec
                                                          std::string& error);
 
 // The V4L2 devices on the fake seam: a webcam (640 x 480 at 30 frames a second, MJPEG and
-// YUYV) and an analogue capture card (PAL 720 x 576 YUYV, a tuner, composite and S-Video inputs).
-enum class VirtualV4l2Kind { Webcam, Analog };
+// YUYV), an analogue capture card (PAL 720 x 576 YUYV, a tuner, composite and S-Video inputs)
+// and an MPEG-2 encoder box (a program stream of PAL MPEG-2 video and MPEG audio).
+enum class VirtualV4l2Kind { Webcam, Analog, Mpeg2Box };
 
 struct VirtualV4l2Config {
     VirtualV4l2Kind kind = VirtualV4l2Kind::Webcam;
@@ -85,10 +86,12 @@ struct VirtualV4l2Config {
     DvPacing pacing = DvPacing::RealTime;
     std::uint64_t unplugAfterFrames = 0; // 0: never
     bool microphone = false;             // the webcam's microphone, playing a tone
+    bool alternateIds = false;           // the box's stream ids: 0xE1/0xC1, else 0xE0/0xC0
 };
 
-// Options of a "webcam" (format=mjpeg|yuyv|both, name=, pace=real|fast, unplug=FRAMES, mic) or an
-// "analog" device (name=, pace=, unplug=). Unknown options and bad values are errors.
+// Options of a "webcam" (format=mjpeg|yuyv|both, name=, pace=real|fast, unplug=FRAMES, mic), an
+// "analog" device (name=, pace=, unplug=) or an "mpeg2" box (ids=e0|e1, name=, pace=, unplug=).
+// Unknown options and bad values are errors.
 std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec& spec,
                                                          std::string& error);
 

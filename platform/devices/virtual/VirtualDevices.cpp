@@ -6,6 +6,7 @@
 #include "platform/media/MediaGuids.h"
 
 #include <cstdlib>
+#include <map>
 #include <mutex>
 
 namespace talvence {
@@ -52,10 +53,10 @@ VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
     for (const std::string& error : devices.errors)
         result.warnings.push_back(std::string(kVirtualDevicesVariable) + ": " + error);
     int dvCount = 0;
-    int v4l2Count[2] = {0, 0};
+    std::map<std::string, int> v4l2Count;
     std::shared_ptr<TFakeV4l2System> v4l2;
     for (const VirtualDeviceSpec& spec : devices.devices) {
-        if (spec.kind == "webcam" || spec.kind == "analog") {
+        if (spec.kind == "webcam" || spec.kind == "analog" || spec.kind == "mpeg2") {
             std::string error;
             auto config = ParseVirtualV4l2Options(spec, error);
             if (!config) {
@@ -67,15 +68,16 @@ VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
                 v4l2->soundCapture = MakeVirtualMicrophone(config->pacing == DvPacing::RealTime);
             auto device = std::make_shared<TFakeV4l2Device>(MakeVirtualV4l2Device(*config));
             const std::string path =
-                "virtual:" + spec.kind + ":" + std::to_string(v4l2Count[spec.kind == "analog"]++);
+                "virtual:" + spec.kind + ":" + std::to_string(v4l2Count[spec.kind]++);
             v4l2->Add(path, device, path);
             // A device that goes away leaves the catalogue, as a real one does.
             device->SetUnpluggedHandler([&registry, path] {
                 registry.UnregisterByProperty(CLSID_VideoInputDeviceCategory, "DevicePath", path);
             });
             RegisterV4l2Device(registry, v4l2, {device->Config().card, path, path},
-                               spec.kind == "analog" ? "Virtual analogue capture card"
-                                                     : "Virtual webcam");
+                               spec.kind == "analog"  ? "Virtual analogue capture card"
+                               : spec.kind == "mpeg2" ? "Virtual MPEG-2 encoder box"
+                                                      : "Virtual webcam");
             result.devicePaths.push_back(path);
             continue;
         }

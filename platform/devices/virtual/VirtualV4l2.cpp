@@ -1,5 +1,7 @@
 #include "platform/devices/virtual/VirtualV4l2.h"
 
+#include "platform/devices/virtual/MpegBoxStream.h"
+
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -93,6 +95,35 @@ TFakeV4l2DeviceConfig MakeVirtualV4l2Device(const VirtualV4l2Config& config) {
     TFakeV4l2DeviceConfig d;
     d.realTime = config.pacing == DvPacing::RealTime;
     d.unplugAfterFrames = config.unplugAfterFrames;
+    if (config.kind == VirtualV4l2Kind::Mpeg2Box) {
+        d.card = config.friendlyName.empty() ? "Virtual MPEG-2 Encoder" : config.friendlyName;
+        d.driver = "virtual-mpeg2";
+        d.busInfo = "virtual:mpeg2";
+        d.modes = {{V4L2_PIX_FMT_MPEG, 720, 576, 1, 25}};
+        d.inputs = {{"Composite1", V4L2_INPUT_TYPE_CAMERA, V4L2_STD_PAL}};
+        // One program stream per streaming run, a picture's worth per buffer; what a buffer
+        // cannot hold goes into the next, so the stream is never cut.
+        struct Box {
+            std::unique_ptr<TMpegBoxStream> stream;
+            std::vector<std::uint8_t> pending;
+        };
+        auto box = std::make_shared<Box>();
+        const bool alternate = config.alternateIds;
+        d.picture = [box, alternate](const TFakeV4l2Mode&, int, std::uint64_t n, std::uint8_t* out,
+                                     std::size_t capacity) -> std::size_t {
+            if (n == 0 || !box->stream) {
+                box->stream = std::make_unique<TMpegBoxStream>(alternate);
+                box->pending.clear();
+            }
+            const std::vector<std::uint8_t> chunk = box->stream->NextChunk();
+            box->pending.insert(box->pending.end(), chunk.begin(), chunk.end());
+            const std::size_t used = std::min(capacity, box->pending.size());
+            std::memcpy(out, box->pending.data(), used);
+            box->pending.erase(box->pending.begin(), box->pending.begin() + std::ptrdiff_t(used));
+            return used;
+        };
+        return d;
+    }
     if (config.kind == VirtualV4l2Kind::Analog) {
         d.card = config.friendlyName.empty() ? "Virtual Analog Capture" : config.friendlyName;
         d.driver = "virtual-analog";

@@ -1,6 +1,6 @@
 #pragma once
 
-// The virtual webcam and analogue capture card: fake V4L2 devices (platform/devices/v4l2/
+// The virtual webcam, analogue capture card and MPEG-2 encoder box: fake V4L2 devices (platform/devices/v4l2/
 // FakeV4l2.h) with their modes, inputs, controls and pictures, so that they stand on the real
 // V4L2 source filter.
 //
@@ -12,6 +12,9 @@
 //   pictures are not made); inputs "Television" (a tuner: a grey ramp drifting sideways),
 //   "Composite1" (colour bars) and "S-Video" (a moving blue and yellow checkerboard);
 //   brightness, contrast, saturation and hue.
+// - MPEG-2 encoder box "Virtual MPEG-2 Encoder": an MPEG stream (V4L2_PIX_FMT_MPEG) of PAL
+//   MPEG-2 video and MPEG-1 layer 2 sound (MpegBoxStream.h), a fresh program stream each time
+//   streaming starts; stream ids 0xE0/0xC0, or 0xE1/0xC1 when asked.
 //
 // Threads: any; a picture is made on the thread that dequeues it.
 

@@ -173,6 +173,10 @@ TEST(Diagnostics, SystemReportHasTheMovieBoxBlockOnlyWithTheDevice) {
     EXPECT_EQ(lines[12].text, "The filter Pinnacle MPEG2 Demux II (MovieBox USB version) is "
                               "not found.");
     EXPECT_EQ(lines[12].colour, ReportLine::Colour::Red);
+    filters.ownMpeg2Decoder = true; // the platform's decoder stands in: the report says so
+    lines = SystemReportLines("Debian 12", "9.0c", filters);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_NE(lines[13].text.find("MPEG-2 Video Decoder"), std::string::npos);
 }
 
 TEST(Diagnostics, StartupErrorTextNamesBothFailuresThenTheSystem) {
