@@ -1,5 +1,6 @@
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
 
+#include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
@@ -143,9 +144,12 @@ HRESULT TDvVideoEncoder::Transform(IMediaSample* in, IMediaSample* out) {
         ++dropped_;
         return S_FALSE;
     }
+    // A picture that says which frame it was decoded from and what changed since is coded
+    // segment by segment from that frame.
+    const std::shared_ptr<const PictureOrigin> origin = PictureOriginOf(in);
     const DvEncodeResult result = core_->Encode(
         std::span<const std::uint8_t>(src, std::size_t(length)), format->layout, format->width,
-        format->height, std::span<std::uint8_t>(dst, std::size_t(out->GetSize())));
+        format->height, std::span<std::uint8_t>(dst, std::size_t(out->GetSize())), origin.get());
     switch (result.status) {
     case DvEncodeStatus::Ok:
         out->SetActualDataLength(static_cast<long>(result.bytes));
