@@ -132,16 +132,16 @@ constexpr std::uint8_t kAreaShift[22][4] = {
     {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
 constexpr int kClassOffset[4] = {6, 3, 0, 1};
 // Coefficients at most this large (in eighths) are taken as noise and not coded.
-constexpr double kDeadZone = 7.5 / 8.0;
+constexpr float kDeadZone = 7.5f / 8.0f;
 
 struct DctMatrix {
     DctMatrix() {
         for (int u = 0; u < 8; ++u)
             for (int x = 0; x < 8; ++x)
-                c[u][x] = (u == 0 ? std::sqrt(0.125) : 0.5) *
-                          std::cos((2 * x + 1) * u * std::numbers::pi / 16.0);
+                c[u][x] = static_cast<float>((u == 0 ? std::sqrt(0.125) : 0.5) *
+                                             std::cos((2 * x + 1) * u * std::numbers::pi / 16.0));
     }
-    double c[8][8];
+    float c[8][8];
 };
 
 const DctMatrix& Dct() {
@@ -161,30 +161,31 @@ struct Block {
 // Orthonormal 8x8 DCT of the pixels, then DC, weighting and class as the coding expects.
 void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
     const DctMatrix& m = Dct();
-    double rows[8][8];
+    // Rows, then columns: coef = C * P * C^T.
+    float rows[8][8];
     for (int y = 0; y < 8; ++y)
         for (int u = 0; u < 8; ++u) {
-            double s = 0;
-            for (int x = 0; x < 8; ++x) s += m.c[u][x] * pixels[y * 8 + x];
+            float s = 0;
+            for (int x = 0; x < 8; ++x) s += m.c[u][x] * float(pixels[y * 8 + x]);
             rows[y][u] = s;
         }
-    double coef[64];
-    for (int v = 0; v < 8; ++v)
-        for (int u = 0; u < 8; ++u) {
-            double s = 0;
-            for (int y = 0; y < 8; ++y) s += m.c[v][y] * rows[y][u];
-            coef[v * 8 + u] = s;
-        }
+    float coef[64];
+    for (int v = 0; v < 8; ++v) {
+        float s[8] = {};
+        for (int y = 0; y < 8; ++y)
+            for (int u = 0; u < 8; ++u) s[u] += m.c[v][y] * rows[y][u];
+        for (int u = 0; u < 8; ++u) coef[v * 8 + u] = s[u];
+    }
     // The DC is 8 x the mean; coded as (DC - 1024) / 4, rounded.
     const int dc = static_cast<int>(std::floor(coef[0]));
     b.dc = std::clamp((dc - 1024 + 2) >> 2, -256, 255);
     int levels[64] = {};
     int largest = -1;
     for (int i = 1; i < 64; ++i) {
-        const double c = coef[kZigzag[i]];
+        const float c = coef[kZigzag[i]];
         b.sign[i] = c < 0;
         if (std::abs(c) <= kDeadZone) continue;
-        levels[i] = static_cast<int>(std::abs(c) * kWeight[i] / 524288.0 + 0.5);
+        levels[i] = static_cast<int>(std::abs(c) * float(kWeight[i]) / 524288.0f + 0.5f);
         if (levels[i] > 0) largest = std::max(largest, levels[i]);
     }
     // Class 2 for a block with any AC coefficient, 3 when one exceeds what the codes carry;
@@ -249,24 +250,17 @@ void Quantise(std::array<Block, kSegmentBlocks>& blocks, std::array<int, 5>& qno
 
 // --- Bits into the DIF blocks ---------------------------------------------------------------
 
-// A block's coded bits, most significant first.
-struct BitString {
-    std::array<std::uint8_t, 160> bytes{};
-    int length = 0;
-    int read = 0;
-    void Put(const Code& c) {
-        for (int k = c.length - 1; k >= 0; --k) {
-            if ((c.bits >> k) & 1) bytes[length >> 3] |= std::uint8_t(0x80 >> (length & 7));
-            ++length;
-        }
+// Writes the low `n` bits of `bits` (most significant first) at bit `used` of zeroed bytes.
+void WriteBits(std::uint8_t* data, int& used, std::uint32_t bits, int n) {
+    while (n > 0) {
+        const int free = 8 - (used & 7);
+        const int k = std::min(free, n);
+        const std::uint32_t chunk = (bits >> (n - k)) & ((1u << k) - 1);
+        data[used >> 3] |= static_cast<std::uint8_t>(chunk << (free - k));
+        used += k;
+        n -= k;
     }
-    int Left() const { return length - read; }
-    int Next() {
-        const int bit = (bytes[read >> 3] >> (7 - (read & 7))) & 1;
-        ++read;
-        return bit;
-    }
-};
+}
 
 // The space of one block in its DIF block.
 struct Space {
@@ -274,20 +268,32 @@ struct Space {
     int capacity = 0; // bits
     int used = 0;
     int Free() const { return capacity - used; }
-    void Put(int bit) {
-        if (bit) data[used >> 3] |= std::uint8_t(0x80 >> (used & 7));
-        ++used;
-    }
-    void PutBits(std::uint32_t bits, int length) {
-        for (int k = length - 1; k >= 0; --k) Put((bits >> k) & 1);
-    }
 };
 
-// Moves the rest of `from` into the spaces from `cursor` on, up to `end`; returns the cursor.
-int Spill(BitString& from, std::span<Space> spaces, int cursor) {
-    while (from.Left() > 0 && cursor < int(spaces.size())) {
+// A block's codes, the first `sent` bits of code `next` already written.
+struct CodeString {
+    std::array<Code, 64> codes;
+    int count = 0;
+    int next = 0;
+    int sent = 0;
+    bool Done() const { return next == count; }
+};
+
+// Moves the rest of `from` into the spaces from `cursor` on; returns the cursor.
+int Spill(CodeString& from, std::span<Space> spaces, int cursor) {
+    while (!from.Done() && cursor < int(spaces.size())) {
         Space& s = spaces[cursor];
-        while (from.Left() > 0 && s.Free() > 0) s.Put(from.Next());
+        while (!from.Done() && s.Free() > 0) {
+            const Code& c = from.codes[from.next];
+            const int left = c.length - from.sent;
+            const int k = std::min(left, s.Free());
+            WriteBits(s.data, s.used, (c.bits >> (left - k)) & ((1u << k) - 1), k);
+            from.sent += k;
+            if (from.sent == c.length) {
+                ++from.next;
+                from.sent = 0;
+            }
+        }
         if (s.Free() == 0) ++cursor;
     }
     return cursor;
@@ -297,7 +303,7 @@ void Pack(const std::array<Block, kSegmentBlocks>& blocks, const std::array<int,
           std::uint8_t* segment) {
     const CodeBook& codes = Codes();
     std::array<Space, kSegmentBlocks> spaces;
-    std::array<BitString, kSegmentBlocks> bits;
+    std::array<CodeString, kSegmentBlocks> strings;
     for (int mb = 0; mb < 5; ++mb) {
         std::uint8_t* dif = segment + mb * kDifBlockBytes;
         dif[3] = static_cast<std::uint8_t>(qno[mb] & 0x0f); // status 0: no error
@@ -305,34 +311,36 @@ void Pack(const std::array<Block, kSegmentBlocks>& blocks, const std::array<int,
         for (int j = 0; j < kBlocksPerMacroblock; ++j) {
             const int n = mb * kBlocksPerMacroblock + j;
             std::memset(p, 0, std::size_t(kAreaBytes[j]));
-            spaces[n] = Space{p, kAreaBytes[j] * 8, 0};
+            Space& space = spaces[n];
+            space = Space{p, kAreaBytes[j] * 8, 0};
             p += kAreaBytes[j];
             const Block& b = blocks[n];
-            spaces[n].PutBits(std::uint32_t(b.dc) & 0x1ff, 9);
-            spaces[n].PutBits(0, 1); // 8-8 DCT
-            spaces[n].PutBits(std::uint32_t(b.klass), 2);
+            // DC, 8-8 DCT mode, class.
+            WriteBits(space.data, space.used,
+                      (std::uint32_t(b.dc) & 0x1ff) << 3 | std::uint32_t(b.klass), 12);
+            CodeString& out = strings[n];
             int last = 0;
             for (int i = 1; i < 64; ++i) {
                 if (b.coded[i] == 0) continue;
                 Code c = codes(i - last - 1, b.coded[i]);
                 c.bits |= b.sign[i];
-                bits[n].Put(c);
+                out.codes[out.count++] = c;
                 last = i;
             }
-            bits[n].Put(kEndOfBlock);
+            out.codes[out.count++] = kEndOfBlock;
         }
     }
     // First each block in its own space, then what is left over into the free space of the
     // same macroblock, then into that of the whole segment.
-    for (int n = 0; n < kSegmentBlocks; ++n) Spill(bits[n], std::span(spaces).subspan(n, 1), 0);
+    for (int n = 0; n < kSegmentBlocks; ++n) Spill(strings[n], std::span(spaces).subspan(n, 1), 0);
     for (int mb = 0; mb < 5; ++mb) {
         const auto own = std::span(spaces).subspan(mb * kBlocksPerMacroblock, kBlocksPerMacroblock);
         int cursor = 0;
         for (int j = 0; j < kBlocksPerMacroblock; ++j)
-            cursor = Spill(bits[mb * kBlocksPerMacroblock + j], own, cursor);
+            cursor = Spill(strings[mb * kBlocksPerMacroblock + j], own, cursor);
     }
     int cursor = 0;
-    for (int n = 0; n < kSegmentBlocks; ++n) cursor = Spill(bits[n], spaces, cursor);
+    for (int n = 0; n < kSegmentBlocks; ++n) cursor = Spill(strings[n], spaces, cursor);
     // Unused whole bytes are all ones.
     for (Space& s : spaces) {
         const int firstFree = (s.used + 7) / 8;

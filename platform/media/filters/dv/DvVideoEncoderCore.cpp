@@ -220,13 +220,22 @@ bool DvVideoEncoderCore::Fits(const ConstPicture& in, const PictureOrigin* origi
            origin->width == in.width && origin->height == in.height;
 }
 
-std::optional<ConstPicture> DvVideoEncoderCore::NativePicture(const ConstPicture& in) {
-    const PixelLayout native = NativeLayout(options_.system);
-    if (in.layout == native && in.width == kDvWidth && in.height == FrameHeight(options_.system))
+std::optional<ConstPicture> DvVideoEncoderCore::NativePicture(const ConstPicture& in,
+                                                              const std::vector<int>& segments) {
+    const DvSystem system = options_.system;
+    const PixelLayout native = NativeLayout(system);
+    if (in.layout == native && in.width == kDvWidth && in.height == FrameHeight(system))
         return in;
     if (av_frame_make_writable(picture_) < 0) return std::nullopt;
     const Picture target = detail::WritableViewOf(*picture_, native);
-    if (!converter_->Convert(in, target)) return std::nullopt;
+    // Only the macroblocks to code, when the converter can do areas.
+    bool areas = true;
+    for (std::size_t i = 0; i < segments.size() && areas; ++i)
+        for (int m = 0; m < kMacroblocksPerSegment && areas; ++m) {
+            const MacroblockArea a = MacroblockAreaOf(system, segments[i], m);
+            areas = converter_->ConvertArea(in, target, a.x, a.y, a.width, a.height);
+        }
+    if (!areas && !converter_->Convert(in, target)) return std::nullopt;
     return AsConst(target);
 }
 
@@ -261,7 +270,7 @@ DvEncodeResult DvVideoEncoderCore::EncodeFromOrigin(const ConstPicture& in,
     const std::vector<int> segments = SegmentsTouching(system, origin.changed);
     lastSegmentsCoded_ = int(segments.size());
     if (segments.empty()) return {DvEncodeStatus::Ok, bytes};
-    const std::optional<ConstPicture> native = NativePicture(in);
+    const std::optional<ConstPicture> native = NativePicture(in, segments);
     if (!native) return {DvEncodeStatus::ConversionFailed, 0};
     for (const int s : segments)
         if (!EncodeVideoSegment(system, *native, s, out)) return {DvEncodeStatus::EncodeFailed, 0};

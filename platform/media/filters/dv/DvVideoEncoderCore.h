@@ -112,8 +112,9 @@ private:
     DvEncodeResult EncodeFromOrigin(const ConstPicture& in, std::span<std::uint8_t> out,
                                     const PictureOrigin& origin);
     // The picture in the native layout: `in` itself when it is already, else converted into
-    // picture_.
-    std::optional<ConstPicture> NativePicture(const ConstPicture& in);
+    // picture_ (only the macroblocks of `segments` when the converter can do areas).
+    std::optional<ConstPicture> NativePicture(const ConstPicture& in,
+                                              const std::vector<int>& segments);
 
     DvEncoderOptions options_;
     std::unique_ptr<PictureConverter> converter_;

@@ -37,6 +37,26 @@ public:
         return sws_.Convert(src, dst);
     }
 
+    // The areas of the segments coded anew, when only a few changed.
+    bool ConvertArea(const ConstPicture& src, const Picture& dst, int x, int y, int width,
+                     int height) override {
+        const std::optional<colorconv::YuvLayout> layout = PlanarLayout(dst.layout);
+        if (src.layout != PixelLayout::Rgb24 || !layout || src.width != dst.width ||
+            src.height != dst.height)
+            return false;
+        const colorconv::Rgb24Frame rgb{const_cast<std::uint8_t*>(src.planes[0]), src.width,
+                                        src.height, src.strides[0]};
+        colorconv::YuvFrame yuv;
+        yuv.layout = *layout;
+        yuv.width = dst.width;
+        yuv.height = dst.height;
+        for (int p = 0; p < 3; ++p) {
+            yuv.planes[p] = dst.planes[p];
+            yuv.strides[p] = dst.strides[p];
+        }
+        return converter_.Rgb24ToYuvRect(rgb, yuv, colorconv::Rect{x, y, width, height});
+    }
+
 private:
     static std::optional<colorconv::YuvLayout> PlanarLayout(PixelLayout layout) {
         if (layout == PixelLayout::Yuv420p) return colorconv::YuvLayout::Yuv420p;

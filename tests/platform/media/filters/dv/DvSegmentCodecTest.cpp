@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace talvence::dvcodec {
 namespace {
@@ -104,6 +105,8 @@ TEST_P(Systems, AFrameOfOurSegmentsDecodesAsWellAsLibavcodecsOwnFrame) {
 
     const double theirPsnr = Psnr(picture, Decode(system, theirs));
     const double ourPsnr = Psnr(picture, Decode(system, ours));
+    RecordProperty("psnr_ours", std::to_string(ourPsnr));
+    RecordProperty("psnr_libavcodec", std::to_string(theirPsnr));
     EXPECT_GE(ourPsnr, theirPsnr - 0.5) << theirPsnr;
     EXPECT_GE(ourPsnr, 35.0);
     // Outside the video blocks nothing changed.
@@ -227,6 +230,8 @@ TEST_P(Systems, AnInlaidPictureKeepsTheSourceBitsOutsideTheSegmentsItsTextTouche
         const double theirPsnr =
             Psnr(want, SegmentPixels(system, Decode(system, theirs), segments));
         EXPECT_GE(ourPsnr, theirPsnr - 0.5) << text.x << "," << text.y;
+        RecordProperty("psnr_" + std::to_string(text.x) + "_" + std::to_string(text.y),
+                       std::to_string(ourPsnr) + " vs " + std::to_string(theirPsnr));
     }
 
     // A flipped picture (wholly changed) is libavcodec's whole frame; an unchanged one is the
