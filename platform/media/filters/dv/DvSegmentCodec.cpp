@@ -96,11 +96,17 @@ public:
                 if (codes_[run][a].length == 0)
                     codes_[run][a] = {zeros[run].bits << codes_[0][a].length | codes_[0][a].bits,
                                       zeros[run].length + codes_[0][a].length};
+        for (int run = 0; run < kMaxRun; ++run)
+            for (int a = 0; a <= kMaxAmplitude; ++a)
+                lengths_[run][a] = static_cast<std::uint8_t>(codes_[run][a].length);
     }
     const Code& operator()(int run, int amplitude) const { return codes_[run][amplitude]; }
+    // The lengths alone, in a table small enough to stay in cache while sizes are counted.
+    int Length(int run, int amplitude) const { return lengths_[run][amplitude]; }
 
 private:
     std::array<std::array<Code, kMaxAmplitude + 1>, kMaxRun> codes_{};
+    std::array<std::array<std::uint8_t, kMaxAmplitude + 1>, kMaxRun> lengths_{};
 };
 
 const CodeBook& Codes() {
@@ -138,10 +144,12 @@ struct DctMatrix {
     DctMatrix() {
         for (int u = 0; u < 8; ++u)
             for (int x = 0; x < 8; ++x)
-                c[u][x] = static_cast<float>((u == 0 ? std::sqrt(0.125) : 0.5) *
-                                             std::cos((2 * x + 1) * u * std::numbers::pi / 16.0));
+                t[x][u] = c[u][x] = static_cast<float>(
+                    (u == 0 ? std::sqrt(0.125) : 0.5) *
+                    std::cos((2 * x + 1) * u * std::numbers::pi / 16.0));
     }
-    float c[8][8];
+    float c[8][8]; // c[u][x]: basis u at sample x
+    float t[8][8]; // its transpose
 };
 
 const DctMatrix& Dct() {
@@ -161,13 +169,12 @@ struct Block {
 // Orthonormal 8x8 DCT of the pixels, then DC, weighting and class as the coding expects.
 void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
     const DctMatrix& m = Dct();
-    // Rows, then columns: coef = C * P * C^T.
-    float rows[8][8];
+    // Rows, then columns: coef = C * P * C^T, inner loops along rows of eight.
+    float rows[8][8] = {};
     for (int y = 0; y < 8; ++y)
-        for (int u = 0; u < 8; ++u) {
-            float s = 0;
-            for (int x = 0; x < 8; ++x) s += m.c[u][x] * float(pixels[y * 8 + x]);
-            rows[y][u] = s;
+        for (int x = 0; x < 8; ++x) {
+            const float p = float(pixels[y * 8 + x]);
+            for (int u = 0; u < 8; ++u) rows[y][u] += m.t[x][u] * p;
         }
     float coef[64];
     for (int v = 0; v < 8; ++v) {
@@ -198,9 +205,9 @@ void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
         b.level[i] = static_cast<std::uint8_t>(std::min(levels[i] >> halve, kMaxAmplitude));
 }
 
-// Bits of the block's AC coefficients and end of block, with `shift` per area applied and
-// amplitudes below `floor` dropped.
-int CodedBits(Block& b, const std::uint8_t (&shift)[4], int floor) {
+// Bits of the block's AC coefficients and end of block with `shift` per area applied and
+// amplitudes below `floor` dropped; with `keep`, the coded amplitudes are stored.
+int CodedBits(Block& b, const std::uint8_t (&shift)[4], int floor, bool keep) {
     const CodeBook& codes = Codes();
     int bits = kEndOfBlock.length;
     int last = 0;
@@ -208,9 +215,9 @@ int CodedBits(Block& b, const std::uint8_t (&shift)[4], int floor) {
         for (int i = kAreaStart[area]; i < kAreaStart[area + 1]; ++i) {
             int a = b.level[i] >> shift[area];
             if (a < floor) a = 0;
-            b.coded[i] = static_cast<std::uint8_t>(a);
+            if (keep) b.coded[i] = static_cast<std::uint8_t>(a);
             if (a == 0) continue;
-            bits += codes(i - last - 1, a).length;
+            bits += codes.Length(i - last - 1, a);
             last = i;
         }
     return bits;
@@ -224,28 +231,44 @@ const std::uint8_t (&ShiftsFor(int qno, int klass))[4] {
 // finest down, one macroblock at a time, and when even the coarsest does not fit, drops the
 // smallest amplitudes until it does. Leaves every block's coded amplitudes set.
 void Quantise(std::array<Block, kSegmentBlocks>& blocks, std::array<int, 5>& qno) {
+    // Sizes by block and shift row, counted once each: neighbouring quantisation numbers
+    // often share a row.
+    std::array<std::array<std::int16_t, 22>, kSegmentBlocks> cache;
+    for (auto& c : cache) c.fill(-1);
     std::array<int, 5> size{};
-    auto measure = [&](int mb, int floor) {
+    auto measure = [&](int mb) {
         size[mb] = 0;
         for (int j = 0; j < kBlocksPerMacroblock; ++j) {
-            Block& b = blocks[mb * kBlocksPerMacroblock + j];
-            size[mb] += CodedBits(b, ShiftsFor(qno[mb], b.klass), floor);
+            const int n = mb * kBlocksPerMacroblock + j;
+            Block& b = blocks[n];
+            const int row = qno[mb] + kClassOffset[b.klass];
+            if (cache[n][row] < 0)
+                cache[n][row] = static_cast<std::int16_t>(CodedBits(b, kAreaShift[row], 1, false));
+            size[mb] += cache[n][row];
         }
     };
     auto total = [&] { return size[0] + size[1] + size[2] + size[3] + size[4]; };
+    auto keep = [&](int floor) {
+        int bits = 0;
+        for (int n = 0; n < kSegmentBlocks; ++n) {
+            Block& b = blocks[n];
+            bits += CodedBits(b, ShiftsFor(qno[n / kBlocksPerMacroblock], b.klass), floor, true);
+        }
+        return bits;
+    };
     qno.fill(15);
-    for (int mb = 0; mb < 5; ++mb) measure(mb, 1);
-    if (total() <= kSegmentAcBits) return;
-    while (qno[0] | qno[1] | qno[2] | qno[3] | qno[4]) {
+    for (int mb = 0; mb < 5; ++mb) measure(mb);
+    while (total() > kSegmentAcBits && (qno[0] | qno[1] | qno[2] | qno[3] | qno[4])) {
         for (int mb = 0; mb < 5; ++mb) {
             if (qno[mb] == 0) continue;
             --qno[mb];
-            measure(mb, 1);
-            if (total() <= kSegmentAcBits) return;
+            measure(mb);
+            if (total() <= kSegmentAcBits) break;
         }
     }
-    for (int floor = 2; total() > kSegmentAcBits && floor <= 256; floor *= 2)
-        for (int mb = 0; mb < 5; ++mb) measure(mb, floor);
+    // Even the coarsest may not fit: the smallest amplitudes go.
+    for (int floor = 1; keep(floor) > kSegmentAcBits && floor <= 256; floor *= 2) {
+    }
 }
 
 // --- Bits into the DIF blocks ---------------------------------------------------------------
