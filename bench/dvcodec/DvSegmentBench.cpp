@@ -65,8 +65,8 @@ void BM_OurSegment(benchmark::State& state) {
         state.SkipWithError("ffmpeg could not make the clip");
         return;
     }
-    const ConstPicture view = *PictureOver(std::span<const std::uint8_t>(s.picture),
-                                           PixelLayout::Yuv420p, kDvWidth, 576);
+    const ConstPicture view =
+        *PictureOver(std::span<const std::uint8_t>(s.picture), PixelLayout::Yuv420p, kDvWidth, 576);
     Bytes frame = s.frame;
     const int segments = VideoSegmentCount(DvSystem::Pal625);
     int next = 0;

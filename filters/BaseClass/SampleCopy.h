@@ -20,7 +20,8 @@ void SetPictureOrigin(IMediaSample* sample, std::shared_ptr<const PictureOrigin>
 
 // Copies the data of `source` into `dest` and gives `dest` the properties `props` (times and
 // their validity, sync point, discontinuity, preroll, a media type change) and the source's
-// picture origin: the copy is the same picture. Media times are the caller's. VFW_E_BUFFER_OVERFLOW when `dest` is smaller than the data. Any thread.
+// picture origin: the copy is the same picture. Media times are the caller's.
+// VFW_E_BUFFER_OVERFLOW when `dest` is smaller than the data. Any thread.
 HRESULT CopySampleContents(IMediaSample* source, IMediaSample* dest, AM_SAMPLE2_PROPERTIES props);
 
 } // namespace talvence

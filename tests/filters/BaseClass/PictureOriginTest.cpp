@@ -12,7 +12,9 @@ const auto kOrigin = std::make_shared<const PictureOrigin>();
 // Attaches kOrigin to every sample, in place.
 class TStamp : public TBCTransInPlaceFilter {
 public:
-    TStamp() : TBCTransInPlaceFilter("Stamp", nullptr, MakeGuid("0C8E2F11-3D44-4B9A-8A71-6E5F4D3C2B0A"), false) {
+    TStamp()
+        : TBCTransInPlaceFilter("Stamp", nullptr, MakeGuid("0C8E2F11-3D44-4B9A-8A71-6E5F4D3C2B0A"),
+                                false) {
         keepsPictureOrigin_ = true;
     }
     HRESULT CheckInputType(const CMediaType*) override { return S_OK; }
@@ -35,14 +37,16 @@ std::vector<std::shared_ptr<const PictureOrigin>> OriginsThrough(TBCTransformFil
     Chain chain(filter);
     chain.source->sampleLimit = 2;
     chain.graph->AddFilter(stamp.get(), "Stamp");
-    EXPECT_EQ(chain.graph->ConnectDirect(chain.source->OutputPin(), stamp->GetPin(0), nullptr), S_OK);
+    EXPECT_EQ(chain.graph->ConnectDirect(chain.source->OutputPin(), stamp->GetPin(0), nullptr),
+              S_OK);
     EXPECT_EQ(chain.graph->ConnectDirect(stamp->GetPin(1), chain.FilterIn(), nullptr), S_OK);
     EXPECT_EQ(chain.graph->ConnectDirect(chain.FilterOut(), chain.sink->InputPin(), nullptr), S_OK);
     EXPECT_EQ(chain.graph->Run(), S_OK);
     EXPECT_TRUE(chain.sink->WaitForEndOfStream(1));
     chain.graph->Stop();
     std::vector<std::shared_ptr<const PictureOrigin>> origins;
-    for (const auto& s : chain.sink->Samples()) origins.push_back(s.origin);
+    for (const auto& s : chain.sink->Samples())
+        origins.push_back(s.origin);
     return origins;
 }
 

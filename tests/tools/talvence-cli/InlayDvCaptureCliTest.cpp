@@ -29,7 +29,8 @@ constexpr std::size_t kFrame = dvcodec::kPalFrameBytes;
 std::vector<Bytes> Frames(const Bytes& raw) {
     std::vector<Bytes> frames;
     for (std::size_t at = 0; at + kFrame <= raw.size(); at += kFrame)
-        frames.emplace_back(raw.begin() + std::ptrdiff_t(at), raw.begin() + std::ptrdiff_t(at + kFrame));
+        frames.emplace_back(raw.begin() + std::ptrdiff_t(at),
+                            raw.begin() + std::ptrdiff_t(at + kFrame));
     return frames;
 }
 

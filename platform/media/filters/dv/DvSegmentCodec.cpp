@@ -144,9 +144,9 @@ struct DctMatrix {
     DctMatrix() {
         for (int u = 0; u < 8; ++u)
             for (int x = 0; x < 8; ++x)
-                t[x][u] = c[u][x] = static_cast<float>(
-                    (u == 0 ? std::sqrt(0.125) : 0.5) *
-                    std::cos((2 * x + 1) * u * std::numbers::pi / 16.0));
+                t[x][u] = c[u][x] =
+                    static_cast<float>((u == 0 ? std::sqrt(0.125) : 0.5) *
+                                       std::cos((2 * x + 1) * u * std::numbers::pi / 16.0));
     }
     float c[8][8]; // c[u][x]: basis u at sample x
     float t[8][8]; // its transpose
@@ -159,11 +159,11 @@ const DctMatrix& Dct() {
 
 // One block of a segment, from its pixels to its coded bits.
 struct Block {
-    int dc = 0;                     // 9-bit signed
-    int klass = 0;                  // class number 0-3
+    int dc = 0;                           // 9-bit signed
+    int klass = 0;                        // class number 0-3
     std::array<std::uint8_t, 64> level{}; // weighted amplitudes in scan order (0 = not coded)
     std::array<std::uint8_t, 64> sign{};
-    std::array<std::uint8_t, 64> coded{};  // after quantisation
+    std::array<std::uint8_t, 64> coded{}; // after quantisation
 };
 
 // Orthonormal 8x8 DCT of the pixels, then DC, weighting and class as the coding expects.
@@ -174,14 +174,17 @@ void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
             const float p = float(pixels[y * 8 + x]);
-            for (int u = 0; u < 8; ++u) rows[y][u] += m.t[x][u] * p;
+            for (int u = 0; u < 8; ++u)
+                rows[y][u] += m.t[x][u] * p;
         }
     float coef[64];
     for (int v = 0; v < 8; ++v) {
         float s[8] = {};
         for (int y = 0; y < 8; ++y)
-            for (int u = 0; u < 8; ++u) s[u] += m.c[v][y] * rows[y][u];
-        for (int u = 0; u < 8; ++u) coef[v * 8 + u] = s[u];
+            for (int u = 0; u < 8; ++u)
+                s[u] += m.c[v][y] * rows[y][u];
+        for (int u = 0; u < 8; ++u)
+            coef[v * 8 + u] = s[u];
     }
     // The DC is 8 x the mean; coded as (DC - 1024) / 4, rounded.
     const int dc = static_cast<int>(std::floor(coef[0]));
@@ -234,7 +237,8 @@ void Quantise(std::array<Block, kSegmentBlocks>& blocks, std::array<int, 5>& qno
     // Sizes by block and shift row, counted once each: neighbouring quantisation numbers
     // often share a row.
     std::array<std::array<std::int16_t, 22>, kSegmentBlocks> cache;
-    for (auto& c : cache) c.fill(-1);
+    for (auto& c : cache)
+        c.fill(-1);
     std::array<int, 5> size{};
     auto measure = [&](int mb) {
         size[mb] = 0;
@@ -257,7 +261,8 @@ void Quantise(std::array<Block, kSegmentBlocks>& blocks, std::array<int, 5>& qno
         return bits;
     };
     qno.fill(15);
-    for (int mb = 0; mb < 5; ++mb) measure(mb);
+    for (int mb = 0; mb < 5; ++mb)
+        measure(mb);
     while (total() > kSegmentAcBits && (qno[0] | qno[1] | qno[2] | qno[3] | qno[4])) {
         for (int mb = 0; mb < 5; ++mb) {
             if (qno[mb] == 0) continue;
@@ -355,7 +360,8 @@ void Pack(const std::array<Block, kSegmentBlocks>& blocks, const std::array<int,
     }
     // First each block in its own space, then what is left over into the free space of the
     // same macroblock, then into that of the whole segment.
-    for (int n = 0; n < kSegmentBlocks; ++n) Spill(strings[n], std::span(spaces).subspan(n, 1), 0);
+    for (int n = 0; n < kSegmentBlocks; ++n)
+        Spill(strings[n], std::span(spaces).subspan(n, 1), 0);
     for (int mb = 0; mb < 5; ++mb) {
         const auto own = std::span(spaces).subspan(mb * kBlocksPerMacroblock, kBlocksPerMacroblock);
         int cursor = 0;
@@ -363,7 +369,8 @@ void Pack(const std::array<Block, kSegmentBlocks>& blocks, const std::array<int,
             cursor = Spill(strings[mb * kBlocksPerMacroblock + j], own, cursor);
     }
     int cursor = 0;
-    for (int n = 0; n < kSegmentBlocks; ++n) cursor = Spill(strings[n], spaces, cursor);
+    for (int n = 0; n < kSegmentBlocks; ++n)
+        cursor = Spill(strings[n], spaces, cursor);
     // Unused whole bytes are all ones.
     for (Space& s : spaces) {
         const int firstFree = (s.used + 7) / 8;
@@ -396,8 +403,7 @@ void Gather(const ConstPicture& p, const MacroblockArea& a, int j, std::uint8_t 
         const int x = a.x / 4;
         for (int r = 0; r < 8; ++r) {
             std::memcpy(out + r * 8, p.planes[plane] + p.strides[plane] * (a.y + r) + x, 4);
-            std::memcpy(out + r * 8 + 4, p.planes[plane] + p.strides[plane] * (a.y + 8 + r) + x,
-                        4);
+            std::memcpy(out + r * 8 + 4, p.planes[plane] + p.strides[plane] * (a.y + 8 + r) + x, 4);
         }
     }
 }

@@ -65,7 +65,7 @@ private:
     std::atomic<long> passedOver_{0};
     std::atomic<long> proportion_{1000}; // thousandths of the frames to decode
     long credit_ = 1000;                 // receive lock: each frame adds the share; 1000 decodes
-    CMediaType inputType_; // receive lock: the type of the samples now arriving
+    CMediaType inputType_;               // receive lock: the type of the samples now arriving
 };
 
 } // namespace talvence

@@ -215,17 +215,16 @@ bool DvVideoEncoderCore::Fits(const ConstPicture& in, const PictureOrigin* origi
     // system) leaves only the whole-frame path.
     if (origin == nullptr || origin->wholeChanged || !origin->sourceFrame) return false;
     const DvSystem system = options_.system;
-    return SystemForFrameSize(origin->sourceFrame->size()) == system &&
-           in.width == kDvWidth && in.height == FrameHeight(system) &&
-           origin->width == in.width && origin->height == in.height;
+    return SystemForFrameSize(origin->sourceFrame->size()) == system && in.width == kDvWidth &&
+           in.height == FrameHeight(system) && origin->width == in.width &&
+           origin->height == in.height;
 }
 
 std::optional<ConstPicture> DvVideoEncoderCore::NativePicture(const ConstPicture& in,
                                                               const std::vector<int>& segments) {
     const DvSystem system = options_.system;
     const PixelLayout native = NativeLayout(system);
-    if (in.layout == native && in.width == kDvWidth && in.height == FrameHeight(system))
-        return in;
+    if (in.layout == native && in.width == kDvWidth && in.height == FrameHeight(system)) return in;
     if (av_frame_make_writable(picture_) < 0) return std::nullopt;
     const Picture target = detail::WritableViewOf(*picture_, native);
     // Only the macroblocks to code, when the converter can do areas.
@@ -246,8 +245,8 @@ DvEncodeResult DvVideoEncoderCore::EncodeFromOrigin(const ConstPicture& in,
     const std::size_t bytes = frameBytes();
     if (blocksTemplate_.size() != bytes) {
         // Black through libavcodec, once per format: the blocks around the video it writes.
-        std::vector<std::uint8_t> black(PictureBytes(NativeLayout(system), kDvWidth,
-                                                     FrameHeight(system)));
+        std::vector<std::uint8_t> black(
+            PictureBytes(NativeLayout(system), kDvWidth, FrameHeight(system)));
         const std::size_t luma = std::size_t(kDvWidth) * std::size_t(FrameHeight(system));
         std::memset(black.data(), 16, luma);
         std::memset(black.data() + luma, 128, black.size() - luma);
@@ -277,7 +276,8 @@ DvEncodeResult DvVideoEncoderCore::EncodeFromOrigin(const ConstPicture& in,
     return {DvEncodeStatus::Ok, bytes};
 }
 
-DvEncodeResult DvVideoEncoderCore::EncodeWhole(const ConstPicture& in, std::span<std::uint8_t> out) {
+DvEncodeResult DvVideoEncoderCore::EncodeWhole(const ConstPicture& in,
+                                               std::span<std::uint8_t> out) {
     const std::size_t bytes = frameBytes();
     lastSegmentsCoded_ = VideoSegmentCount(options_.system);
 

@@ -36,8 +36,7 @@ Bytes NaturalPicture(DvSystem system) {
             double v = 110 + 50 * std::sin(x / 41.0) * std::cos(y / 29.0) +
                        18 * std::sin((x + 2 * y) / 4.0) * (x > 360 ? 1 : 0.3);
             if ((x / 90 + y / 72) % 3 == 0) v += 40; // edges
-            p.planes[0][p.strides[0] * y + x] =
-                std::uint8_t(std::clamp(int(v) + noise(), 16, 235));
+            p.planes[0][p.strides[0] * y + x] = std::uint8_t(std::clamp(int(v) + noise(), 16, 235));
         }
     const int cw = layout == PixelLayout::Yuv420p ? kDvWidth / 2 : kDvWidth / 4;
     const int ch = layout == PixelLayout::Yuv420p ? height / 2 : height;
@@ -82,7 +81,8 @@ TEST_P(Systems, MacroblocksTileThePictureAndLieInTheirVideoBlocks) {
         for (int m = 0; m < kMacroblocksPerSegment; ++m) {
             const MacroblockArea a = MacroblockAreaOf(system, s, m);
             for (int y = a.y; y < a.y + a.height; ++y)
-                for (int x = a.x; x < a.x + a.width; ++x) ++covered[std::size_t(y * kDvWidth + x)];
+                for (int x = a.x; x < a.x + a.width; ++x)
+                    ++covered[std::size_t(y * kDvWidth + x)];
             // The block's ID: video section, its sequence, its number among the sequence's
             // video blocks.
             const std::uint8_t* id = frame.data() + MacroblockBlockOffset(system, s, m);
@@ -121,8 +121,10 @@ TEST_P(Systems, SegmentsTouchingAreThoseUnderTheAreas) {
     const DvSystem system = GetParam();
     const int height = FrameHeight(system);
     // One pixel in each corner: one segment each, the one holding the corner's macroblock.
-    const PixelRect corners[] = {
-        {0, 0, 1, 1}, {kDvWidth - 1, 0, 1, 1}, {0, height - 1, 1, 1}, {kDvWidth - 1, height - 1, 1, 1}};
+    const PixelRect corners[] = {{0, 0, 1, 1},
+                                 {kDvWidth - 1, 0, 1, 1},
+                                 {0, height - 1, 1, 1},
+                                 {kDvWidth - 1, height - 1, 1, 1}};
     for (const PixelRect& r : corners) {
         const std::vector<int> s = SegmentsTouching(system, std::span(&r, 1));
         ASSERT_EQ(s.size(), 1u);
@@ -135,7 +137,8 @@ TEST_P(Systems, SegmentsTouchingAreThoseUnderTheAreas) {
     }
     EXPECT_TRUE(SegmentsTouching(system, {}).empty());
     const PixelRect whole{0, 0, kDvWidth, height};
-    EXPECT_EQ(int(SegmentsTouching(system, std::span(&whole, 1)).size()), VideoSegmentCount(system));
+    EXPECT_EQ(int(SegmentsTouching(system, std::span(&whole, 1)).size()),
+              VideoSegmentCount(system));
     // A text line of two macroblock rows across the picture touches far fewer than all.
     const PixelRect line{32, 32, 656, 32};
     const auto some = SegmentsTouching(system, std::span(&line, 1));
@@ -186,9 +189,9 @@ TEST_P(Systems, AnInlaidPictureKeepsTheSourceBitsOutsideTheSegmentsItsTextTouche
     DvVideoEncoderCore segmentWise(options);
     DvVideoEncoderCore whole(options);
 
-    for (const PixelRect text : {PixelRect{24, 20, 220, 50}, PixelRect{476, 20, 220, 50},
-                                 PixelRect{24, height - 70, 220, 50},
-                                 PixelRect{476, height - 70, 220, 50}}) {
+    for (const PixelRect text :
+         {PixelRect{24, 20, 220, 50}, PixelRect{476, 20, 220, 50},
+          PixelRect{24, height - 70, 220, 50}, PixelRect{476, height - 70, 220, 50}}) {
         Bytes inlaid = decoded;
         for (int y = text.y; y < text.y + text.height; ++y)
             for (int x = text.x; x < text.x + text.width; ++x)
@@ -199,13 +202,13 @@ TEST_P(Systems, AnInlaidPictureKeepsTheSourceBitsOutsideTheSegmentsItsTextTouche
         // Exercise
         Bytes ours(FrameBytes(system)), theirs(FrameBytes(system));
         ASSERT_EQ(segmentWise
-                      .Encode(std::span<const std::uint8_t>(inlaid), NativeLayout(system),
-                              kDvWidth, height, std::span(ours), &changed)
+                      .Encode(std::span<const std::uint8_t>(inlaid), NativeLayout(system), kDvWidth,
+                              height, std::span(ours), &changed)
                       .status,
                   DvEncodeStatus::Ok);
         ASSERT_EQ(whole
-                      .Encode(std::span<const std::uint8_t>(inlaid), NativeLayout(system),
-                              kDvWidth, height, std::span(theirs))
+                      .Encode(std::span<const std::uint8_t>(inlaid), NativeLayout(system), kDvWidth,
+                              height, std::span(theirs))
                       .status,
                   DvEncodeStatus::Ok);
 
@@ -263,8 +266,8 @@ INSTANTIATE_TEST_SUITE_P(BothSystems, Systems,
 
 TEST(DvSegmentCodec, RefusesPicturesAndFramesItCannotCode) {
     const Bytes picture = NaturalPicture(DvSystem::Pal625);
-    const ConstPicture view = *PictureOver(std::span<const std::uint8_t>(picture),
-                                           PixelLayout::Yuv420p, kDvWidth, 576);
+    const ConstPicture view =
+        *PictureOver(std::span<const std::uint8_t>(picture), PixelLayout::Yuv420p, kDvWidth, 576);
     Bytes frame(kPalFrameBytes);
     EXPECT_FALSE(EncodeVideoSegment(DvSystem::Pal625, view, 324, std::span(frame)));
     EXPECT_FALSE(EncodeVideoSegment(DvSystem::Ntsc525, view, 0, std::span(frame)));
