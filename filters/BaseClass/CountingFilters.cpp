@@ -1,5 +1,7 @@
 #include "filters/BaseClass/CountingFilters.h"
 
+#include "filters/BaseClass/SampleCopy.h"
+
 #include "platform/media/EventCodes.h"
 #include "platform/media/FormatBlocks.h"
 #include "platform/media/MediaGuids.h"
@@ -390,6 +392,7 @@ void TCountingSink::Record(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& pr
     r.hasTime = SUCCEEDED(times);
     r.hasStop = times == S_OK;
     r.hasMediaTime = sample->GetMediaTime(&r.mediaStart, &r.mediaStop) == S_OK;
+    r.origin = PictureOriginOf(sample);
     r.syncPoint = (props.dwSampleFlags & AM_SAMPLE_SPLICEPOINT) != 0;
     r.discontinuity = (props.dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) != 0;
     r.preroll = (props.dwSampleFlags & AM_SAMPLE_PREROLL) != 0;

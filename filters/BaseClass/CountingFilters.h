@@ -27,11 +27,13 @@
 // streaming-thread hooks run without those mutexes (afterSample under the sink's receive lock).
 
 #include "filters/BaseClass/SourceFilter.h"
+#include "platform/media/SampleSideData.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -187,6 +189,7 @@ struct TReceivedSample {
     std::optional<CMediaType> newType; // the type the sample announced
     DWORD streamId = AM_STREAM_MEDIA;
     IMediaSample* identity = nullptr; // for "same sample object" checks only; not a reference
+    std::shared_ptr<const PictureOrigin> origin; // the picture origin the sample carried
 };
 
 class TCountingSink : public TBCBaseFilter, public IBasicAudio {

@@ -30,9 +30,24 @@ void ReadSampleProperties(IMediaSample* sample, AM_SAMPLE2_PROPERTIES* p) {
     sample->GetPointer(&p->pbBuffer);
 }
 
+std::shared_ptr<const PictureOrigin> PictureOriginOf(IMediaSample* sample) {
+    ComPtr<ISampleSideData> side;
+    if (!sample || FAILED(sample->QueryInterface(ISampleSideData::iid, side.putVoid())) || !side)
+        return nullptr;
+    return side->GetPictureOrigin();
+}
+
+void SetPictureOrigin(IMediaSample* sample, std::shared_ptr<const PictureOrigin> origin) {
+    ComPtr<ISampleSideData> side;
+    if (!sample || FAILED(sample->QueryInterface(ISampleSideData::iid, side.putVoid())) || !side)
+        return;
+    side->SetPictureOrigin(std::move(origin));
+}
+
 HRESULT CopySampleContents(IMediaSample* source, IMediaSample* dest, AM_SAMPLE2_PROPERTIES props) {
     const long length = source->GetActualDataLength();
     if (length > dest->GetSize()) return VFW_E_BUFFER_OVERFLOW;
+    SetPictureOrigin(dest, PictureOriginOf(source));
     BYTE* from = nullptr;
     BYTE* to = nullptr;
     source->GetPointer(&from);

@@ -254,7 +254,9 @@ HRESULT TBCTransInPlaceFilter::Receive(IMediaSample* sample) {
         if (!copy) return hr;
         work = ComPtr<IMediaSample>::Attach(copy);
     }
-    return DeliverOrSkip(Transform(work.get()), work.get());
+    const HRESULT hr = Transform(work.get());
+    if (!keepsPictureOrigin_) SetPictureOrigin(work.get(), nullptr);
+    return DeliverOrSkip(hr, work.get());
 }
 
 } // namespace talvence

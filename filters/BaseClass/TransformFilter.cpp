@@ -1,5 +1,7 @@
 #include "filters/BaseClass/TransformFilter.h"
 
+#include "filters/BaseClass/SampleCopy.h"
+
 #include "platform/media/EventCodes.h"
 
 namespace talvence {
@@ -278,6 +280,7 @@ HRESULT TBCTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSampl
     }
     LONGLONG mStart = 0, mEnd = 0;
     if (in->GetMediaTime(&mStart, &mEnd) == S_OK) outSample->SetMediaTime(&mStart, &mEnd);
+    SetPictureOrigin(outSample.get(), keepsPictureOrigin_ ? PictureOriginOf(in) : nullptr);
     *out = outSample.Detach();
     return S_OK;
 }

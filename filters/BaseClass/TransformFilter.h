@@ -128,6 +128,10 @@ protected:
     bool sampleSkipped_ = false;                    // receive lock; cleared on every pause
     bool qualityChanged_ = false;                   // receive lock; cleared on every pause
     bool eosDelivered_ = false; // filter lock: end of stream given for an unconnected input
+    // Set by a filter whose output is the input's picture, pixel for pixel where it does not
+    // say otherwise: the input's picture origin then goes on with it. Any other filter drops it,
+    // so that nothing downstream trusts an origin the filter may have made untrue.
+    bool keepsPictureOrigin_ = false;
 
     friend class TBCTransformInputPin;
     friend class TBCTransformOutputPin;

@@ -1,5 +1,6 @@
 #include "filters/vq_superposer/vq_superposer.h"
 
+#include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
@@ -81,7 +82,10 @@ Tvq_Superposer::Tvq_Superposer(Tvq_SceneDetect* sceneDetect, LocaleFormats local
     : TBCTransformFilter(kSuperposerObjectName, nullptr, CLSID_vq_Superposer),
       sceneDetect_(sceneDetect),
       core_([this] { return sourceFrameDuration_.load(); }, std::move(locale),
-            dotsPerInch > 0 ? dotsPerInch : DisplayDotsPerInch()) {}
+            dotsPerInch > 0 ? dotsPerInch : DisplayDotsPerInch()) {
+    // The picture goes on with its origin, amended below by what the text and flip changed.
+    keepsPictureOrigin_ = true;
+}
 
 HRESULT Tvq_Superposer::CheckInputType(const CMediaType* mt) {
     if (!mt) return E_POINTER;
@@ -187,8 +191,27 @@ HRESULT Tvq_Superposer::Transform(IMediaSample* in, IMediaSample* out) {
 
     const HRESULT hr = picture_.yuv ? core_.Compose(frame, *picture_.yuv, rec, NowLocal())
                                     : core_.Compose(frame, rec, NowLocal());
-    if (hr == S_OK) out->SetActualDataLength(static_cast<long>(picture_.bytes));
+    if (hr == S_OK) {
+        out->SetActualDataLength(static_cast<long>(picture_.bytes));
+        AmendOrigin(out);
+    }
     return hr;
+}
+
+void Tvq_Superposer::AmendOrigin(IMediaSample* out) const {
+    const std::shared_ptr<const PictureOrigin> origin = PictureOriginOf(out);
+    if (!origin) return;
+    const bool flipped = core_.LastFrameFlipped();
+    if (!flipped && !core_.LastFrameHadText()) return; // the picture is unchanged
+    auto amended = std::make_shared<PictureOrigin>(*origin);
+    if (flipped || origin->width != picture_.width || origin->height != picture_.height) {
+        amended->wholeChanged = true;
+        amended->changed.clear();
+    } else {
+        const colorconv::Rect a = core_.LastTextArea();
+        amended->changed.push_back(PixelRect{a.x, a.y, a.width, a.height});
+    }
+    SetPictureOrigin(out, std::move(amended));
 }
 
 } // namespace talvence

@@ -107,6 +107,9 @@ private:
         std::size_t bytes = 0;                   // of one picture
     };
     static Picture PictureOf(const CMediaType& input);
+    // Adds the text's area to the output's picture origin, or marks it wholly changed when the
+    // frame was flipped (receive lock).
+    void AmendOrigin(IMediaSample* out) const;
     // The input type as video RGB24 with the image size of padded rows.
     static CMediaType OutputTypeFor(const CMediaType& input);
 

@@ -23,6 +23,11 @@ HRESULT CMediaSample::QueryInterface(REFIID riid, void** ppv) {
         AddRef();
         return S_OK;
     }
+    if (riid == ISampleSideData::iid) {
+        *ppv = static_cast<ISampleSideData*>(this);
+        AddRef();
+        return S_OK;
+    }
     *ppv = nullptr;
     return E_NOINTERFACE;
 }
@@ -47,6 +52,7 @@ void CMediaSample::ResetForReuse() {
     mediaTimeValid_ = false;
     DeleteMediaType(mediaType_);
     mediaType_ = nullptr;
+    origin_.reset();
 }
 
 HRESULT CMediaSample::GetPointer(BYTE** buffer) {

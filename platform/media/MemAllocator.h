@@ -6,6 +6,7 @@
 // GetBuffer on a streaming thread, sample releases on any thread.
 
 #include "platform/media/Interfaces.h"
+#include "platform/media/SampleSideData.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -17,7 +18,7 @@ namespace talvence {
 
 class CMemAllocator;
 
-class CMediaSample : public IMediaSample2 {
+class CMediaSample : public IMediaSample2, public ISampleSideData {
 public:
     CMediaSample(CMemAllocator* allocator, std::vector<BYTE> buffer, LONG prefix);
     ~CMediaSample() override;
@@ -45,6 +46,11 @@ public:
     HRESULT GetProperties(DWORD size, BYTE* props) override;
     HRESULT SetProperties(DWORD size, const BYTE* props) override;
 
+    std::shared_ptr<const PictureOrigin> GetPictureOrigin() override { return origin_; }
+    void SetPictureOrigin(std::shared_ptr<const PictureOrigin> origin) override {
+        origin_ = std::move(origin);
+    }
+
 private:
     friend class CMemAllocator;
     // Back to the state of a fresh buffer before it is handed out again.
@@ -65,6 +71,7 @@ private:
     LONGLONG mediaStart_ = 0;
     LONGLONG mediaEnd_ = 0;
     AM_MEDIA_TYPE* mediaType_ = nullptr;
+    std::shared_ptr<const PictureOrigin> origin_;
 };
 
 class CMemAllocator : public IMemAllocator {

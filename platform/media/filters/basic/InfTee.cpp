@@ -1,5 +1,6 @@
 #include "platform/media/filters/basic/InfTee.h"
 
+#include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 
 #include <algorithm>
@@ -39,6 +40,7 @@ public:
             props_.pMediaType = &type_;
         }
         mediaTimes_ = sample->GetMediaTime(&mediaStart_, &mediaEnd_) == S_OK;
+        origin_ = PictureOriginOf(sample);
     }
     void Restore() {
         if (!sample_) return;
@@ -48,6 +50,7 @@ public:
             sample_->SetMediaTime(&mediaStart_, &mediaEnd_);
         else
             sample_->SetMediaTime(nullptr, nullptr);
+        SetPictureOrigin(sample_.get(), origin_);
     }
 
 private:
@@ -56,6 +59,7 @@ private:
     CMediaType type_;
     bool mediaTimes_ = false;
     LONGLONG mediaStart_ = 0, mediaEnd_ = 0;
+    std::shared_ptr<const PictureOrigin> origin_;
 };
 } // namespace
 

@@ -103,7 +103,10 @@ Rgb24Frame RgbView(std::uint8_t* data, const TColorSpaceConverter::Format& f) {
 } // namespace
 
 TColorSpaceConverter::TColorSpaceConverter()
-    : TBCTransformFilter("Color Space Converter", nullptr, CLSID_Colour) {}
+    : TBCTransformFilter("Color Space Converter", nullptr, CLSID_Colour) {
+    // Same picture, same size, other layout.
+    keepsPictureOrigin_ = true;
+}
 
 TColorSpaceConverter::~TColorSpaceConverter() = default;
 

@@ -1,5 +1,6 @@
 #include "platform/media/filters/dv/DvVideoDecoderFilter.h"
 
+#include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
@@ -115,6 +116,19 @@ HRESULT TDvVideoDecoder::AlterQuality(const Quality& q) {
     return S_OK;
 }
 
+std::shared_ptr<const std::vector<std::uint8_t>>
+TDvVideoDecoder::KeepFrame(std::span<const std::uint8_t> frame) {
+    // A buffer nobody downstream holds any more is reused: no allocation per frame.
+    for (auto& kept : keptFrames_)
+        if (kept.use_count() == 1) {
+            kept->assign(frame.begin(), frame.end());
+            return kept;
+        }
+    auto fresh = std::make_shared<std::vector<std::uint8_t>>(frame.begin(), frame.end());
+    if (keptFrames_.size() < kKeptFrames) keptFrames_.push_back(fresh);
+    return fresh;
+}
+
 HRESULT TDvVideoDecoder::Transform(IMediaSample* in, IMediaSample* out) {
     if (!core_) return E_UNEXPECTED;
     const std::optional<DvSystem> system = SystemOfDvsdType(inputType_);
@@ -142,6 +156,12 @@ HRESULT TDvVideoDecoder::Transform(IMediaSample* in, IMediaSample* out) {
     out->SetActualDataLength(
         static_cast<long>(PictureBytes(format->layout, format->width, format->height)));
     out->SetSyncPoint(1);
+    // The picture is the whole frame, unchanged: an encoder downstream may keep its bits.
+    auto origin = std::make_shared<PictureOrigin>();
+    origin->sourceFrame = KeepFrame(std::span<const std::uint8_t>(src, std::size_t(length)));
+    origin->width = format->width;
+    origin->height = format->height;
+    SetPictureOrigin(out, std::move(origin));
     return S_OK;
 }
 

@@ -12,6 +12,9 @@
 // time) set the share of frames decoded, in thousandths; the others are passed over before any
 // work is done. Every run starts decoding every frame.
 //
+// Each picture carries its origin (the frame it was decoded from, nothing changed yet), so that a
+// DV encoder downstream can keep the frame's bits wherever nobody changed the picture.
+//
 // Threads: the application thread connects and drives states; Transform runs on the upstream's
 // streaming thread under the receive lock.
 
@@ -19,7 +22,10 @@
 #include "platform/media/filters/dv/DvVideoDecoderCore.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <span>
+#include <vector>
 
 namespace talvence {
 
@@ -49,12 +55,17 @@ private:
     std::unique_ptr<dvcodec::DvVideoDecoderCore> core_; // receive lock; made per run
     // Receive lock: whether the next frame is to be decoded under the current share.
     bool PassOver();
+    // Receive lock: a shared copy of the frame for the picture's origin.
+    std::shared_ptr<const std::vector<std::uint8_t>> KeepFrame(std::span<const std::uint8_t> frame);
+
+    static constexpr std::size_t kKeptFrames = 8;
+    std::vector<std::shared_ptr<std::vector<std::uint8_t>>> keptFrames_; // receive lock
 
     std::atomic<long> dropped_{0};
     std::atomic<long> passedOver_{0};
     std::atomic<long> proportion_{1000}; // thousandths of the frames to decode
     long credit_ = 1000;                 // receive lock: each frame adds the share; 1000 decodes
-    CMediaType inputType_; // receive lock: the type of the samples now arriving
+    CMediaType inputType_;               // receive lock: the type of the samples now arriving
 };
 
 } // namespace talvence

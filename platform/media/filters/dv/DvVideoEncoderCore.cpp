@@ -1,6 +1,7 @@
 #include "platform/media/filters/dv/DvVideoEncoderCore.h"
 
 #include "platform/media/filters/dv/AvSupport.h"
+#include "platform/media/filters/dv/DvSegmentCodec.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -104,6 +105,7 @@ DvVideoEncoderCore::~DvVideoEncoderCore() {
 void DvVideoEncoderCore::Close() {
     avcodec_free_context(&context_);
     if (picture_ != nullptr) av_frame_unref(picture_);
+    blocksTemplate_.clear();
 }
 
 bool DvVideoEncoderCore::Open() {
@@ -192,17 +194,92 @@ void DvVideoEncoderCore::SetWideScreen(bool wide) {
 }
 
 DvEncodeResult DvVideoEncoderCore::Encode(std::span<const std::uint8_t> in, PixelLayout layout,
-                                          int width, int height, std::span<std::uint8_t> out) {
+                                          int width, int height, std::span<std::uint8_t> out,
+                                          const PictureOrigin* origin) {
     const std::optional<ConstPicture> view = PictureOver(in, layout, width, height);
     if (!view) return {DvEncodeStatus::BadInput, 0};
-    return Encode(*view, out);
+    return Encode(*view, out, origin);
 }
 
-DvEncodeResult DvVideoEncoderCore::Encode(const ConstPicture& in, std::span<std::uint8_t> out) {
+DvEncodeResult DvVideoEncoderCore::Encode(const ConstPicture& in, std::span<std::uint8_t> out,
+                                          const PictureOrigin* origin) {
     if (!Open()) return {DvEncodeStatus::NotReady, 0};
     if (!Usable(in)) return {DvEncodeStatus::BadInput, 0};
+    if (out.size() < frameBytes()) return {DvEncodeStatus::BadOutput, 0};
+    if (Fits(in, origin)) return EncodeFromOrigin(in, out, *origin);
+    return EncodeWhole(in, out);
+}
+
+bool DvVideoEncoderCore::Fits(const ConstPicture& in, const PictureOrigin* origin) const {
+    // Anything that may have moved pixels outside the changed areas (a flip, scaling, another
+    // system) leaves only the whole-frame path.
+    if (origin == nullptr || origin->wholeChanged || !origin->sourceFrame) return false;
+    const DvSystem system = options_.system;
+    return SystemForFrameSize(origin->sourceFrame->size()) == system && in.width == kDvWidth &&
+           in.height == FrameHeight(system) && origin->width == in.width &&
+           origin->height == in.height;
+}
+
+std::optional<ConstPicture> DvVideoEncoderCore::NativePicture(const ConstPicture& in,
+                                                              const std::vector<int>& segments) {
+    const DvSystem system = options_.system;
+    const PixelLayout native = NativeLayout(system);
+    if (in.layout == native && in.width == kDvWidth && in.height == FrameHeight(system)) return in;
+    if (av_frame_make_writable(picture_) < 0) return std::nullopt;
+    const Picture target = detail::WritableViewOf(*picture_, native);
+    // Only the macroblocks to code, when the converter can do areas.
+    bool areas = true;
+    for (std::size_t i = 0; i < segments.size() && areas; ++i)
+        for (int m = 0; m < kMacroblocksPerSegment && areas; ++m) {
+            const MacroblockArea a = MacroblockAreaOf(system, segments[i], m);
+            areas = converter_->ConvertArea(in, target, a.x, a.y, a.width, a.height);
+        }
+    if (!areas && !converter_->Convert(in, target)) return std::nullopt;
+    return AsConst(target);
+}
+
+DvEncodeResult DvVideoEncoderCore::EncodeFromOrigin(const ConstPicture& in,
+                                                    std::span<std::uint8_t> out,
+                                                    const PictureOrigin& origin) {
+    const DvSystem system = options_.system;
     const std::size_t bytes = frameBytes();
-    if (out.size() < bytes) return {DvEncodeStatus::BadOutput, 0};
+    if (blocksTemplate_.size() != bytes) {
+        // Black through libavcodec, once per format: the blocks around the video it writes.
+        std::vector<std::uint8_t> black(
+            PictureBytes(NativeLayout(system), kDvWidth, FrameHeight(system)));
+        const std::size_t luma = std::size_t(kDvWidth) * std::size_t(FrameHeight(system));
+        std::memset(black.data(), 16, luma);
+        std::memset(black.data() + luma, 128, black.size() - luma);
+        blocksTemplate_.resize(bytes);
+        const std::optional<ConstPicture> view =
+            PictureOver(std::span<const std::uint8_t>(black), NativeLayout(system), kDvWidth,
+                        FrameHeight(system));
+        if (!view || EncodeWhole(*view, blocksTemplate_).status != DvEncodeStatus::Ok) {
+            blocksTemplate_.clear();
+            return EncodeWhole(in, out);
+        }
+    }
+    // Every video block from the origin, every other block from the template.
+    std::memcpy(out.data(), origin.sourceFrame->data(), bytes);
+    for (std::size_t block = 0; block < bytes / kDifBlockBytes; ++block) {
+        const std::size_t at = block * kDifBlockBytes;
+        if ((blocksTemplate_[at] & 0xe0) != 0x80)
+            std::memcpy(out.data() + at, blocksTemplate_.data() + at, kDifBlockBytes);
+    }
+    const std::vector<int> segments = SegmentsTouching(system, origin.changed);
+    lastSegmentsCoded_ = int(segments.size());
+    if (segments.empty()) return {DvEncodeStatus::Ok, bytes};
+    const std::optional<ConstPicture> native = NativePicture(in, segments);
+    if (!native) return {DvEncodeStatus::ConversionFailed, 0};
+    for (const int s : segments)
+        if (!EncodeVideoSegment(system, *native, s, out)) return {DvEncodeStatus::EncodeFailed, 0};
+    return {DvEncodeStatus::Ok, bytes};
+}
+
+DvEncodeResult DvVideoEncoderCore::EncodeWhole(const ConstPicture& in,
+                                               std::span<std::uint8_t> out) {
+    const std::size_t bytes = frameBytes();
+    lastSegmentsCoded_ = VideoSegmentCount(options_.system);
 
     // The codec lets go of the picture after each frame; should it keep it, the picture is
     // copied rather than written while it reads.

@@ -7,9 +7,16 @@
 // context, the picture handed to it and the packet buffers are made once and reused until the
 // format changes.
 //
+// A picture that comes with its origin (the frame of this system it was decoded from, at full
+// size, and the areas changed since) is not coded whole: the frame keeps the origin's video DIF
+// blocks and only the video segments the changes touch are coded again, by our segment codec.
+// The other DIF blocks (header, subcode, VAUX, audio) are those libavcodec's encoder writes, so
+// the stream reads the same either way.
+//
 // Threads: one object per streaming thread; nothing in it is guarded.
 
 #include "platform/media/HResult.h"
+#include "platform/media/SampleSideData.h"
 #include "platform/media/filters/dv/DvFormat.h"
 #include "platform/media/filters/dv/PictureConverter.h"
 
@@ -17,6 +24,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 struct AVBufferPool;
 struct AVCodecContext;
@@ -78,11 +86,18 @@ public:
     // Slice threads of the codec (at least 1); takes effect when the codec next opens.
     void SetThreads(int threads);
 
-    // Encodes one picture of any size and layout into out, which must hold frameBytes().
-    DvEncodeResult Encode(const ConstPicture& in, std::span<std::uint8_t> out);
+    // Encodes one picture of any size and layout into out, which must hold frameBytes(); with
+    // an origin that fits (see above), segment by segment.
+    DvEncodeResult Encode(const ConstPicture& in, std::span<std::uint8_t> out,
+                          const PictureOrigin* origin = nullptr);
     // The same for a buffer in the platform convention (RGB bottom-up, YUV top-down).
     DvEncodeResult Encode(std::span<const std::uint8_t> in, PixelLayout layout, int width,
-                          int height, std::span<std::uint8_t> out);
+                          int height, std::span<std::uint8_t> out,
+                          const PictureOrigin* origin = nullptr);
+
+    // Video segments coded by the last Encode: all of them for a whole frame, those the
+    // changes touched for one coded from its origin.
+    int lastSegmentsCoded() const { return lastSegmentsCoded_; }
 
     // False when the codec could not be opened for the current format; error() says why. The
     // next Encode tries again.
@@ -91,6 +106,15 @@ public:
 
 private:
     void Close();
+    bool Fits(const ConstPicture& in, const PictureOrigin* origin) const;
+    // libavcodec's whole-frame path from the picture to the frame.
+    DvEncodeResult EncodeWhole(const ConstPicture& in, std::span<std::uint8_t> out);
+    DvEncodeResult EncodeFromOrigin(const ConstPicture& in, std::span<std::uint8_t> out,
+                                    const PictureOrigin& origin);
+    // The picture in the native layout: `in` itself when it is already, else converted into
+    // picture_ (only the macroblocks of `segments` when the converter can do areas).
+    std::optional<ConstPicture> NativePicture(const ConstPicture& in,
+                                              const std::vector<int>& segments);
 
     DvEncoderOptions options_;
     std::unique_ptr<PictureConverter> converter_;
@@ -100,6 +124,10 @@ private:
     AVBufferPool* packetPool_ = nullptr;
     std::int64_t nextPts_ = 0;
     std::string error_;
+    // A frame libavcodec made for the current format: its non-video DIF blocks go into frames
+    // coded from their origin. Empty until needed and after the format changes.
+    std::vector<std::uint8_t> blocksTemplate_;
+    int lastSegmentsCoded_ = 0;
 };
 
 } // namespace talvence::dvcodec

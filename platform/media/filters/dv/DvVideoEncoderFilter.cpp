@@ -1,5 +1,6 @@
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
 
+#include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
@@ -18,29 +19,43 @@ namespace {
 class EncoderPictureConverter final : public PictureConverter {
 public:
     bool Convert(const ConstPicture& src, const Picture& dst) override {
-        const std::optional<colorconv::YuvLayout> layout = PlanarLayout(dst.layout);
-        if (src.layout == PixelLayout::Rgb24 && layout && src.width == dst.width &&
-            src.height == dst.height) {
-            const colorconv::Rgb24Frame rgb{const_cast<std::uint8_t*>(src.planes[0]), src.width,
-                                            src.height, src.strides[0]};
-            colorconv::YuvFrame yuv;
-            yuv.layout = *layout;
-            yuv.width = dst.width;
-            yuv.height = dst.height;
-            for (int p = 0; p < 3; ++p) {
-                yuv.planes[p] = dst.planes[p];
-                yuv.strides[p] = dst.strides[p];
-            }
-            if (converter_.Rgb24ToYuv(rgb, yuv)) return true;
-        }
+        if (const auto views = ViewsOf(src, dst);
+            views && converter_.Rgb24ToYuv(views->rgb, views->yuv))
+            return true;
         return sws_.Convert(src, dst);
     }
 
+    // The areas of the segments coded anew, when only a few changed.
+    bool ConvertArea(const ConstPicture& src, const Picture& dst, int x, int y, int width,
+                     int height) override {
+        const auto views = ViewsOf(src, dst);
+        return views && converter_.Rgb24ToYuvRect(views->rgb, views->yuv,
+                                                  colorconv::Rect{x, y, width, height});
+    }
+
 private:
-    static std::optional<colorconv::YuvLayout> PlanarLayout(PixelLayout layout) {
-        if (layout == PixelLayout::Yuv420p) return colorconv::YuvLayout::Yuv420p;
-        if (layout == PixelLayout::Yuv411p) return colorconv::YuvLayout::Yuv411p;
-        return std::nullopt;
+    struct Views {
+        colorconv::Rgb24Frame rgb;
+        colorconv::YuvFrame yuv;
+    };
+    // The colorconv views of an RGB24 source and a planar destination of the same size.
+    static std::optional<Views> ViewsOf(const ConstPicture& src, const Picture& dst) {
+        std::optional<colorconv::YuvLayout> layout;
+        if (dst.layout == PixelLayout::Yuv420p) layout = colorconv::YuvLayout::Yuv420p;
+        if (dst.layout == PixelLayout::Yuv411p) layout = colorconv::YuvLayout::Yuv411p;
+        if (src.layout != PixelLayout::Rgb24 || !layout || src.width != dst.width ||
+            src.height != dst.height)
+            return std::nullopt;
+        Views v{{const_cast<std::uint8_t*>(src.planes[0]), src.width, src.height, src.strides[0]},
+                {}};
+        v.yuv.layout = *layout;
+        v.yuv.width = dst.width;
+        v.yuv.height = dst.height;
+        for (int p = 0; p < 3; ++p) {
+            v.yuv.planes[p] = dst.planes[p];
+            v.yuv.strides[p] = dst.strides[p];
+        }
+        return v;
     }
 
     colorconv::ColorConverter converter_;
@@ -143,9 +158,12 @@ HRESULT TDvVideoEncoder::Transform(IMediaSample* in, IMediaSample* out) {
         ++dropped_;
         return S_FALSE;
     }
+    // A picture that says which frame it was decoded from and what changed since is coded
+    // segment by segment from that frame.
+    const std::shared_ptr<const PictureOrigin> origin = PictureOriginOf(in);
     const DvEncodeResult result = core_->Encode(
         std::span<const std::uint8_t>(src, std::size_t(length)), format->layout, format->width,
-        format->height, std::span<std::uint8_t>(dst, std::size_t(out->GetSize())));
+        format->height, std::span<std::uint8_t>(dst, std::size_t(out->GetSize())), origin.get());
     switch (result.status) {
     case DvEncodeStatus::Ok:
         out->SetActualDataLength(static_cast<long>(result.bytes));

@@ -4,6 +4,9 @@
 // frame for 625-line DV and 120000 for 525-line DV. The system is set through IDVEnc; it starts
 // as NTSC, as the platform's encoder does.
 //
+// A picture sample carrying its origin (the DV frame it was decoded from and what changed since)
+// is coded from that frame, only the changed video segments anew; see DvVideoEncoderCore.
+//
 // A sample too short for its picture, or one the codec refuses, is dropped (EC_QUALITY_CHANGE
 // once per run); the stream goes on.
 //

@@ -19,6 +19,13 @@ public:
     // cannot do that pair of layouts or sizes; dst may then be partly written. Called from one
     // thread at a time (the codec core's caller's).
     virtual bool Convert(const ConstPicture& src, const Picture& dst) = 0;
+    // Converts only one area (top-down picture coordinates, on whole chroma blocks of dst) of
+    // two pictures of the same size, leaving the rest of dst as it was. False when this
+    // converter cannot; the caller then converts the whole picture.
+    virtual bool ConvertArea(const ConstPicture&, const Picture&, int /*x*/, int /*y*/,
+                             int /*width*/, int /*height*/) {
+        return false;
+    }
 };
 
 // libswscale with its context cached for the last pair of formats and sizes. BT.601 limited

@@ -1,5 +1,6 @@
 #include "tests/platform/media/filters/dv/DvTestMedia.h"
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <tuple>
@@ -59,6 +60,16 @@ Bytes FfmpegOutput(const std::filesystem::path& dvFile, const std::string& outpu
     Bytes bytes = ReadBytes(out);
     std::filesystem::remove(out);
     return bytes;
+}
+
+double Psnr(const Bytes& a, const Bytes& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const double d = double(a[i]) - double(b[i]);
+        sum += d * d;
+    }
+    const double mse = sum / double(a.size());
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 } // namespace talvence::dvcodec::testing

@@ -39,4 +39,7 @@ std::vector<Bytes> ClipFrames(const ClipRecipe& recipe);
 // empty when ffmpeg failed.
 Bytes FfmpegOutput(const std::filesystem::path& dvFile, const std::string& outputArgs);
 
+// Peak signal-to-noise ratio of two equally long byte strings, in dB (99 when equal).
+double Psnr(const Bytes& a, const Bytes& b);
+
 } // namespace talvence::dvcodec::testing

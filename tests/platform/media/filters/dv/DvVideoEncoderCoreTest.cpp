@@ -13,6 +13,7 @@ namespace {
 
 using testing::Bytes;
 using testing::ClipFrames;
+using testing::Psnr;
 
 struct Bgr {
     int b, g, r;
@@ -51,16 +52,6 @@ Bgr PixelAt(const Bytes& rgb, int width, int height, int x, int y) {
 bool Near(Bgr a, Bgr b, int tolerance) {
     return std::abs(a.b - b.b) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
            std::abs(a.r - b.r) <= tolerance;
-}
-
-double Psnr(const Bytes& a, const Bytes& b) {
-    double sum = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const double d = double(a[i]) - double(b[i]);
-        sum += d * d;
-    }
-    const double mse = sum / double(a.size());
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 DvEncoderOptions For(DvSystem system) {
