@@ -1,9 +1,16 @@
 #include "filters/BaseClass/QueuedTransformInput.h"
 
+#include "platform/media/EventCodes.h"
+
 #include <algorithm>
 #include <utility>
 
 namespace talvence {
+
+namespace {
+// The pin whose worker this thread is, if any.
+thread_local const TBCQueuedTransformInputPin* tWorkerOf = nullptr;
+} // namespace
 
 TBCQueuedTransformInputPin::TBCQueuedTransformInputPin(std::string objectName,
                                                        TBCTransformFilter* filter,
@@ -33,9 +40,11 @@ std::deque<TBCQueuedTransformInputPin::Job> TBCQueuedTransformInputPin::TakeAll(
 HRESULT TBCQueuedTransformInputPin::Push(Job job) {
     std::unique_lock lock(lock_);
     changed_.wait(lock, [&] {
-        return !open_ || dropping_ || FAILED(failure_) || jobs_.size() < capacity_;
+        return !open_ || dropping_ || FAILED(failure_) || FAILED(refused_) ||
+               jobs_.size() < capacity_;
     });
     if (FAILED(failure_)) return failure_;
+    if (FAILED(refused_)) return refused_;
     if (!open_) return VFW_E_WRONG_STATE;
     if (dropping_) return S_FALSE;
     jobs_.push_back(std::move(job));
@@ -49,12 +58,29 @@ HRESULT TBCQueuedTransformInputPin::Receive(IMediaSample* sample) {
     // Refused at once when the transform would refuse it (stopped, flushing, failed).
     const HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
+    // A type the transform refuses is refused here, as the framework's input does, but the
+    // stream ends and the graph hears of it behind the samples already queued.
+    AM_MEDIA_TYPE* raw = nullptr;
+    if (sample->GetMediaType(&raw) == S_OK && raw) {
+        const CMediaType changed(*raw);
+        DeleteMediaType(raw);
+        if (CheckMediaType(&changed) != S_OK) {
+            Job refusal;
+            refusal.kind = JobKind::RefusedType;
+            Push(std::move(refusal));
+            std::lock_guard lock(lock_);
+            refused_ = VFW_E_INVALIDMEDIATYPE;
+            return refused_;
+        }
+    }
     Job job;
     job.sample = ComPtr<IMediaSample>(sample);
     return Push(std::move(job));
 }
 
 HRESULT TBCQueuedTransformInputPin::EndOfStream() {
+    // The framework's own input ends the stream from the worker when it refuses a sample.
+    if (tWorkerOf == this) return TBCTransformInputPin::EndOfStream();
     const HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
     Job job;
@@ -91,6 +117,7 @@ HRESULT TBCQueuedTransformInputPin::EndFlush() {
         changed_.wait(lock, [&] { return !busy_ || !open_; });
         dropping_ = false;
         failure_ = S_OK;
+        refused_ = S_OK;
         changed_.notify_all();
     }
     return TBCTransformInputPin::EndFlush();
@@ -106,6 +133,7 @@ HRESULT TBCQueuedTransformInputPin::Active() {
         dropping_ = false;
         busy_ = false;
         failure_ = S_OK;
+        refused_ = S_OK;
     }
     worker_ = std::thread([this] { Work(); });
     return S_OK;
@@ -152,6 +180,7 @@ std::size_t TBCQueuedTransformInputPin::MostQueued() const {
 }
 
 void TBCQueuedTransformInputPin::Work() {
+    tWorkerOf = this;
     for (;;) {
         Job job;
         bool skip = false;
@@ -179,6 +208,11 @@ void TBCQueuedTransformInputPin::Work() {
                 break;
             case JobKind::Segment:
                 hr = TBCTransformInputPin::NewSegment(job.start, job.stop, job.rate);
+                break;
+            case JobKind::RefusedType:
+                TBCTransformInputPin::EndOfStream();
+                runTimeError_ = true;
+                filter_->NotifyEvent(EC_ERRORABORT, VFW_E_TYPE_NOT_ACCEPTED, 0);
                 break;
             }
         }

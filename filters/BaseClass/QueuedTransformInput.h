@@ -9,7 +9,9 @@
 // a sample, as a slow file would. A flush empties the queue (upstream's samples are released)
 // and waits for the sample in hand; a stop empties it too and ends the worker. A failure of the
 // transform or of the delivery goes back to upstream from its next Receive or EndOfStream, and
-// the samples still queued behind it are released untransformed.
+// the samples still queued behind it are released untransformed. A sample announcing a type the
+// transform refuses is refused at once; the stream ends and the graph aborts behind the samples
+// queued before it.
 //
 // Threads: upstream's streaming thread calls Receive, EndOfStream and NewSegment; the
 // application thread (filter lock) Active, Inactive and the flushes; the worker runs the
@@ -48,7 +50,7 @@ public:
     std::size_t MostQueued() const;
 
 private:
-    enum class JobKind { Sample, EndOfStream, Segment };
+    enum class JobKind { Sample, EndOfStream, Segment, RefusedType };
     struct Job {
         JobKind kind = JobKind::Sample;
         ComPtr<IMediaSample> sample;
@@ -70,7 +72,8 @@ private:
     bool open_ = false;                // a run is on: the worker takes jobs
     bool dropping_ = false;            // flushing: nothing queued until EndFlush
     bool busy_ = false;                // the worker has a job in hand
-    HRESULT failure_ = S_OK;           // the first failure of the run
+    HRESULT failure_ = S_OK;           // the first failure of the transform in the run
+    HRESULT refused_ = S_OK;           // a type change refused: every later sample too
     std::size_t mostQueued_ = 0;
     std::thread worker_;               // application thread starts and joins it
 };

@@ -15,6 +15,7 @@
 // Threads: the application thread connects and drives states; Transform runs on the upstream's
 // streaming thread under the receive lock.
 
+#include "filters/BaseClass/FrameShare.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/filters/dv/DvVideoDecoderCore.h"
 
@@ -47,13 +48,10 @@ public:
 
 private:
     std::unique_ptr<dvcodec::DvVideoDecoderCore> core_; // receive lock; made per run
-    // Receive lock: whether the next frame is to be decoded under the current share.
-    bool PassOver();
 
     std::atomic<long> dropped_{0};
     std::atomic<long> passedOver_{0};
-    std::atomic<long> proportion_{1000}; // thousandths of the frames to decode
-    long credit_ = 1000;                 // receive lock: each frame adds the share; 1000 decodes
+    TFrameShare share_; // the frames to decode
     CMediaType inputType_; // receive lock: the type of the samples now arriving
 };
 
