@@ -386,10 +386,28 @@ void TdmCam::PreviewHead(bool dv) {
                      "The source does not reach the raw-stream tee");
 }
 
+bool TdmCam::ConnectInInputLayout(IBaseFilter* converter, IBaseFilter* next) {
+    ComPtr<IPin> in, out, nextIn;
+    if (FAILED(graphBuilder_->FindPin(converter, PINDIR_INPUT, nullptr, nullptr, 0, 0, in.put())))
+        return false;
+    const ConnectionType type(in.get());
+    if (!type.valid) return false;
+    const std::optional<TColorSpaceConverter::Format> format =
+        TColorSpaceConverter::FormatOf(CMediaType(type.mt));
+    if (!format || format->rgb) return false;
+    if (FAILED(graphBuilder_->FindPin(converter, PINDIR_OUTPUT, nullptr, nullptr, 1, 0,
+                                      out.put())) ||
+        FAILED(graphBuilder_->FindPin(next, PINDIR_INPUT, nullptr, nullptr, 1, 0, nextIn.put())))
+        return false;
+    return SUCCEEDED(fg_.GraphBuilder()->ConnectDirect(out.get(), nextIn.get(), &type.mt));
+}
+
 void TdmCam::PreviewTail(IBaseFilter* picture, bool timestamper) {
     Join(Infinite2);
-    Render(picture, nullptr, Infinite2.Filter().get());
+    if (picture) Render(picture, nullptr, Infinite2.Filter().get());
     Join(sg);
+    // A YUV picture reaches the grabber and the window through a converter that intelligent
+    // connection inserts; it converts only the frames the window asks for.
     Render(Infinite2.Filter().get(), nullptr, sg.Filter().get());
     if (timestamper) {
         AddOwn(tsVideo_.get(), "tsVideo");
@@ -422,10 +440,20 @@ bool TdmCam::BuildDvPreview() {
             Join(Deinterlacer);
             deinterlacer = Deinterlacer.Filter();
         }
+        // The picture stays in the decoder's own layout through the inlay to the capture tee:
+        // the DV encoder and the Windows Media writer take it as it is, and only the preview
+        // branch converts to RGB (and only the frames it shows).
+        superposer_->SetYuvInput(true);
         AddOwn(superposer_.get(), "Superposer");
         Render(DVsplitter.Filter().get(), deinterlacer.get(), color1.Filter().get());
-        Render(color1.Filter().get(), superposer_.get(), color2.Filter().get());
-        PreviewTail(color2.Filter().get());
+        if (!ConnectInInputLayout(color1.Filter().get(), superposer_.get()))
+            Render(color1.Filter().get(), nullptr, superposer_.get());
+        Render(superposer_.get(), nullptr, color2.Filter().get());
+        Join(Infinite2);
+        if (!ConnectInInputLayout(color2.Filter().get(), Infinite2.Filter().get()))
+            PreviewTail(color2.Filter().get());
+        else
+            PreviewTail(nullptr);
         // Only a DV preview tells the TV standard of the DV the captures write.
         settings_.standardDv =
             (frameDuration_ == kDvFrameTime625 || frameDuration_ == 2000000) ? 0 : 1;
@@ -452,7 +480,9 @@ bool TdmCam::BuildCapturePinPreview() {
             Join(Deinterlacer);
             deinterlacer = Deinterlacer.Filter();
         }
-        // Intelligent connection brings the decoder or converter the camera's layout needs.
+        // Intelligent connection brings the decoder or converter the camera's layout needs; the
+        // inlay draws into RGB, which the preview takes as it is.
+        superposer_->SetYuvInput(false);
         AddOwn(superposer_.get(), "Superposer");
         CheckGraphResult(Render(Infinite.Filter().get(), deinterlacer.get(), superposer_.get()),
                          "The capture pin's picture does not reach the inlay");

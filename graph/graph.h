@@ -217,9 +217,13 @@ private:
     // The start every preview shares: the graph torn down, the window's renderer, the source
     // through the Smart Tee into Infinite (with the DV splitter joined first for DV).
     void PreviewHead(bool dv);
-    // The end every preview shares: picture -> Infinite2 -> sg -> tsVideo -> renderer, then the
-    // audio branches and the frame duration.
+    // The end every preview shares: picture -> Infinite2 (null: already connected) -> sg ->
+    // tsVideo (unless timestamper is false) -> renderer, then the audio branches and the frame duration.
     void PreviewTail(IBaseFilter* picture, bool timestamper = true);
+    // Connects a colour converter's free output to next's free input in the YUV layout the
+    // converter receives (a plain copy); false, leaving both unconnected, when the converter
+    // receives RGB or either side refuses.
+    bool ConnectInInputLayout(IBaseFilter* converter, IBaseFilter* next);
 
     // What a capture builder is given: the format's row, the source kind, "Standard DV" for the
     // recipes that encode DV, and the file to write.

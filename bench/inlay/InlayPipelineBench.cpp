@@ -23,6 +23,7 @@
 //
 // Run: build/bench/inlay/bench_inlay_pipeline [--frames N] [--dir DIR] [--runs R]
 #include "bench/support/BenchCapture.h"
+#include "bench/support/BenchClips.h"
 #include "bench/support/BenchProcess.h"
 #include "filters/dvcodes/dvcodes.h"
 #include "filters/vq_DVheader/vq_DVheader.h"
@@ -77,40 +78,11 @@ using namespace bench;
 struct Options {
     int frames = 500;
     int runs = 1;
+    bool flip = false; // the inlay mirrors the picture: every pixel changes
     fs::path dir = fs::temp_directory_path() / "talvence-inlay-bench";
 };
 
 // ---- clips -----------------------------------------------------------------------------------
-
-bool MakeClip(const fs::path& path, int frames, bool noisy) {
-    if (fs::exists(path) && fs::file_size(path) == static_cast<std::uintmax_t>(frames) * 144000)
-        return true;
-    std::vector<std::string> args = {"ffmpeg",
-                                     "-hide_banner",
-                                     "-loglevel",
-                                     "error",
-                                     "-y",
-                                     "-f",
-                                     "lavfi",
-                                     "-i",
-                                     "testsrc2=size=720x576:rate=25",
-                                     "-f",
-                                     "lavfi",
-                                     "-i",
-                                     "sine=frequency=440:sample_rate=48000",
-                                     "-t",
-                                     std::to_string(frames / 25.0)};
-    if (noisy) {
-        args.push_back("-vf");
-        args.push_back("noise=alls=12:allf=t+u");
-    }
-    for (const char* a : {"-c:v", "dvvideo", "-pix_fmt", "yuv420p", "-c:a", "pcm_s16le", "-ac", "2",
-                          "-ar", "48000", "-timecode", "10:20:30:00", "-metadata",
-                          "creation_time=2026-05-02T10:00:00Z", "-f", "dv"})
-        args.push_back(a);
-    args.push_back(path.string());
-    return RunCommand(args) == 0 && fs::exists(path);
-}
 
 std::vector<std::uint8_t> ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -152,7 +124,7 @@ struct ChainResult {
 // yuvInlay: the converter hands the decoder's own YUV layout on and the superposer draws into
 // it (only the text's area goes through RGB), so the encoder takes YUV as it codes it; without
 // it the converter gives RGB24, as intelligent connection picks.
-ChainResult RunOurChain(const fs::path& clip, const fs::path& out, bool yuvInlay) {
+ChainResult RunOurChain(const fs::path& clip, const fs::path& out, bool yuvInlay, bool flip) {
     ChainResult r;
     DvCamcorderConfig config;
     config.mode = DvCamcorderMode::Camera;
@@ -174,6 +146,7 @@ ChainResult RunOurChain(const fs::path& clip, const fs::path& out, bool yuvInlay
     ComPtr<TColorSpaceConverter> converter(new TColorSpaceConverter);
     ComPtr<Tvq_Superposer> superposer(new Tvq_Superposer(scene.get(), EnglishLocaleFormats(), 96));
     superposer->SetYuvInput(yuvInlay);
+    superposer->SetInlayFlip(flip);
     ComPtr<TDvVideoEncoder> encoder(new TDvVideoEncoder);
     ComPtr<TDvMuxer> muxer(new TDvMuxer);
     ComPtr<TDvSplitter> splitter2(new TDvSplitter);
@@ -277,7 +250,7 @@ ChainResult RunOurChain(const fs::path& clip, const fs::path& out, bool yuvInlay
 // detector, decoder, converters, superposer, frame grabber, preview renderer, the heard DV audio)
 // with the "DV type 2 (with inlay)" capture added, fed by the virtual DV camcorder reading the
 // clip as fast as it goes.
-ChainResult RunCaptureGraph(const fs::path& clip, const fs::path& out) {
+ChainResult RunCaptureGraph(const fs::path& clip, const fs::path& out, bool flip) {
     fs::remove(out);
     const CaptureRun run = RunCaptureOfClip(
         clip,
@@ -285,6 +258,7 @@ ChainResult RunCaptureGraph(const fs::path& clip, const fs::path& out) {
             if (!cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, out.string()))
                 return false;
             cam.ForceDvAudio44100(0); // the capture program's default: DV audio at its own rate
+            cam.Superposer().SetInlayFlip(flip);
             return true;
         },
         false);
@@ -477,8 +451,10 @@ int Main(int argc, char** argv) {
             o.runs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--dir" && i + 1 < argc)
             o.dir = argv[++i];
+        else if (a == "--flip")
+            o.flip = true;
         else {
-            std::fprintf(stderr, "usage: %s [--frames N] [--runs R] [--dir DIR]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--frames N] [--runs R] [--dir DIR] [--flip]\n", argv[0]);
             return 2;
         }
     }
@@ -487,12 +463,17 @@ int Main(int argc, char** argv) {
 
     std::vector<Row> rows;
     std::vector<std::pair<std::string, Breakdown>> breakdowns;
-    // Per clip: CPU ms per frame of the whole capture graph and of the bare chain (RGB inlay).
-    std::vector<std::pair<std::string, std::pair<double, double>>> wholeGraph;
+    // Per clip: CPU ms per frame of the whole capture graph and of the bare chain (RGB inlay),
+    // and the whole graph's frames per second on one core and on two.
+    struct Whole {
+        std::string clip;
+        double graphMs = 0, chainMs = 0, fps1 = 0, fps2 = 0;
+    };
+    std::vector<Whole> wholeGraph;
     for (const bool noisy : {false, true}) {
         const std::string name = noisy ? "noisy" : "clean";
         const fs::path clip = o.dir / (name + ".dv");
-        if (!MakeClip(clip, o.frames, noisy)) {
+        if (!MakeDvClip(clip, o.frames, noisy)) {
             std::fprintf(stderr, "cannot make %s with the ffmpeg command line\n", clip.c_str());
             return 1;
         }
@@ -506,13 +487,13 @@ int Main(int argc, char** argv) {
             double cpu = 1e30, wall1 = 1e30, wall2 = 1e30;
         } best[2];
         double ffCpu = 1e30;
-        double captureCpu = 1e30;
+        double captureCpu = 1e30, captureWall1 = 1e30, captureWall2 = 1e30;
         for (int run = 0; run < o.runs; ++run) {
             for (int variant = 0; variant < 2; ++variant) {
                 const bool yuv = variant == 1;
                 const fs::path ours = o.dir / (name + (yuv ? "-ours-yuv.avi" : "-ours-rgb.avi"));
                 PinTo({0});
-                const ChainResult one = RunOurChain(clip, ours, yuv);
+                const ChainResult one = RunOurChain(clip, ours, yuv, o.flip);
                 if (!one.ok) {
                     std::fprintf(stderr, "our chain on %s: %s\n", clip.c_str(), one.error.c_str());
                     return 1;
@@ -526,20 +507,29 @@ int Main(int argc, char** argv) {
                 best[variant].wall1 = std::min(best[variant].wall1, one.wallSeconds);
                 if (cpus >= 2) {
                     PinTo({0, 1});
-                    const ChainResult two = RunOurChain(clip, o.dir / "two-cores.avi", yuv);
+                    const ChainResult two = RunOurChain(clip, o.dir / "two-cores.avi", yuv, o.flip);
                     if (two.ok)
                         best[variant].wall2 = std::min(best[variant].wall2, two.wallSeconds);
                     PinTo({0});
                 }
             }
             PinTo({0});
-            const ChainResult whole = RunCaptureGraph(clip, o.dir / (name + "-capture.avi"));
+            const ChainResult whole =
+                RunCaptureGraph(clip, o.dir / (name + "-capture.avi"), o.flip);
             if (!whole.ok) {
                 std::fprintf(stderr, "the capture graph on %s: %s\n", clip.c_str(),
                              whole.error.c_str());
                 return 1;
             }
             captureCpu = std::min(captureCpu, whole.cpuSeconds);
+            captureWall1 = std::min(captureWall1, whole.wallSeconds);
+            if (cpus >= 2) {
+                PinTo({0, 1});
+                const ChainResult two =
+                    RunCaptureGraph(clip, o.dir / (name + "-capture2.avi"), o.flip);
+                if (two.ok) captureWall2 = std::min(captureWall2, two.wallSeconds);
+                PinTo({0});
+            }
             const FfmpegResult ff = RunFfmpeg(clip, theirs);
             if (!ff.ok) {
                 std::fprintf(stderr, "the ffmpeg command line failed on %s\n", clip.c_str());
@@ -549,7 +539,9 @@ int Main(int argc, char** argv) {
         }
         PinTo({0});
         breakdowns.push_back({name, MeasureStages(clipBytes)});
-        wholeGraph.push_back({name, {captureCpu * 1000.0 / frames, best[0].cpu * 1000.0 / frames}});
+        wholeGraph.push_back({name, captureCpu * 1000.0 / frames, best[0].cpu * 1000.0 / frames,
+                              frames / captureWall1,
+                              captureWall2 < 1e29 ? frames / captureWall2 : 0.0});
         const PackCheck theirPacks =
             ComparePacks(clipBytes, VideoFramesOf(theirs, o.dir / "scratch.dv"));
         for (int variant = 0; variant < 2; ++variant) {
@@ -589,11 +581,15 @@ int Main(int argc, char** argv) {
                     theirPacks);
     }
     std::printf("\nThe whole capture graph (preview + \"DV type 2 (with inlay)\" capture) against "
-                "the bare chain (RGB inlay), CPU ms per frame on one core\n");
-    std::printf("%-6s %8s %8s %7s\n", "clip", "graph", "chain", "ratio");
-    for (const auto& [name, ms] : wholeGraph)
-        std::printf("%-6s %8.2f %8.2f %7.3f\n", name.c_str(), ms.first, ms.second,
-                    ms.first / ms.second);
+                "the bare chain (RGB inlay), CPU ms per frame on one core; the graph's frames per "
+                "second on one core and on two%s\n",
+                o.flip ? " (flip on)" : "");
+    std::printf("%-6s %8s %8s %7s %8s %8s %6s\n", "clip", "graph", "chain", "ratio", "1-core",
+                "2-core", "2c/1c");
+    for (const Whole& w : wholeGraph)
+        std::printf("%-6s %8.2f %8.2f %7.3f %6.0f/s %6.0f/s %6.2f\n", w.clip.c_str(), w.graphMs,
+                    w.chainMs, w.graphMs / w.chainMs, w.fps1, w.fps2,
+                    w.fps1 > 0 && w.fps2 > 0 ? w.fps2 / w.fps1 : 0.0);
     std::printf("\nWhere the time goes: CPU ms per frame of each stage alone, on one thread\n");
     std::printf("%-6s %7s %7s %8s %8s %9s %9s %8s %7s\n", "clip", "split", "decode", "YUV>RGB",
                 "inlayRGB", "RGB>YUV", "RGB>YUV", "inlayYUV", "encode");

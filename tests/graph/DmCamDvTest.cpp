@@ -6,7 +6,9 @@
 #include "platform/devices/alsa/PcmCapture.h"
 #include "platform/media/GraphLog.h"
 #include "platform/media/PinWalk.h"
+#include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
+#include "platform/media/filters/dv/DvVideoDecoderFilter.h"
 #include "tests/support/DmCamTestSupport.h"
 #include "tests/support/TempStore.h"
 #include "tools/talvence-cli/DvCommands.h"
@@ -507,6 +509,95 @@ TEST_F(DmCamDvTest, InlayChangesThePictureOfTheDvType2WithInlayFile) {
     for (std::size_t i = 0; i < pictures[0].size(); i += 3)
         if (std::abs(pictures[0][i] - pictures[1][i]) > 40) ++changed;
     EXPECT_GT(changed, 200);
+}
+
+// The filters of the graph of this class.
+template <class T> std::vector<T*> FiltersOf(TdmCam& cam) {
+    std::vector<T*> found;
+    ComPtr<IEnumFilters> filters;
+    cam.Graph().GraphBuilder()->EnumFilters(filters.put());
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.put(), nullptr) == S_OK)
+        if (auto* f = dynamic_cast<T*>(filter.get())) found.push_back(f);
+    return found;
+}
+
+GUID InputSubtype(IBaseFilter* filter) {
+    for (auto& pin : PinsOf(filter)) {
+        PIN_DIRECTION dir;
+        AM_MEDIA_TYPE mt{};
+        if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_INPUT ||
+            FAILED(pin->ConnectionMediaType(&mt)))
+            continue;
+        const GUID subtype = mt.subtype;
+        FreeMediaType(mt);
+        return subtype;
+    }
+    return GUID_NULL;
+}
+
+TEST_F(DmCamDvTest, TheInlayCaptureStaysInYuvAndOnlyThePreviewConvertsToRgb) {
+    // Setup
+    constexpr int kFrames = 150;
+    const std::string source = MakeDvFile(dir, kFrames);
+    ASSERT_FALSE(source.empty());
+    DmCamPlatform platform("dv:pace=fast:file=" + source);
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
+    cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));
+    cam.Superposer().SetInlayActive(true);
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string file = dir.File("yuv.avi");
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2Inlay, 0, file));
+
+    // Exercise
+    ASSERT_TRUE(RunToCompletion(cam));
+
+    // Verification: the decoder's planar 4:2:0 through the inlay to the encoder, one converter
+    // to RGB (the preview's), and every frame in the file.
+    EXPECT_EQ(InputSubtype(&cam.Superposer()), MEDIASUBTYPE_I420);
+    IBaseFilter* encoder = nullptr;
+    for (auto* f : FiltersOf<TBCTransformFilter>(cam)) {
+        CLSID clsid;
+        if (SUCCEEDED(f->GetClassID(&clsid)) && clsid == CLSID_DVVideoEnc) encoder = f;
+    }
+    ASSERT_NE(encoder, nullptr);
+    EXPECT_EQ(InputSubtype(encoder), MEDIASUBTYPE_I420);
+    int toRgb = 0;
+    for (auto* converter : FiltersOf<TColorSpaceConverter>(cam)) {
+        ComPtr<IPin> out = PinsOf(converter).back();
+        AM_MEDIA_TYPE mt{};
+        if (SUCCEEDED(out->ConnectionMediaType(&mt))) {
+            if (mt.subtype == MEDIASUBTYPE_RGB24) ++toRgb;
+            FreeMediaType(mt);
+        }
+    }
+    EXPECT_EQ(toRgb, 1);
+    EXPECT_EQ(DvInfoLines(file).size(), static_cast<std::size_t>(kFrames));
+}
+
+TEST_F(DmCamDvTest, ACopyCaptureOfAFastSourceDecodesOnlyTheFramesThePreviewShows) {
+    // Setup
+    constexpr int kFrames = 150;
+    const std::string source = MakeDvFile(dir, kFrames);
+    ASSERT_FALSE(source.empty());
+    DmCamPlatform platform("dv:pace=fast:file=" + source);
+    TdmCam& cam = *platform.cam;
+    ASSERT_TRUE(AnalyseByName(cam, kCamcorder));
+    ASSERT_TRUE(cam.BuildPreviewGraph(SourceKind::skDv));
+    const std::string file = dir.File("copy.avi");
+    ASSERT_TRUE(cam.BuildCaptureGraph(SourceKind::skDv, cfDvType2, 0, file));
+
+    // Exercise
+    ASSERT_TRUE(RunToCompletion(cam));
+
+    // Verification: the frames passed over before the decoder, none after it.
+    const auto decoders = FiltersOf<TDvVideoDecoder>(cam);
+    ASSERT_EQ(decoders.size(), 1u);
+    EXPECT_GT(decoders[0]->FramesPassedOver(), kFrames / 4);
+    for (auto* converter : FiltersOf<TColorSpaceConverter>(cam))
+        EXPECT_EQ(converter->FramesPassedOver(), 0);
+    EXPECT_EQ(DvFrames(file).size(), static_cast<std::size_t>(kFrames));
 }
 
 TEST_F(DmCamDvTest, ImageByImageWritesOneFramePerGrab) {

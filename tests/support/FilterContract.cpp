@@ -182,6 +182,8 @@ TEST_P(FilterContract, ReceiveDuringAFlushIsDroppedAndTheFlushTravelsDownstream)
     // Verification
     EXPECT_EQ(during, S_FALSE);
     EXPECT_EQ(after, S_OK);
+    // A filter that transforms on its own thread delivers after Receive returns.
+    EXPECT_TRUE(WaitUntil([&] { return rig->Delivered() == 1; }));
     EXPECT_EQ(rig->Delivered(), 1);
     if (rig->sink) {
         EXPECT_EQ(rig->sink->beginFlushes, 1);

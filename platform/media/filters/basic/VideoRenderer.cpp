@@ -143,7 +143,12 @@ void TVideoRenderer::ThinFreeRunningStream() {
         return;
     }
     const double seconds = std::chrono::duration<double>(now - periodStart_).count();
-    if (seconds < kMeasuringPeriodSeconds) return;
+    // A whole period's frames arriving early tell the rate as well: a stream far faster than a
+    // window is thinned after a few frames rather than after a quarter second of them, which
+    // for a file read as fast as it goes may be all of it.
+    const bool periodFull = static_cast<double>(periodFrames_ - 1) >=
+                            kFreeRunFramesPerSecond * kMeasuringPeriodSeconds;
+    if (seconds < kMeasuringPeriodSeconds && !periodFull) return;
     const long share = FreeRunShare(share_, static_cast<double>(periodFrames_ - 1) / seconds);
     periodFrames_ = 1;
     periodStart_ = now;

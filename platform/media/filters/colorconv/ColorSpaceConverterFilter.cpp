@@ -217,11 +217,29 @@ HRESULT TColorSpaceConverter::Receive(IMediaSample* sample) {
         inputType_ = *changed;
         DeleteMediaType(changed);
     }
+    if (InputPin()->SampleProps()->dwStreamId == AM_STREAM_MEDIA && share_.PassOver()) {
+        ++passedOver_;
+        return S_OK;
+    }
     return TBCTransformFilter::Receive(sample);
 }
 
 HRESULT TColorSpaceConverter::StartStreaming() {
     inputType_ = InputPin()->CurrentMediaType();
+    share_.Reset();
+    return S_OK;
+}
+
+HRESULT TColorSpaceConverter::AlterQuality(const Quality& q) {
+    if (q.Type != Flood && q.Type != Famine) return S_FALSE;
+    IPin* upstream = InputPin()->GetConnected();
+    ComPtr<IQualityControl> quality;
+    if (upstream && SUCCEEDED(upstream->QueryInterface(IQualityControl::iid, quality.putVoid())) &&
+        SUCCEEDED(quality->Notify(this, q))) {
+        share_.Set(1000);
+        return S_OK;
+    }
+    share_.Set(q.Proportion);
     return S_OK;
 }
 

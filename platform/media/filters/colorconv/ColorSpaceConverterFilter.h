@@ -11,9 +11,15 @@
 //
 // A sample shorter than its picture is dropped (EC_QUALITY_CHANGE once per run).
 //
+// Quality messages from downstream (a preview renderer that shows fewer frames than arrive) go
+// upstream first, where a decoder saves more by not decoding; when nobody there honours them (a
+// tee that also feeds a capture), they set the share of frames converted here, and the others
+// are passed over before any work. Every run starts converting every frame.
+//
 // Threads: the application thread connects and drives states; Transform runs on the upstream's
 // streaming thread under the receive lock.
 
+#include "filters/BaseClass/FrameShare.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
 
@@ -38,9 +44,13 @@ public:
     // Follows a type change announced by a sample (the framework has checked it).
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT StartStreaming() override;
+    // Any thread: a Flood or Famine message nobody upstream honours sets the share converted.
+    HRESULT AlterQuality(const Quality& q) override;
 
     // Any thread: samples dropped since the filter was made.
     long FramesDropped() const { return dropped_; }
+    // Any thread: frames passed over at downstream's request since the filter was made.
+    long FramesPassedOver() const { return passedOver_; }
 
     // How a YUV layout is stored: as the converters take it, or a camera's variant of it.
     enum class Packing { Native, Uyvy, Nv12 };
@@ -62,6 +72,8 @@ public:
 private:
     colorconv::ColorConverter converter_; // receive lock
     std::atomic<long> dropped_{0};
+    std::atomic<long> passedOver_{0};
+    TFrameShare share_;                  // the frames to convert
     CMediaType inputType_;               // receive lock: the type of the samples now arriving
     std::vector<std::uint8_t> repacked_; // receive lock: a camera's picture in our layout
 };

@@ -5,8 +5,6 @@
 #include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
 
-#include <algorithm>
-
 namespace talvence {
 
 using namespace dvcodec;
@@ -71,8 +69,7 @@ HRESULT TDvVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PR
 
 HRESULT TDvVideoDecoder::StartStreaming() {
     inputType_ = InputPin()->CurrentMediaType();
-    proportion_ = 1000;
-    credit_ = 1000;
+    share_.Reset();
     core_ = std::make_unique<DvVideoDecoderCore>(DvDecoderOptions{CodecThreadsForCaller()});
     return core_->ready() ? S_OK : E_FAIL;
 }
@@ -89,30 +86,16 @@ HRESULT TDvVideoDecoder::Receive(IMediaSample* sample) {
         DeleteMediaType(changed);
     }
     const AM_SAMPLE2_PROPERTIES* props = InputPin()->SampleProps();
-    if (props->dwStreamId == AM_STREAM_MEDIA && PassOver()) {
+    if (props->dwStreamId == AM_STREAM_MEDIA && share_.PassOver()) {
         ++passedOver_;
         return S_OK;
     }
     return TBCTransformFilter::Receive(sample);
 }
 
-bool TDvVideoDecoder::PassOver() {
-    const long share = proportion_;
-    if (share >= 1000) {
-        credit_ = 1000;
-        return false;
-    }
-    credit_ += share;
-    if (credit_ >= 1000) {
-        credit_ -= 1000;
-        return false;
-    }
-    return true;
-}
-
 HRESULT TDvVideoDecoder::AlterQuality(const Quality& q) {
     if (q.Type != Flood && q.Type != Famine) return S_FALSE;
-    proportion_ = std::clamp(q.Proportion, 1L, 1000L);
+    share_.Set(q.Proportion);
     return S_OK;
 }
 

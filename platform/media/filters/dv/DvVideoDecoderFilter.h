@@ -18,6 +18,7 @@
 // Threads: the application thread connects and drives states; Transform runs on the upstream's
 // streaming thread under the receive lock.
 
+#include "filters/BaseClass/FrameShare.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/filters/dv/DvVideoDecoderCore.h"
 
@@ -53,8 +54,6 @@ public:
 
 private:
     std::unique_ptr<dvcodec::DvVideoDecoderCore> core_; // receive lock; made per run
-    // Receive lock: whether the next frame is to be decoded under the current share.
-    bool PassOver();
     // Receive lock: a shared copy of the frame for the picture's origin.
     std::shared_ptr<const std::vector<std::uint8_t>> KeepFrame(std::span<const std::uint8_t> frame);
 
@@ -63,9 +62,8 @@ private:
 
     std::atomic<long> dropped_{0};
     std::atomic<long> passedOver_{0};
-    std::atomic<long> proportion_{1000}; // thousandths of the frames to decode
-    long credit_ = 1000;                 // receive lock: each frame adds the share; 1000 decodes
-    CMediaType inputType_;               // receive lock: the type of the samples now arriving
+    TFrameShare share_; // the frames to decode
+    CMediaType inputType_; // receive lock: the type of the samples now arriving
 };
 
 } // namespace talvence

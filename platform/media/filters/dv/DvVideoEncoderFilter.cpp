@@ -72,6 +72,12 @@ TDvVideoEncoder::TDvVideoEncoder()
 
 TDvVideoEncoder::~TDvVideoEncoder() = default;
 
+void TDvVideoEncoder::CreatePins() {
+    input_ = std::make_unique<TBCQueuedTransformInputPin>("DV encoder input pin", this,
+                                                          "XForm In", kQueuedPictures);
+    output_ = std::make_unique<TBCTransformOutputPin>("Transform output pin", this, "XForm Out");
+}
+
 HRESULT TDvVideoEncoder::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IDVEnc::iid) return GetInterface(static_cast<IDVEnc*>(this), ppv);
     return TBCTransformFilter::NonDelegatingQueryInterface(riid, ppv);

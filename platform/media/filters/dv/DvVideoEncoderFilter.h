@@ -10,9 +10,15 @@
 // A sample too short for its picture, or one the codec refuses, is dropped (EC_QUALITY_CHANGE
 // once per run); the stream goes on.
 //
+// Pictures wait in a short queue in front of the encoder, which works on its own thread
+// (TBCQueuedTransformInputPin): the decoding and the inlay upstream go on with the next frames
+// while this one is encoded, muxed and written, so a capture uses a second core. A full queue
+// holds upstream back; the end of the stream follows the queued frames.
+//
 // Threads: the application thread connects, drives states and calls IDVEnc; Transform runs on
-// the upstream's streaming thread under the receive lock.
+// the input's worker thread under the receive lock.
 
+#include "filters/BaseClass/QueuedTransformInput.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/media/filters/dv/DvVideoEncoderCore.h"
@@ -49,6 +55,12 @@ public:
 
     // Any thread: samples dropped since the filter was made.
     long FramesDropped() const { return dropped_; }
+
+    // Pictures that may wait for the encoder besides the one being encoded.
+    static constexpr std::size_t kQueuedPictures = 3;
+
+protected:
+    void CreatePins() override;
 
 private:
     dvcodec::DvSystem System() const { return system_; }

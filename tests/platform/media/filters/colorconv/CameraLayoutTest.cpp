@@ -1,5 +1,6 @@
 // The Color Space Converter reads cameras' layouts: UYVY and NV12 give the RGB of the same
-// picture stored as YUY2 and I420.
+// picture stored as YUY2 and I420. It also converts only the share of frames a preview asks for
+// when nobody upstream thins them.
 
 #include "filters/BaseClass/CountingFilters.h"
 #include "platform/media/FilterGraph.h"
@@ -83,6 +84,42 @@ TEST(ColorSpaceConverterCameraLayouts, UyvyAndNv12ConvertAsTheirNativeTwins) {
     EXPECT_EQ(fromUyvy, fromYuy2);
     ASSERT_EQ(fromI420.size(), std::size_t(kW * kH * 3));
     EXPECT_EQ(fromNv12, fromI420);
+}
+
+TEST(ColorSpaceConverterThinning, AFloodNobodyUpstreamHonoursThinsTheFramesConverted) {
+    // Setup: twelve frames from a source that takes no quality messages; the sink asks for a
+    // quarter once the first has arrived.
+    std::vector<std::vector<BYTE>> frames(12, Ramp(kW * kH * 3 / 2));
+    ComPtr<CFilterGraph> graph{new CFilterGraph};
+    ComPtr<TCountingSource> source{
+        new TCountingSource(YuvType(MEDIASUBTYPE_I420, "I420", 12), frames)};
+    ComPtr<TColorSpaceConverter> converter{new TColorSpaceConverter};
+    auto sink = TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
+    graph->AddFilter(source.get(), "Source");
+    graph->AddFilter(converter.get(), "Converter");
+    graph->AddFilter(sink.get(), "Sink");
+    ASSERT_EQ(graph->ConnectDirect(source->OutputPin(), converter->GetPin(0), nullptr), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(converter->GetPin(1), sink->InputPin(), nullptr), S_OK);
+    ComPtr<IQualityControl> quality;
+    ASSERT_EQ(converter->GetPin(1)->QueryInterface(IQualityControl::iid, quality.putVoid()), S_OK);
+    sink->afterSample = [&](std::size_t count) {
+        if (count != 1) return;
+        Quality flood{};
+        flood.Type = Flood;
+        flood.Proportion = 250;
+        quality->Notify(sink.get(), flood);
+    };
+
+    // Exercise
+    ASSERT_EQ(graph->Run(), S_OK);
+    ASSERT_TRUE(sink->WaitForEndOfStream(1));
+    ASSERT_EQ(graph->Stop(), S_OK);
+
+    // Verification: the first frame, then one in four.
+    std::vector<REFERENCE_TIME> starts;
+    for (const auto& r : sink->Samples()) starts.push_back(r.start / 400000);
+    EXPECT_EQ(starts, (std::vector<REFERENCE_TIME>{0, 1, 4, 8}));
+    EXPECT_EQ(converter->FramesPassedOver(), 8);
 }
 
 } // namespace
