@@ -629,8 +629,7 @@ bool TdmCam::HasCaptureBuilder(SourceKind kind, int format) const {
     // W is one recipe for every kind, built for the kinds whose preview is built.
     const CaptureRecipe recipe = CaptureRecipeFor(kind, format);
     return BuilderOf(recipe) != nullptr &&
-           (recipe != CaptureRecipe::W || kind == SourceKind::skDv ||
-            kind == SourceKind::skCapturePin);
+           (recipe != CaptureRecipe::W || kind != SourceKind::skMovieBox);
 }
 
 bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,

@@ -69,7 +69,7 @@ CaptureRun RunOurs(const fs::path& clip, const Format& format, const fs::path& o
                 const auto high = cam.ProfileManager()
                                       ? cam.ProfileManager()->LoadProfileByID(DefaultProfileId(0))
                                       : std::nullopt;
-                if (!high || !cam.ConfigureAsfWriter(*high)) return false;
+                if (!high || !cam.ConfigureAsfWriter(&*high)) return false;
             }
             if (format.id == cfWmvInlay || format.id == cfDvType2Inlay) {
                 cam.Superposer().SetInlaySource(static_cast<std::uint8_t>(InlaySource::Clock));

@@ -203,7 +203,8 @@ TEST_F(DmCamDvTest, OtherSourceKindsAndFormatsRefuse) {
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skDv, cfNative));
     EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMovieBox, cfDvType2Inlay));
     EXPECT_TRUE(cam.HasCaptureBuilder(SourceKind::skCapturePin, cfWmvInlay));
-    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMpeg2Stream, cfWmvInlay));
+    EXPECT_TRUE(cam.HasCaptureBuilder(SourceKind::skMpeg2Stream, cfWmvInlay));
+    EXPECT_FALSE(cam.HasCaptureBuilder(SourceKind::skMovieBox, cfWmvInlay));
 }
 
 TEST_F(DmCamDvTest, IncludedAudioIsHeardAtTheForcedOrTheStreamRate) {

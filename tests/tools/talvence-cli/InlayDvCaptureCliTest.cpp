@@ -159,9 +159,11 @@ TEST_F(InlayDvCaptureCliTest, AFlippedPictureIsCodedWhole) {
     const std::vector<Bytes> captured = Capture("\"Flip On\"=dword:00000001\n");
     ASSERT_GE(captured.size(), 20u);
     for (std::size_t k = 0; k < captured.size(); ++k) {
-        // Compared with every frame of the clip: no frame keeps the camcorder's video.
+        // Compared with every frame of the clip: no frame keeps the camcorder's video. Far more
+        // segments differ than the text alone touches (under 60); a flat area coded again from
+        // the same YUV values may come out bit for bit, so not all 324.
         const std::size_t j = SourceOf(captured[k], source);
-        EXPECT_GT(DifferingSegments(captured[k], source[j]).size(), 300u) << "frame " << k;
+        EXPECT_GT(DifferingSegments(captured[k], source[j]).size(), 200u) << "frame " << k;
     }
 }
 

@@ -50,7 +50,7 @@ protected:
                                  std::to_string(takes++) + "' " + more + " 2>&1")
                     .out;
         std::smatch m;
-        if (std::regex_search(c.out, m, std::regex("wrote (.*\\.(avi|mpg))"))) c.file = m[1];
+        if (std::regex_search(c.out, m, std::regex("wrote (.*\\.(avi|mpg|wmv))"))) c.file = m[1];
         const std::regex frames("frames (\\d+)");
         for (auto it = std::sregex_iterator(c.out.begin(), c.out.end(), frames);
              it != std::sregex_iterator(); ++it)
@@ -100,6 +100,17 @@ TEST_F(MpegCaptureCliTest, DvWithInlayAndImagesFromEitherNumbering) {
     const int kept = std::stoi(frames.substr(frames.rfind(',') + 1));
     EXPECT_GE(kept, 3);
     EXPECT_LE(kept, std::stoi(images.frames));
+}
+
+TEST_F(MpegCaptureCliTest, WindowsMediaWithTheBoxsSound) {
+    // Exercise
+    const Capture wmv = Take("mpeg2", "Wmv (with inlay)", "--seconds 2 --inlay");
+    // Verification: the decoded pictures and the box's decoded sound, both re-encoded.
+    ASSERT_FALSE(wmv.file.empty()) << wmv.out;
+    const std::string video = Probe(wmv.file, "v");
+    EXPECT_EQ(video.substr(0, 5), "wmv2,") << wmv.out;
+    EXPECT_GT(std::stoi(video.substr(video.rfind(',') + 1)), 20);
+    EXPECT_EQ(Probe(wmv.file, "a").substr(0, 6), "wmav2,") << wmv.out;
 }
 
 } // namespace
