@@ -4,6 +4,7 @@
 // grab; with either numbering of the stream ids. ffprobe is the oracle.
 
 #include "platform/devices/virtual/MpegBoxStream.h"
+#include "tests/support/CliCapture.h"
 #include "tests/support/TempStore.h"
 #include "tests/support/TestFiles.h"
 
@@ -38,9 +39,7 @@ protected:
                                   "\"FrequenceDV\"=dword:00000001\n");
         folder = (store.Dir() / "videos").string();
     }
-    struct Capture {
-        std::string out, file, frames;
-    };
+    using Capture = testing::CliCapture;
     Capture Take(const std::string& devices, const std::string& format, const std::string& more) {
         Capture c;
         c.out = testing::RunTool("TALVENCE_VIRTUAL_DEVICES='" + devices +
@@ -49,13 +48,7 @@ protected:
                                  format + "' --yes --folder '" + folder + "/" +
                                  std::to_string(takes++) + "' " + more + " 2>&1")
                     .out;
-        std::smatch m;
-        if (std::regex_search(c.out, m, std::regex("wrote (.*\\.(avi|mpg|wmv))"))) c.file = m[1];
-        const std::regex frames("frames (\\d+)");
-        for (auto it = std::sregex_iterator(c.out.begin(), c.out.end(), frames);
-             it != std::sregex_iterator(); ++it)
-            c.frames = (*it)[1];
-        return c;
+        return testing::ReadCliCapture(std::move(c.out));
     }
     testing::TempStore store;
     std::string folder;

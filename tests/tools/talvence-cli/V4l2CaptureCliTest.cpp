@@ -2,6 +2,7 @@
 // with inlay at the DV size, image by image; the analogue card's inputs listed and captured by
 // name. ffprobe and ffmpeg are the oracles.
 
+#include "tests/support/CliCapture.h"
 #include "tests/support/TempStore.h"
 
 #include <gtest/gtest.h>
@@ -44,9 +45,7 @@ protected:
         folder = (store.Dir() / "videos").string();
     }
     // The output, the file written and the last count of frames captured.
-    struct Capture {
-        std::string out, file, frames;
-    };
+    using Capture = testing::CliCapture;
     Capture Take(const std::string& devices, const std::string& format, const std::string& more,
                  const std::string& source = "Virtual Webcam") {
         Capture c;
@@ -55,13 +54,7 @@ protected:
                       " capture --source '" +
                       source + "' --format '" + format + "' --yes --folder '" + folder + "/" +
                       std::to_string(takes++) + "' " + more); // a folder each: names repeat
-        std::smatch m;
-        if (std::regex_search(c.out, m, std::regex("wrote (.*\\.avi)"))) c.file = m[1];
-        const std::regex frames("frames (\\d+)");
-        for (auto it = std::sregex_iterator(c.out.begin(), c.out.end(), frames);
-             it != std::sregex_iterator(); ++it)
-            c.frames = (*it)[1];
-        return c;
+        return testing::ReadCliCapture(std::move(c.out));
     }
     testing::TempStore store;
     std::string folder;
