@@ -100,19 +100,8 @@ double Median(std::vector<double> v) {
 }
 
 int Main(int argc, char** argv) {
-    int frames = 1500;
-    int runs = 5;
-    fs::path dir = fs::temp_directory_path() / "talvence-capture-bench";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--frames")
-            frames = std::atoi(argv[i + 1]);
-        else if (a == "--runs")
-            runs = std::max(1, std::atoi(argv[i + 1]));
-        else if (a == "--dir")
-            dir = argv[i + 1];
-    }
-    fs::create_directories(dir);
+    const auto [frames, runs, dir] = ParseBenchOptions(
+        argc, argv, {1500, 5, fs::temp_directory_path() / "talvence-capture-bench"});
     const double n = frames;
     std::printf("DV copy captures against ffmpeg -c copy, %d frames of PAL DV, one core, median of "
                 "%d runs; CPU ms per frame\n",

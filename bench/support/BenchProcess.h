@@ -10,13 +10,37 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace talvence::bench {
 
 // Runs the program with its arguments and waits; its exit status, -1 when it could not run.
+// The options every capture bench takes: --frames N, --runs N (at least 1), --dir FOLDER for the
+// clips; the defaults are the caller's.
+struct BenchOptions {
+    int frames;
+    int runs;
+    std::filesystem::path dir;
+};
+inline BenchOptions ParseBenchOptions(int argc, char** argv, BenchOptions options) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--frames")
+            options.frames = std::atoi(argv[i + 1]);
+        else if (a == "--runs")
+            options.runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (a == "--dir")
+            options.dir = argv[i + 1];
+    }
+    std::filesystem::create_directories(options.dir);
+    return options;
+}
+
 inline int RunCommand(const std::vector<std::string>& args) {
     const pid_t pid = fork();
     if (pid < 0) return -1;

@@ -82,19 +82,8 @@ template <class F> Run Best(int runs, F run) {
 }
 
 int Main(int argc, char** argv) {
-    int frames = 500;
-    int runs = 3;
-    fs::path dir = fs::temp_directory_path() / "talvence-wmv-bench";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--frames")
-            frames = std::atoi(argv[i + 1]);
-        else if (a == "--runs")
-            runs = std::max(1, std::atoi(argv[i + 1]));
-        else if (a == "--dir")
-            dir = argv[i + 1];
-    }
-    fs::create_directories(dir);
+    const auto [frames, runs, dir] = ParseBenchOptions(
+        argc, argv, {500, 3, fs::temp_directory_path() / "talvence-wmv-bench"});
     const fs::path clip = dir / "clip.dv";
     if (RunCommand({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                     "testsrc2=size=720x576:rate=25", "-f", "lavfi", "-i",
