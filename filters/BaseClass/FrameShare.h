@@ -4,8 +4,8 @@
 // the share to a credit and is worked on when the credit reaches a whole frame, so the frames
 // kept spread evenly over the stream.
 //
-// Threads: Set and Share from any thread; Reset and PassOver on the streaming thread (under the
-// filter's receive lock).
+// Threads: Set and Share from any thread; Reset, WillPassOver and PassOver on the streaming thread
+// (under the filter's receive lock).
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +21,12 @@ public:
     void Reset() {
         share_ = 1000;
         credit_ = 1000;
+    }
+    // Streaming thread: whether PassOver would pass the next frame over if the share stayed as
+    // it is (asked before the frame exists, to spare work upstream).
+    bool WillPassOver() const {
+        const long share = share_;
+        return share < 1000 && credit_ + share < 1000;
     }
     // Streaming thread: whether the next frame is to be passed over under the current share.
     bool PassOver() {

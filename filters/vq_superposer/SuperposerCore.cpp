@@ -35,6 +35,30 @@ std::string FirstChars(const std::string& s, std::size_t chars) {
     return s;
 }
 
+colorconv::Rect Intersection(const colorconv::Rect& a, const colorconv::Rect& b) {
+    const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+    const int x1 = std::min(a.x + a.width, b.x + b.width);
+    const int y1 = std::min(a.y + a.height, b.y + b.height);
+    if (x1 <= x0 || y1 <= y0) return {};
+    return colorconv::Rect{x0, y0, x1 - x0, y1 - y0};
+}
+
+bool Inside(const std::vector<colorconv::Rect>& areas, const colorconv::Rect& r) {
+    return std::any_of(areas.begin(), areas.end(),
+                       [&](const colorconv::Rect& a) { return Intersection(a, r) == r; });
+}
+
+// The part of r inside the one of `areas` that holds most of it.
+colorconv::Rect LargestOverlap(const std::vector<colorconv::Rect>& areas,
+                               const colorconv::Rect& r) {
+    colorconv::Rect best;
+    for (const colorconv::Rect& a : areas) {
+        const colorconv::Rect i = Intersection(a, r);
+        if (std::int64_t(i.width) * i.height > std::int64_t(best.width) * best.height) best = i;
+    }
+    return best;
+}
+
 colorconv::Rect Union(const colorconv::Rect& a, const colorconv::Rect& b) {
     if (a.width == 0 || a.height == 0) return b;
     if (b.width == 0 || b.height == 0) return a;
@@ -255,6 +279,16 @@ bool SuperposerCore::CopyYuvPicture(const InlayFrame& f, colorconv::YuvLayout la
     if (f.input == nullptr || f.output == nullptr || f.width <= 0 || f.height <= 0) return false;
     const std::size_t bytes = colorconv::YuvFrameSize(layout, f.width, f.height);
     if (bytes == 0 || f.inputSize < bytes || f.outputSize < bytes) return false;
+    if (f.part != nullptr) {
+        if (f.input == f.output) return true;
+        const colorconv::YuvFrame src =
+            colorconv::YuvFrameOver(const_cast<std::uint8_t*>(f.input), layout, f.width, f.height);
+        const colorconv::YuvFrame dst =
+            colorconv::YuvFrameOver(f.output, layout, f.width, f.height);
+        for (const colorconv::Rect& r : f.part->held)
+            if (!colorconv::CopyYuvArea(src, dst, r)) return false;
+        return true;
+    }
     if (!flip) {
         if (f.input != f.output) std::memmove(f.output, f.input, bytes);
         return true;
@@ -289,8 +323,17 @@ colorconv::Rect SuperposerCore::DrawYuv(const InlayFrame& f, colorconv::YuvLayou
         Union(renderer_.Prepare(0, lines_.line1, x1, y1, f.width, f.height),
               renderer_.Prepare(1, lines_.line2, x2, y2, f.width, f.height));
     if (touched.width <= 0 || touched.height <= 0) return {};
-    const colorconv::Rect area = colorconv::AlignToChromaBlocks(touched, layout, f.width, f.height);
+    colorconv::Rect area = colorconv::AlignToChromaBlocks(touched, layout, f.width, f.height);
     if (area.width <= 0 || area.height <= 0) return {};
+    drawnArea_ = area;
+    drawnWith_ = settings_.load();
+    if (f.part != nullptr && !Inside(f.part->asked, area)) {
+        // The text outgrew the decoded area: it shows only where the picture holds pixels on
+        // this frame; the next frames are decoded where it now is.
+        TLOG(Filter) << "Inlay: the text reaches past the decoded area of this frame";
+        area = LargestOverlap(f.part->asked, area);
+        if (area.width <= 0 || area.height <= 0) return {};
+    }
     const std::ptrdiff_t stride = colorconv::Rgb24Stride(f.width);
     const std::size_t rgbBytes = static_cast<std::size_t>(stride) * f.height;
     if (yuvTextRgb_.size() < rgbBytes) yuvTextRgb_.resize(rgbBytes);
@@ -303,6 +346,16 @@ colorconv::Rect SuperposerCore::DrawYuv(const InlayFrame& f, colorconv::YuvLayou
     if (!converter_.Rgb24ToYuvRect(rgb, yuv, area))
         throw std::runtime_error("the text area cannot be converted back to YUV");
     return area;
+}
+
+std::optional<colorconv::Rect> SuperposerCore::ExpectedTextArea() const {
+    if (!drawnWith_ || drawnWith_ != settings_.load() || drawnArea_.width <= 0) return std::nullopt;
+    // Date and time texts grow or shrink by a character or two from one frame to the next
+    // (a proportional font, a new day); half the text's height covers that on either side.
+    const int dx = std::max(16, drawnArea_.height / 2);
+    const int dy = 8;
+    return colorconv::Rect{drawnArea_.x - dx, drawnArea_.y - dy, drawnArea_.width + 2 * dx,
+                           drawnArea_.height + 2 * dy};
 }
 
 HRESULT SuperposerCore::Compose(const InlayFrame& frame, const DvFrameInfo& rec,
@@ -323,16 +376,18 @@ HRESULT SuperposerCore::ComposeAny(const InlayFrame& frame, std::optional<colorc
     lastHadText_ = false;
     lastFlipped_ = false;
     lastTextArea_ = colorconv::Rect{};
+    // A picture decoded in part is never flipped: its unspecified pixels would move into view.
+    const bool flip = s.flip && !(yuv && frame.part != nullptr);
 
     if (s.active && s.autoMode) StepCounter(s, rec);
 
     HRESULT hr = S_OK;
     if (!frame.hasFormat)
         hr = S_FALSE;
-    else if (!(yuv ? CopyYuvPicture(frame, *yuv, s.flip) : CopyPicture(frame, s.flip)))
+    else if (!(yuv ? CopyYuvPicture(frame, *yuv, flip) : CopyPicture(frame, flip)))
         hr = E_FAIL;
     else
-        lastFlipped_ = s.flip;
+        lastFlipped_ = flip;
     if (hr == S_OK && s.active && (!s.autoMode || remaining_.load() > 0)) {
         // A text that cannot be made or drawn leaves the picture bare; the frame still goes.
         try {

@@ -65,6 +65,14 @@ struct InlayFrame {
     int width = 0;
     int height = 0;
     std::ptrdiff_t stride = 0;
+    // YUV pictures decoded only in part (null for a whole picture): only the areas holding
+    // pixels are copied, the text changes nothing outside the areas asked for, and the picture
+    // is not flipped (the flip starts with the next whole picture).
+    struct Part {
+        std::vector<colorconv::Rect> held;  // holding the frame's pixels, the rest unspecified
+        std::vector<colorconv::Rect> asked; // inside `held`, whole chroma blocks
+    };
+    const Part* part = nullptr;
 };
 
 class SuperposerCore {
@@ -134,6 +142,12 @@ public:
     bool LastFrameFlipped() const { return lastFlipped_; }
     const InlayTextRenderer& Renderer() const { return renderer_; }
 
+    // Streaming thread, before a picture is made: the area the text of the next frame is
+    // expected in (that of the last text drawn under the current settings, grown by a margin
+    // for a text that grows), so that the decoder may decode only there. Nothing when it cannot
+    // be foreseen (no text drawn yet, settings changed since). Flip is the caller's to check.
+    std::optional<colorconv::Rect> ExpectedTextArea() const;
+
 private:
     template <typename Change> void Update(Change change);
     void StepCounter(const SuperposerSettings& s, const DvFrameInfo& rec);
@@ -161,6 +175,8 @@ private:
     bool lastHadText_ = false;
     bool lastFlipped_ = false;
     colorconv::Rect lastTextArea_;
+    colorconv::Rect drawnArea_;                           // of the last text drawn
+    std::shared_ptr<const SuperposerSettings> drawnWith_; // under these settings
     InlayTextRenderer renderer_;
     colorconv::ColorConverter converter_;  // YUV frames: the text area to RGB and back
     std::vector<std::uint8_t> yuvTextRgb_; // YUV frames: RGB copy, only the text area is used

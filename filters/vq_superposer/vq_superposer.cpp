@@ -1,5 +1,6 @@
 #include "filters/vq_superposer/vq_superposer.h"
 
+#include "filters/BaseClass/PictureDemand.h"
 #include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/MediaGuids.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
@@ -139,6 +140,22 @@ HRESULT Tvq_Superposer::GetMediaType(int position, CMediaType* mt) {
     return S_OK;
 }
 
+HRESULT Tvq_Superposer::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IPictureDemand::iid) return GetInterface(&demand_, ppv);
+    return TBCTransformFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+PictureNeed Tvq_Superposer::NextPictureNeed() {
+    const std::shared_ptr<const SuperposerSettings> s = core_.Settings();
+    if (!picture_.yuv || s->flip) return PictureNeed{};
+    PictureNeed need = NeedBehind(OutputPin());
+    if (need.whole || !s->active) return need;
+    const std::optional<colorconv::Rect> text = core_.ExpectedTextArea();
+    if (!text) return PictureNeed{};
+    need.areas.push_back(PixelRect{text->x, text->y, text->width, text->height});
+    return need;
+}
+
 HRESULT Tvq_Superposer::StartStreaming() {
     picture_ = PictureOf(InputPin()->CurrentMediaType());
     core_.StartStreaming();
@@ -188,6 +205,16 @@ HRESULT Tvq_Superposer::Transform(IMediaSample* in, IMediaSample* out) {
     frame.width = picture_.width;
     frame.height = picture_.height;
     frame.stride = picture_.stride;
+    // A picture decoded in part holds pixels only where it was decoded.
+    const std::shared_ptr<const PictureOrigin> origin = PictureOriginOf(in);
+    InlayFrame::Part part;
+    if (origin && origin->partial && picture_.yuv) {
+        for (const PixelRect& r : origin->held)
+            part.held.push_back(colorconv::Rect{r.x, r.y, r.width, r.height});
+        for (const PixelRect& r : origin->asked)
+            part.asked.push_back(colorconv::Rect{r.x, r.y, r.width, r.height});
+        frame.part = &part;
+    }
 
     const HRESULT hr = picture_.yuv ? core_.Compose(frame, *picture_.yuv, rec, NowLocal())
                                     : core_.Compose(frame, rec, NowLocal());

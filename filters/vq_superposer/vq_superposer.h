@@ -11,6 +11,7 @@
 // frame sees either the old or the new settings. Text drawing needs a QGuiApplication; without
 // one the frames go out without text.
 
+#include "filters/BaseClass/PictureDemand.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "filters/vq_scenedetect/vq_scenedetect.h"
 #include "filters/vq_superposer/SuperposerCore.h"
@@ -76,6 +77,12 @@ public:
     // tests.
     const SuperposerCore& Core() const { return core_; }
 
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    // IPictureDemand, through demand_ (the streaming thread, which also composes): in YUV without
+    // flip, what the filters after it read plus the area the text is expected in; else the whole
+    // picture.
+    PictureNeed NextPictureNeed();
+
     // ---- Framework hooks ----
     // The connection hooks run on the application thread under the filter lock.
     // Video RGB24, whose format block must describe a bottom-up picture (positive height); with
@@ -118,6 +125,7 @@ private:
     std::atomic<bool> yuvInput_{false};
     SuperposerCore core_; // setters: any thread; StartStreaming/Compose: receive lock
     Picture picture_;     // receive lock
+    TPictureDemand demand_{static_cast<IBaseFilter*>(this), [this] { return NextPictureNeed(); }};
 };
 
 } // namespace talvence

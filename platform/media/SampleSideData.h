@@ -37,6 +37,42 @@ struct PictureOrigin {
     bool wholeChanged = false;
     // Else the areas changed since decoding; empty when nothing changed.
     std::vector<PixelRect> changed;
+    // A picture decoded only in part (the filters after the decoder said they read no more):
+    // it holds the frame's pixels only inside `held` (whole macroblocks) and is unspecified
+    // elsewhere. Such a picture goes only to filters that asked for no more. `asked` are the
+    // areas they asked for, each grown to whole chroma blocks and lying inside `held`: a
+    // filter that changes pixels keeps its changes inside one of them.
+    bool partial = false;
+    std::vector<PixelRect> held;
+    std::vector<PixelRect> asked;
+};
+
+// What of the next picture a filter and everything after it will read: the whole of it, or
+// only some areas (none at all when empty). A DV encoder reads none, since it keeps the
+// source's bits of every part nobody changed; the inlay reads the area of its text.
+struct PictureNeed {
+    bool whole = true;
+    std::vector<PixelRect> areas; // when not whole
+
+    static PictureNeed Nothing() { return PictureNeed{false, {}}; }
+    // What two branches together read.
+    void Add(const PictureNeed& other) {
+        if (whole) return;
+        if (other.whole) {
+            *this = PictureNeed{};
+            return;
+        }
+        areas.insert(areas.end(), other.areas.begin(), other.areas.end());
+    }
+};
+
+// Offered by filters that can say, before a picture is made, what of it they and the filters
+// after them will read: the decoder then decodes no more than that. A filter that does not
+// offer it is taken to read every picture whole.
+struct IPictureDemand : IUnknown {
+    static constexpr GUID iid = MakeGuid("0E6F3A52-8C1D-4B7A-9F24-6A1C5D83E947");
+    // The upstream's streaming thread, just before that picture is delivered.
+    virtual PictureNeed NextPictureNeed() = 0;
 };
 
 // Offered by samples that can carry an origin.

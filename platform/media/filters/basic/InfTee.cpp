@@ -1,5 +1,6 @@
 #include "platform/media/filters/basic/InfTee.h"
 
+#include "filters/BaseClass/PictureDemand.h"
 #include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 
@@ -62,6 +63,20 @@ private:
     std::shared_ptr<const PictureOrigin> origin_;
 };
 } // namespace
+
+HRESULT TInfTee::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IPictureDemand::iid) return GetInterface(&demand_, ppv);
+    return TTeeFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+PictureNeed TInfTee::NextPictureNeed() {
+    PictureNeed need = PictureNeed::Nothing();
+    for (TTeeOutputPin* out : outputs_) {
+        if (need.whole) break;
+        if (out->IsConnected()) need.Add(NeedBehind(out));
+    }
+    return need;
+}
 
 HRESULT TInfTee::ReceiveSample(IMediaSample* sample) {
     int connected = 0;

@@ -9,6 +9,7 @@
 //
 // Threads and locks: those of TTeeFilter.
 
+#include "filters/BaseClass/PictureDemand.h"
 #include "platform/media/filters/basic/TeeFilter.h"
 
 namespace talvence {
@@ -16,6 +17,10 @@ namespace talvence {
 class TInfTee : public TTeeFilter {
 public:
     TInfTee();
+
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    // IPictureDemand, through demand_ (streaming thread): what the branches read together.
+    PictureNeed NextPictureNeed();
 
 protected:
     // Streaming thread, receive lock. S_OK when any branch took the sample: one failing branch
@@ -27,6 +32,7 @@ protected:
 
 private:
     static int NumberOf(const TTeeOutputPin* pin);
+    TPictureDemand demand_{static_cast<IBaseFilter*>(this), [this] { return NextPictureNeed(); }};
 };
 
 } // namespace talvence

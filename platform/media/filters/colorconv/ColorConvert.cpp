@@ -1,6 +1,7 @@
 #include "platform/media/filters/colorconv/ColorConvert.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace talvence::colorconv {
 
@@ -106,6 +107,28 @@ YuvFrame SubFrame(const YuvFrame& frame, Rect area) {
     f.planes[1] = frame.planes[1] + cy * frame.strides[1] + cx;
     f.planes[2] = frame.planes[2] + cy * frame.strides[2] + cx;
     return f;
+}
+
+bool CopyYuvArea(const YuvFrame& src, const YuvFrame& dst, Rect area) {
+    if (src.layout != dst.layout || src.width != dst.width || src.height != dst.height)
+        return false;
+    const Rect r = AlignToChromaBlocks(area, src.layout, src.width, src.height);
+    if (r.width <= 0) return true;
+    const YuvFrame from = SubFrame(src, r);
+    const YuvFrame to = SubFrame(dst, r);
+    const bool packed = src.layout == YuvLayout::Yuy2;
+    const int planes = packed ? 1 : 3;
+    for (int p = 0; p < planes; ++p) {
+        const int rows = p == 0 ? r.height : r.height / ChromaBlockHeight(src.layout);
+        const int bytes = packed   ? r.width * 2
+                          : p == 0 ? r.width
+                                   : r.width / ChromaBlockWidth(src.layout);
+        if (from.planes[p] == nullptr || to.planes[p] == nullptr) return false;
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(to.planes[p] + y * to.strides[p], from.planes[p] + y * from.strides[p],
+                        std::size_t(bytes));
+    }
+    return true;
 }
 
 Rgb24Frame SubFrame(const Rgb24Frame& frame, Rect area) {

@@ -124,6 +124,11 @@ private:
 
 // Sub-views of a picture; the area must lie inside it and, for YUV, on whole chroma blocks.
 YuvFrame SubFrame(const YuvFrame& frame, Rect area);
+
+// Copies `area`, grown to whole chroma blocks and clipped to the picture, of src into the same
+// place of dst (same layout and size; false, nothing copied, otherwise). For pictures decoded
+// only in part, whose other pixels nobody reads.
+bool CopyYuvArea(const YuvFrame& src, const YuvFrame& dst, Rect area);
 Rgb24Frame SubFrame(const Rgb24Frame& frame, Rect area);
 
 } // namespace talvence::colorconv

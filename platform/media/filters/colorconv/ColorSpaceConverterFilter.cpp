@@ -1,5 +1,7 @@
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 
+#include "filters/BaseClass/PictureDemand.h"
+#include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/FilterRegistry.h"
 #include "platform/media/FormatBlocks.h"
 #include "platform/media/MediaGuids.h"
@@ -211,6 +213,25 @@ HRESULT TColorSpaceConverter::DecideBufferSize(IMemAllocator* allocator,
     return RequestBuffers(allocator, request, 2, bytes);
 }
 
+HRESULT TColorSpaceConverter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IPictureDemand::iid) return GetInterface(&demand_, ppv);
+    return TBCTransformFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+bool TColorSpaceConverter::IsCopy(const std::optional<Format>& from,
+                                  const std::optional<Format>& to) {
+    return from && to && !from->rgb && !to->rgb && from->yuv == to->yuv &&
+           from->packing == Packing::Native && to->packing == Packing::Native &&
+           from->width == to->width && from->height == to->height;
+}
+
+PictureNeed TColorSpaceConverter::NextPictureNeed() {
+    if (share_.WillPassOver()) return PictureNeed::Nothing();
+    if (IsCopy(FormatOf(InputPin()->CurrentMediaType()), FormatOf(OutputPin()->CurrentMediaType())))
+        return NeedBehind(OutputPin());
+    return PictureNeed{};
+}
+
 HRESULT TColorSpaceConverter::Receive(IMediaSample* sample) {
     AM_MEDIA_TYPE* changed = nullptr;
     if (sample->GetMediaType(&changed) == S_OK && changed) {
@@ -218,6 +239,14 @@ HRESULT TColorSpaceConverter::Receive(IMediaSample* sample) {
         DeleteMediaType(changed);
     }
     if (InputPin()->SampleProps()->dwStreamId == AM_STREAM_MEDIA && share_.PassOver()) {
+        ++passedOver_;
+        return S_OK;
+    }
+    // The share may have grown since the decoder asked: a picture decoded for no conversion
+    // is not converted.
+    if (const auto origin = PictureOriginOf(sample);
+        origin && origin->partial &&
+        !IsCopy(FormatOf(inputType_), FormatOf(OutputPin()->CurrentMediaType()))) {
         ++passedOver_;
         return S_OK;
     }
@@ -265,8 +294,18 @@ HRESULT TColorSpaceConverter::Transform(IMediaSample* in, IMediaSample* out) {
             std::memcpy(b.top + b.stride * y, a.top + a.stride * y, std::size_t(a.width) * 3);
         ok = true;
     } else if (!from->rgb && !to->rgb) {
-        std::memcpy(dst, src, to->bytes);
-        ok = true;
+        const std::shared_ptr<const PictureOrigin> origin = PictureOriginOf(in);
+        if (origin && origin->partial && IsCopy(from, to)) {
+            // Only the decoded areas hold pixels; nobody reads the rest.
+            const YuvFrame a = YuvFrameOver(src, from->yuv, from->width, from->height);
+            const YuvFrame b = YuvFrameOver(dst, to->yuv, to->width, to->height);
+            ok = true;
+            for (const PixelRect& r : origin->held)
+                ok = ok && CopyYuvArea(a, b, Rect{r.x, r.y, r.width, r.height});
+        } else {
+            std::memcpy(dst, src, to->bytes);
+            ok = true;
+        }
     } else if (from->rgb) {
         ok = converter_.Rgb24ToYuv(RgbView(src, *from),
                                    YuvFrameOver(dst, to->yuv, to->width, to->height));

@@ -16,10 +16,14 @@
 // tee that also feeds a capture), they set the share of frames converted here, and the others
 // are passed over before any work. Every run starts converting every frame.
 //
+// A picture decoded only in part (see PictureOrigin) is copied only where it was decoded, and
+// never converted: should one arrive where a conversion is due, it is passed over.
+//
 // Threads: the application thread connects and drives states; Transform runs on the upstream's
 // streaming thread under the receive lock.
 
 #include "filters/BaseClass/FrameShare.h"
+#include "filters/BaseClass/PictureDemand.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/filters/colorconv/ColorConvert.h"
 
@@ -35,6 +39,11 @@ class TColorSpaceConverter : public TBCTransformFilter {
 public:
     TColorSpaceConverter();
     ~TColorSpaceConverter() override;
+
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    // IPictureDemand, through demand_ (upstream's thread): nothing of a frame that will be passed
+    // over; what the filters after it read when the picture is only copied; else the whole picture.
+    PictureNeed NextPictureNeed();
 
     HRESULT CheckInputType(const CMediaType* mtIn) override;
     HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
@@ -70,12 +79,16 @@ public:
     static CMediaType TypeOf(const Format& format, const CMediaType& like);
 
 private:
+    // Whether pictures of `from` go out as they are, copied into `to`.
+    static bool IsCopy(const std::optional<Format>& from, const std::optional<Format>& to);
+
     colorconv::ColorConverter converter_; // receive lock
     std::atomic<long> dropped_{0};
     std::atomic<long> passedOver_{0};
     TFrameShare share_;                  // the frames to convert
     CMediaType inputType_;               // receive lock: the type of the samples now arriving
     std::vector<std::uint8_t> repacked_; // receive lock: a camera's picture in our layout
+    TPictureDemand demand_{static_cast<IBaseFilter*>(this), [this] { return NextPictureNeed(); }};
 };
 
 // Registers the converter in the filter category with MERIT_UNLIKELY: intelligent connection

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <tuple>
 
 namespace talvence::dvcodec {
 namespace {
@@ -461,6 +462,27 @@ std::vector<int> SegmentsTouching(DvSystem system, std::span<const PixelRect> re
         if (touched) segments.push_back(s);
     }
     return segments;
+}
+
+std::vector<PixelRect> SegmentAreas(DvSystem system, std::span<const int> segments) {
+    std::vector<PixelRect> areas;
+    for (const int s : segments)
+        for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+            const MacroblockArea a = MacroblockAreaOf(system, s, m);
+            if (a.width > 0) areas.push_back(PixelRect{a.x, a.y, a.width, a.height});
+        }
+    std::sort(areas.begin(), areas.end(), [](const PixelRect& a, const PixelRect& b) {
+        return std::tie(a.y, a.height, a.x) < std::tie(b.y, b.height, b.x);
+    });
+    std::vector<PixelRect> merged;
+    for (const PixelRect& a : areas) {
+        PixelRect* last = merged.empty() ? nullptr : &merged.back();
+        if (last && last->y == a.y && last->height == a.height && last->x + last->width == a.x)
+            last->width += a.width;
+        else
+            merged.push_back(a);
+    }
+    return merged;
 }
 
 bool EncodeVideoSegment(DvSystem system, const ConstPicture& picture, int segment,

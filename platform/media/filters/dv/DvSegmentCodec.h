@@ -47,6 +47,9 @@ std::size_t MacroblockBlockOffset(DvSystem system, int segment, int index);
 // picture coordinates at full DV size) overlaps.
 std::vector<int> SegmentsTouching(DvSystem system, std::span<const PixelRect> rects);
 
+// The picture areas of the macroblocks of `segments`, neighbours in a row merged.
+std::vector<PixelRect> SegmentAreas(DvSystem system, std::span<const int> segments);
+
 // Re-encodes video segment `segment` of `frame` (FrameBytes(system) bytes) from `picture`, which
 // must be in the system's native layout at full DV size. Only the segment's five DIF blocks
 // change, and of those not the three ID bytes. False (nothing written) for an unusable picture,

@@ -1,6 +1,7 @@
 #include "platform/media/filters/dv/DvVideoDecoderCore.h"
 
 #include "platform/media/filters/dv/AvSupport.h"
+#include "platform/media/filters/dv/DvSegmentCodec.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -59,7 +60,56 @@ DvVideoDecoderCore::DvVideoDecoderCore(DvDecoderOptions options,
         error_ = "cannot open the DV video decoder: " + detail::AvErrorText(rc);
         return;
     }
+    // The codec hands each frame's segments to context->execute as one job each; ours runs
+    // the chosen ones through the codec's own runner (slice threads included).
+    codecRunner_ = context->execute;
+    context->opaque = this;
+    context->execute = &DvVideoDecoderCore::RunSegmentJobs;
     context_ = context;
+}
+
+int DvVideoDecoderCore::RunSegmentJobs(AVCodecContext* context, JobFunction job, void* jobs,
+                                       int* results, int count, int size) {
+    auto* self = static_cast<DvVideoDecoderCore*>(context->opaque);
+    const std::vector<int>* only = self->only_;
+    const int segments = VideoSegmentCount(self->info_.system);
+    // A job starts with its segment's offset in the frame, in DIF blocks. Should a codec ever
+    // lay its jobs out otherwise, every job runs: a whole decode is never wrong.
+    auto offsetOf = [&](int i) {
+        std::uint16_t at = 0;
+        std::memcpy(&at, static_cast<const std::uint8_t*>(jobs) + std::size_t(i) * size, sizeof at);
+        return std::size_t(at) * kDifBlockBytes;
+    };
+    bool known = only != nullptr && count == segments && size >= int(sizeof(std::uint16_t));
+    for (std::size_t k = 0; known && k < only->size(); ++k) {
+        const int s = (*only)[k];
+        known =
+            s >= 0 && s < count && offsetOf(s) == MacroblockBlockOffset(self->info_.system, s, 0);
+    }
+    if (!known) {
+        self->lastSegmentsDecoded_ = count;
+        return self->codecRunner_(context, job, jobs, results, count, size);
+    }
+    self->lastSegmentsDecoded_ = int(only->size());
+    if (only->empty()) return 0;
+    self->chosenJobs_.resize(only->size() * std::size_t(size));
+    for (std::size_t k = 0; k < only->size(); ++k)
+        std::memcpy(self->chosenJobs_.data() + k * std::size_t(size),
+                    static_cast<const std::uint8_t*>(jobs) + std::size_t((*only)[k]) * size,
+                    std::size_t(size));
+    int* chosenResults = nullptr;
+    if (results != nullptr) {
+        self->chosenResults_.assign(only->size(), 0);
+        chosenResults = self->chosenResults_.data();
+    }
+    const int rc = self->codecRunner_(context, job, self->chosenJobs_.data(), chosenResults,
+                                      int(only->size()), size);
+    if (results != nullptr) {
+        std::fill(results, results + count, 0);
+        for (std::size_t k = 0; k < only->size(); ++k)
+            results[(*only)[k]] = self->chosenResults_[k];
+    }
+    return rc;
 }
 
 DvVideoDecoderCore::~DvVideoDecoderCore() {
@@ -70,10 +120,27 @@ DvVideoDecoderCore::~DvVideoDecoderCore() {
 }
 
 DvDecodeStatus DvVideoDecoderCore::Decode(std::span<const std::uint8_t> frame) {
+    return DecodeSegments(frame, nullptr);
+}
+
+DvDecodeStatus DvVideoDecoderCore::DecodePart(std::span<const std::uint8_t> frame,
+                                              std::span<const PixelRect> areas) {
+    const std::optional<DvSystem> system = SystemForFrameSize(frame.size());
+    if (!system) return ready() ? DvDecodeStatus::WrongFrameSize : DvDecodeStatus::NotReady;
+    segments_ = SegmentsTouching(*system, areas);
+    return DecodeSegments(frame, &segments_);
+}
+
+DvDecodeStatus DvVideoDecoderCore::DecodeSegments(std::span<const std::uint8_t> frame,
+                                                  const std::vector<int>* segments) {
     decoded_ = false;
     if (!ready()) return DvDecodeStatus::NotReady;
     const std::optional<DvSystem> system = SystemForFrameSize(frame.size());
     if (!system) return DvDecodeStatus::WrongFrameSize;
+    // The job runner reads the system and the segments while the codec decodes.
+    info_.system = *system;
+    only_ = segments;
+    lastSegmentsDecoded_ = VideoSegmentCount(*system);
 
     // The codec reads past the end of its input, so the frame goes into our padded buffer. The
     // codec lets go of the buffer once the frame is decoded; should it ever keep it, a fresh
@@ -99,6 +166,7 @@ DvDecodeStatus DvVideoDecoderCore::Decode(std::span<const std::uint8_t> frame) {
     int rc = avcodec_send_packet(context_, packet_);
     av_packet_unref(packet_);
     if (rc >= 0) rc = avcodec_receive_frame(context_, frame_);
+    only_ = nullptr;
     if (rc < 0) return DvDecodeStatus::Undecodable;
 
     // A damaged header can make the codec take the frame for the other system; the picture

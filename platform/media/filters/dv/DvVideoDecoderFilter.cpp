@@ -1,9 +1,12 @@
 #include "platform/media/filters/dv/DvVideoDecoderFilter.h"
 
+#include "filters/BaseClass/PictureDemand.h"
 #include "filters/BaseClass/SampleCopy.h"
 #include "platform/media/MediaGuids.h"
+#include "platform/media/filters/colorconv/ColorConvert.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
+#include "platform/media/filters/dv/DvSegmentCodec.h"
 
 namespace talvence {
 
@@ -112,6 +115,37 @@ TDvVideoDecoder::KeepFrame(std::span<const std::uint8_t> frame) {
     return fresh;
 }
 
+DvDecodeStatus TDvVideoDecoder::DecodePart(std::span<const std::uint8_t> frame,
+                                           const PictureNeed& need, const PictureFormat& format,
+                                           BYTE* out, PictureOrigin& origin) {
+    const colorconv::YuvLayout layout = format.layout == PixelLayout::Yuv411p
+                                            ? colorconv::YuvLayout::Yuv411p
+                                            : colorconv::YuvLayout::Yuv420p;
+    // Whole chroma blocks lie inside the macroblocks that hold any of their pixels, so the
+    // grown areas are decoded as well.
+    for (const PixelRect& a : need.areas) {
+        const colorconv::Rect r = colorconv::AlignToChromaBlocks(
+            colorconv::Rect{a.x, a.y, a.width, a.height}, layout, format.width, format.height);
+        if (r.width > 0) origin.asked.push_back(PixelRect{r.x, r.y, r.width, r.height});
+    }
+    const DvDecodeStatus status = core_->DecodePart(frame, origin.asked);
+    if (status != DvDecodeStatus::Ok) return status;
+    // Every macroblock of the decoded segments goes out: an encoder codes them again whole.
+    origin.held = SegmentAreas(core_->info().system, core_->lastSegments());
+    const ConstPicture picture = core_->picture();
+    colorconv::YuvFrame from{layout, picture.width, picture.height, {}, {}};
+    for (int p = 0; p < 3; ++p) {
+        from.planes[p] = const_cast<std::uint8_t*>(picture.planes[p]);
+        from.strides[p] = picture.strides[p];
+    }
+    const colorconv::YuvFrame to =
+        colorconv::YuvFrameOver(out, layout, format.width, format.height);
+    for (const PixelRect& a : origin.held)
+        if (!colorconv::CopyYuvArea(from, to, colorconv::Rect{a.x, a.y, a.width, a.height}))
+            return DvDecodeStatus::BadOutput;
+    return DvDecodeStatus::Ok;
+}
+
 HRESULT TDvVideoDecoder::Transform(IMediaSample* in, IMediaSample* out) {
     if (!core_) return E_UNEXPECTED;
     const std::optional<DvSystem> system = SystemOfDvsdType(inputType_);
@@ -128,9 +162,17 @@ HRESULT TDvVideoDecoder::Transform(IMediaSample* in, IMediaSample* out) {
         ++dropped_;
         return S_FALSE;
     }
+    const std::span<const std::uint8_t> frame(src, std::size_t(length));
+    // Asked before decoding: a picture nobody reads whole is decoded only where it is read.
+    const PictureNeed need = NeedBehind(OutputPin());
+    const bool part =
+        !need.whole && format->layout == NativeLayout(*system) &&
+        out->GetSize() >= long(PictureBytes(format->layout, format->width, format->height));
+    auto origin = std::make_shared<PictureOrigin>();
     const DvDecodeStatus status =
-        core_->DecodeTo(std::span<const std::uint8_t>(src, std::size_t(length)), format->layout,
-                        std::span<std::uint8_t>(dst, std::size_t(out->GetSize())));
+        part ? DecodePart(frame, need, *format, dst, *origin)
+             : core_->DecodeTo(frame, format->layout,
+                               std::span<std::uint8_t>(dst, std::size_t(out->GetSize())));
     if (status == DvDecodeStatus::NotReady || status == DvDecodeStatus::BadOutput) return E_FAIL;
     if (status != DvDecodeStatus::Ok) {
         ++dropped_;
@@ -140,10 +182,13 @@ HRESULT TDvVideoDecoder::Transform(IMediaSample* in, IMediaSample* out) {
         static_cast<long>(PictureBytes(format->layout, format->width, format->height)));
     out->SetSyncPoint(1);
     // The picture is the whole frame, unchanged: an encoder downstream may keep its bits.
-    auto origin = std::make_shared<PictureOrigin>();
-    origin->sourceFrame = KeepFrame(std::span<const std::uint8_t>(src, std::size_t(length)));
+    origin->sourceFrame = KeepFrame(frame);
     origin->width = format->width;
     origin->height = format->height;
+    if (part) {
+        ++decodedInPart_;
+        origin->partial = true;
+    }
     SetPictureOrigin(out, std::move(origin));
     return S_OK;
 }

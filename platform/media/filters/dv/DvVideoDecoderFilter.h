@@ -15,11 +15,18 @@
 // Each picture carries its origin (the frame it was decoded from, nothing changed yet), so that a
 // DV encoder downstream can keep the frame's bits wherever nobody changed the picture.
 //
+// Before each frame the filters downstream are asked what of the picture they will read
+// (IPictureDemand). When every one of them reads only some areas (a DV encoder that keeps the
+// frame's bits, the inlay's text, a preview that will pass the frame over), only the video
+// segments holding those areas are decoded and the picture says so in its origin; whenever any
+// of them may read more, or cannot say, the whole frame is decoded.
+//
 // Threads: the application thread connects and drives states; Transform runs on the upstream's
 // streaming thread under the receive lock.
 
 #include "filters/BaseClass/FrameShare.h"
 #include "filters/BaseClass/TransformFilter.h"
+#include "platform/media/filters/dv/DvMediaTypes.h"
 #include "platform/media/filters/dv/DvVideoDecoderCore.h"
 
 #include <atomic>
@@ -51,9 +58,16 @@ public:
     long FramesDropped() const { return dropped_; }
     // Any thread: frames passed over at downstream's request since the filter was made.
     long FramesPassedOver() const { return passedOver_; }
+    // Any thread: frames decoded only in part since the filter was made.
+    long FramesDecodedInPart() const { return decodedInPart_; }
 
 private:
     std::unique_ptr<dvcodec::DvVideoDecoderCore> core_; // receive lock; made per run
+    // Receive lock: decodes only what `need` asks for into `out` (the native layout at full
+    // size), and says in `origin` which areas were asked for and which the picture holds.
+    dvcodec::DvDecodeStatus DecodePart(std::span<const std::uint8_t> frame, const PictureNeed& need,
+                                       const dvcodec::PictureFormat& format, BYTE* out,
+                                       PictureOrigin& origin);
     // Receive lock: a shared copy of the frame for the picture's origin.
     std::shared_ptr<const std::vector<std::uint8_t>> KeepFrame(std::span<const std::uint8_t> frame);
 
@@ -62,7 +76,8 @@ private:
 
     std::atomic<long> dropped_{0};
     std::atomic<long> passedOver_{0};
-    TFrameShare share_; // the frames to decode
+    std::atomic<long> decodedInPart_{0};
+    TFrameShare share_;    // the frames to decode
     CMediaType inputType_; // receive lock: the type of the samples now arriving
 };
 

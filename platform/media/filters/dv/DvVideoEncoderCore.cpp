@@ -207,6 +207,8 @@ DvEncodeResult DvVideoEncoderCore::Encode(const ConstPicture& in, std::span<std:
     if (!Usable(in)) return {DvEncodeStatus::BadInput, 0};
     if (out.size() < frameBytes()) return {DvEncodeStatus::BadOutput, 0};
     if (Fits(in, origin)) return EncodeFromOrigin(in, out, *origin);
+    // A picture decoded in part holds unspecified pixels: it is never coded whole.
+    if (origin != nullptr && origin->partial) return {DvEncodeStatus::BadInput, 0};
     return EncodeWhole(in, out);
 }
 
@@ -266,7 +268,15 @@ DvEncodeResult DvVideoEncoderCore::EncodeFromOrigin(const ConstPicture& in,
         if ((blocksTemplate_[at] & 0xe0) != 0x80)
             std::memcpy(out.data() + at, blocksTemplate_.data() + at, kDifBlockBytes);
     }
-    const std::vector<int> segments = SegmentsTouching(system, origin.changed);
+    std::vector<int> segments = SegmentsTouching(system, origin.changed);
+    if (origin.partial) {
+        // Only decoded segments are coded again; should a change reach past them, the frame
+        // keeps its own bits there rather than unspecified pixels.
+        const std::vector<int> decoded = SegmentsTouching(system, origin.asked);
+        std::erase_if(segments, [&](int s) {
+            return !std::binary_search(decoded.begin(), decoded.end(), s);
+        });
+    }
     lastSegmentsCoded_ = int(segments.size());
     if (segments.empty()) return {DvEncodeStatus::Ok, bytes};
     const std::optional<ConstPicture> native = NativePicture(in, segments);

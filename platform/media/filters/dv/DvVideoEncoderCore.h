@@ -13,6 +13,9 @@
 // The other DIF blocks (header, subcode, VAUX, audio) are those libavcodec's encoder writes, so
 // the stream reads the same either way.
 //
+// A picture decoded only in part (its origin says so) is coded only from its origin, and only
+// in the segments that were decoded; one that cannot be coded from its origin is refused.
+//
 // Threads: one object per streaming thread; nothing in it is guarded.
 
 #include "platform/media/HResult.h"

@@ -73,13 +73,14 @@ TDvVideoEncoder::TDvVideoEncoder()
 TDvVideoEncoder::~TDvVideoEncoder() = default;
 
 void TDvVideoEncoder::CreatePins() {
-    input_ = std::make_unique<TBCQueuedTransformInputPin>("DV encoder input pin", this,
-                                                          "XForm In", kQueuedPictures);
+    input_ = std::make_unique<TBCQueuedTransformInputPin>("DV encoder input pin", this, "XForm In",
+                                                          kQueuedPictures);
     output_ = std::make_unique<TBCTransformOutputPin>("Transform output pin", this, "XForm Out");
 }
 
 HRESULT TDvVideoEncoder::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IDVEnc::iid) return GetInterface(static_cast<IDVEnc*>(this), ppv);
+    if (riid == IPictureDemand::iid) return GetInterface(&demand_, ppv);
     return TBCTransformFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -113,6 +114,14 @@ HRESULT TDvVideoEncoder::put_IFormatResolution(int videoFormat, int dvFormat, in
     }
     system_ = core_->system();
     return S_OK;
+}
+
+PictureNeed TDvVideoEncoder::NextPictureNeed() {
+    // The connection's picture size; the system changes only while stopped.
+    const std::optional<PictureFormat> format = PictureFormatOf(InputPin()->CurrentMediaType());
+    if (format && format->width == kDvWidth && format->height == FrameHeight(System()))
+        return PictureNeed::Nothing();
+    return PictureNeed{};
 }
 
 HRESULT TDvVideoEncoder::CheckInputType(const CMediaType* mtIn) {

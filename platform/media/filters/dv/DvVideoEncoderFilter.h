@@ -5,7 +5,8 @@
 // as NTSC, as the platform's encoder does.
 //
 // A picture sample carrying its origin (the DV frame it was decoded from and what changed since)
-// is coded from that frame, only the changed video segments anew; see DvVideoEncoderCore.
+// is coded from that frame, only the changed video segments anew; see DvVideoEncoderCore. So
+// the encoder tells the decoder upstream that it reads nothing of such pictures.
 //
 // A sample too short for its picture, or one the codec refuses, is dropped (EC_QUALITY_CHANGE
 // once per run); the stream goes on.
@@ -18,6 +19,7 @@
 // Threads: the application thread connects, drives states and calls IDVEnc; Transform runs on
 // the input's worker thread under the receive lock.
 
+#include "filters/BaseClass/PictureDemand.h"
 #include "filters/BaseClass/QueuedTransformInput.h"
 #include "filters/BaseClass/TransformFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
@@ -43,6 +45,11 @@ public:
                                   DVINFO* sDVInfo) override;
     HRESULT put_IFormatResolution(int videoFormat, int dvFormat, int resolution, BYTE fDVInfo,
                                   DVINFO* sDVInfo) override;
+
+    // IPictureDemand, through demand_ (upstream's thread): nothing of a full-size picture, which is
+    // coded from its origin (the parts nobody changed keep the source's bits); else the whole
+    // picture.
+    PictureNeed NextPictureNeed();
 
     HRESULT CheckInputType(const CMediaType* mtIn) override;
     HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
@@ -71,6 +78,7 @@ private:
     std::atomic<dvcodec::DvSystem> system_;
     std::atomic<long> dropped_{0};
     CMediaType inputType_; // receive lock: the type of the samples now arriving
+    TPictureDemand demand_{static_cast<IBaseFilter*>(this), [this] { return NextPictureNeed(); }};
 };
 
 } // namespace talvence
