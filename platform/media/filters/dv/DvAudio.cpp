@@ -1,7 +1,9 @@
 #include "platform/media/filters/dv/DvAudio.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
 
 namespace talvence::dvcodec {
 namespace {
@@ -26,11 +28,27 @@ struct AudioSlot {
     int index;    // sample position inside the block
 };
 
-AudioSlot SlotOf(int n, DvSystem system) {
+AudioSlot ComputeSlot(int n, DvSystem system) {
     const int stride = ShuffleStride(system);
     const int half = DifSequences(system) / 2;
     const int r = n % stride;
     return {(r / 3 + 2 * (r % 3)) % half, 3 * (r % 3) + r / (stride / 3), n / stride};
+}
+
+// The slots of every sample a frame can hold, worked out once: the divisions above cost more
+// than moving the sample itself.
+constexpr int kTabledSamples = 2048;
+
+AudioSlot SlotOf(int n, DvSystem system) {
+    static const auto table = [] {
+        std::array<std::vector<AudioSlot>, 2> t;
+        for (const DvSystem s : {DvSystem::Pal625, DvSystem::Ntsc525})
+            for (int i = 0; i < kTabledSamples; ++i)
+                t[s == DvSystem::Pal625].push_back(ComputeSlot(i, s));
+        return t;
+    }();
+    if (n < 0 || n >= kTabledSamples) return ComputeSlot(n, system);
+    return table[system == DvSystem::Pal625][std::size_t(n)];
 }
 
 const std::uint8_t* AudioData(const std::uint8_t* frame, int sequence, int block) {
