@@ -118,6 +118,16 @@ inline ComPtr<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION dir) {
     return FirstPin(filter, dir, true);
 }
 
+// Connects the first free output of `from` to the first free input of `to` directly, in
+// `type` when given.
+inline HRESULT ConnectFree(CFilterGraph* graph, IBaseFilter* from, IBaseFilter* to,
+                           const CMediaType* type = nullptr) {
+    const ComPtr<IPin> out = FreePin(from, PINDIR_OUTPUT);
+    const ComPtr<IPin> in = FreePin(to, PINDIR_INPUT);
+    if (!out || !in) return E_POINTER;
+    return graph->ConnectDirect(out.get(), in.get(), type);
+}
+
 // Pin by its id.
 inline ComPtr<IPin> PinOf(IBaseFilter* filter, const std::string& id) {
     ComPtr<IPin> pin;

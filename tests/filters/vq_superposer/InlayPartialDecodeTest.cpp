@@ -30,15 +30,6 @@ struct ChainRun {
     long encoderDrops = 0;
 };
 
-// Connects `from`'s first free output to `to`'s first free input, in `type` when given.
-HRESULT Link(CFilterGraph* g, IBaseFilter* from, IBaseFilter* to,
-             const CMediaType* type = nullptr) {
-    const ComPtr<IPin> out = testing::FirstPin(from, PINDIR_OUTPUT, true);
-    const ComPtr<IPin> in = testing::FirstPin(to, PINDIR_INPUT, true);
-    if (!out || !in) return E_POINTER;
-    return g->ConnectDirect(out.get(), in.get(), type);
-}
-
 // The clip through the chain with the text at (x, y) per mille; with `wholeReader`, a second
 // branch behind the superposer that reads every picture whole.
 ChainRun RunChain(DvSystem system, const std::vector<Bytes>& clip, int x, int y, int alignment,
@@ -71,16 +62,18 @@ ChainRun RunChain(DvSystem system, const std::vector<Bytes>& clip, int x, int y,
     g->AddFilter(sink.get(), "Sink");
     g->AddFilter(whole.get(), "Whole");
 
-    EXPECT_EQ(Link(g.get(), source.get(), decoder.get()), S_OK);
+    EXPECT_EQ(testing::ConnectFree(g.get(), source.get(), decoder.get()), S_OK);
     const CMediaType native = dvcodec::PictureType(system, dvcodec::NativeLayout(system));
-    EXPECT_EQ(Link(g.get(), decoder.get(), converter.get(), &native), S_OK);
-    EXPECT_EQ(Link(g.get(), converter.get(), superposer.get(),
-                   &converter->InputPin()->CurrentMediaType()),
+    EXPECT_EQ(testing::ConnectFree(g.get(), decoder.get(), converter.get(), &native), S_OK);
+    EXPECT_EQ(testing::ConnectFree(g.get(), converter.get(), superposer.get(),
+                                   &converter->InputPin()->CurrentMediaType()),
               S_OK);
-    EXPECT_EQ(Link(g.get(), superposer.get(), tee.get()), S_OK);
-    EXPECT_EQ(Link(g.get(), tee.get(), static_cast<IBaseFilter*>(encoder.get())), S_OK);
-    EXPECT_EQ(Link(g.get(), static_cast<IBaseFilter*>(encoder.get()), sink.get()), S_OK);
-    if (wholeReader) EXPECT_EQ(Link(g.get(), tee.get(), whole.get()), S_OK);
+    EXPECT_EQ(testing::ConnectFree(g.get(), superposer.get(), tee.get()), S_OK);
+    EXPECT_EQ(testing::ConnectFree(g.get(), tee.get(), static_cast<IBaseFilter*>(encoder.get())),
+              S_OK);
+    EXPECT_EQ(testing::ConnectFree(g.get(), static_cast<IBaseFilter*>(encoder.get()), sink.get()),
+              S_OK);
+    if (wholeReader) EXPECT_EQ(testing::ConnectFree(g.get(), tee.get(), whole.get()), S_OK);
 
     std::vector<TCountingSink*> sinks{sink.get()};
     if (wholeReader) sinks.push_back(whole.get());

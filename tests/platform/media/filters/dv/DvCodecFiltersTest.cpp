@@ -1,9 +1,11 @@
 // The DV Video Decoder, the DV Video Encoder and the Color Space Converter in graphs.
 
 #include "platform/media/MediaGuids.h"
+#include "platform/media/filters/basic/InfTee.h"
 #include "platform/media/filters/colorconv/ColorSpaceConverterFilter.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/media/filters/dv/DvMediaTypes.h"
+#include "platform/media/filters/dv/DvSegmentCodec.h"
 #include "platform/media/filters/dv/DvVideoDecoderFilter.h"
 #include "platform/media/filters/dv/DvVideoEncoderFilter.h"
 #include "tests/platform/media/filters/dv/DvTestMedia.h"
@@ -154,7 +156,8 @@ TEST(DvVideoDecoderFilter, AFloodMessageThinsTheFramesDecodedUntilTheNextRun) {
 
     // Verification: whole frames at their own times, one in four after the message
     std::vector<REFERENCE_TIME> starts;
-    for (const auto& r : thinned) starts.push_back(r.start / line.source->frameTime);
+    for (const auto& r : thinned)
+        starts.push_back(r.start / line.source->frameTime);
     EXPECT_EQ(starts, (std::vector<REFERENCE_TIME>{0, 1, 4, 8}));
     EXPECT_EQ(passedOver, 8);
     EXPECT_EQ(line.sink->Samples().size(), thinned.size() + frames.size());
@@ -423,6 +426,61 @@ TEST(ColorSpaceConverterFilter, RefusesConversionsBetweenYuvLayoutsAndSizeChange
     EXPECT_EQ(csc->CheckInputType(&dvsd), VFW_E_TYPE_NOT_ACCEPTED);
     // An odd width cannot be YUY2.
     EXPECT_FALSE(TColorSpaceConverter::FormatOf(PictureOfSize(MEDIASUBTYPE_YUY2, 63, 48)));
+}
+
+TEST(DvVideoDecoderFilter, DecodesNothingOfFramesOnlyAnEncoderAndAThinnedPreviewTake) {
+    // Setup: dvsd -> decoder -> tee -> { encoder -> sink, converter (thinned) -> RGB sink }
+    const std::vector<Bytes> frames = Clip(DvSystem::Pal625, 6);
+    ASSERT_EQ(frames.size(), 6u) << "ffmpeg could not make the clip";
+    ComPtr<CFilterGraph> g(new CFilterGraph);
+    ComPtr<TCountingSource> source(
+        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), frames));
+    ComPtr<TDvVideoDecoder> decoder(new TDvVideoDecoder);
+    ComPtr<TInfTee> tee(new TInfTee);
+    ComPtr<TDvVideoEncoder> encoder(new TDvVideoEncoder);
+    encoder->put_IFormatResolution(dvcodec::DVENCODERVIDEOFORMAT_PAL, dvcodec::DVENCODERFORMAT_DVSD,
+                                   dvcodec::DVENCODERRESOLUTION_720x480, 0, nullptr);
+    ComPtr<TColorSpaceConverter> converter(new TColorSpaceConverter);
+    ComPtr<TCountingSink> dv = TCountingSink::Recording(AcceptingAny());
+    ComPtr<TCountingSink> rgb =
+        TCountingSink::Recording(Accepting(MEDIATYPE_Video, MEDIASUBTYPE_RGB24));
+    IBaseFilter* const enc = static_cast<IBaseFilter*>(encoder.get());
+    for (IBaseFilter* f : std::initializer_list<IBaseFilter*>{
+             source.get(), decoder.get(), tee.get(), enc, converter.get(), dv.get(), rgb.get()})
+        g->AddFilter(f, "Filter " + std::to_string(reinterpret_cast<std::uintptr_t>(f)));
+    const CMediaType native = dvcodec::PictureType(DvSystem::Pal625, PixelLayout::Yuv420p);
+    ASSERT_EQ(testing::ConnectFree(g.get(), source.get(), decoder.get()), S_OK);
+    ASSERT_EQ(testing::ConnectFree(g.get(), decoder.get(), tee.get(), &native), S_OK);
+    ASSERT_EQ(testing::ConnectFree(g.get(), tee.get(), enc), S_OK);
+    ASSERT_EQ(testing::ConnectFree(g.get(), enc, dv.get()), S_OK);
+    ASSERT_EQ(testing::ConnectFree(g.get(), tee.get(), converter.get()), S_OK);
+    ASSERT_EQ(testing::ConnectFree(g.get(), converter.get(), rgb.get()), S_OK);
+    Quality half{};
+    half.Type = Flood;
+    half.Proportion = 500;
+
+    // Exercise: the converter is told to thin once running (each run starts with every frame).
+    g->Pause();
+    converter->AlterQuality(half);
+    ASSERT_TRUE(testing::RunToEnd(g.get(), {dv.get(), rgb.get()}));
+
+    // Verification: the frames the preview passes over are not decoded at all, so their DV is
+    // the source's own; the preview sees whole pictures only.
+    const auto coded = dv->Samples();
+    const auto shown = rgb->Samples();
+    ASSERT_EQ(coded.size(), frames.size());
+    EXPECT_EQ(shown.size(), frames.size() / 2);
+    EXPECT_EQ(decoder->FramesDecodedInPart(), long(frames.size() - shown.size()));
+    for (const auto& s : shown)
+        EXPECT_TRUE(s.origin && !s.origin->partial);
+    for (std::size_t k = 0; k < frames.size(); ++k)
+        for (int seg = 0; seg < dvcodec::VideoSegmentCount(DvSystem::Pal625); ++seg) {
+            const std::size_t at = dvcodec::MacroblockBlockOffset(DvSystem::Pal625, seg, 0);
+            EXPECT_EQ(std::memcmp(coded[k].bytes.data() + at, frames[k].data() + at,
+                                  5 * dvcodec::kDifBlockBytes),
+                      0)
+                << "frame " << k << " segment " << seg;
+        }
 }
 
 } // namespace
