@@ -73,7 +73,9 @@ ChainRun RunChain(DvSystem system, const std::vector<Bytes>& clip, int x, int y,
               S_OK);
     EXPECT_EQ(testing::ConnectFree(g.get(), static_cast<IBaseFilter*>(encoder.get()), sink.get()),
               S_OK);
-    if (wholeReader) EXPECT_EQ(testing::ConnectFree(g.get(), tee.get(), whole.get()), S_OK);
+    if (wholeReader) {
+        EXPECT_EQ(testing::ConnectFree(g.get(), tee.get(), whole.get()), S_OK);
+    }
 
     std::vector<TCountingSink*> sinks{sink.get()};
     if (wholeReader) sinks.push_back(whole.get());
