@@ -83,8 +83,24 @@ bool QtDialogs::ChooseFont(TFontSpec& font) {
 
 bool QtDialogs::ShowPropertyFrame(const std::string& caption,
                                   const std::vector<IPropertyPage*>& pages) {
-    QDialog frame(parent_);
+    return RunPropertyFrame(caption, pages, parent_, std::nullopt);
+}
+
+bool QtDialogs::ShowPlacedPropertyFrame(const std::string& caption,
+                                        const std::vector<IPropertyPage*>& pages, QWidget* owner,
+                                        int x, int y) {
+    if (!owner) return ShowPropertyFrame(caption, pages);
+    return RunPropertyFrame(caption, pages, owner, owner->mapToGlobal(QPoint(x, y)));
+}
+
+bool QtDialogs::RunPropertyFrame(const std::string& caption,
+                                 const std::vector<IPropertyPage*>& pages, QWidget* owner,
+                                 std::optional<QPoint> at) {
+    QDialog frame(owner);
     frame.setWindowTitle(QString::fromStdString(caption));
+    // A frame without pages still has its buttons, so the user can close it.
+    frame.setMinimumSize(240, 120);
+    if (at) frame.move(*at);
     auto* layout = new QVBoxLayout(&frame);
     auto* tabs = new QTabWidget(&frame);
     for (IPropertyPage* page : pages)
