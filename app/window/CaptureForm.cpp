@@ -1170,6 +1170,8 @@ void TCaptureForm::GraphDeviceLost() {
 }
 
 void TCaptureForm::PrimeMovieBox() {
+    // A device change handled while the frame is open selects the box again: one frame is enough.
+    if (tamorcer_->isVisible()) return;
     TVideoWindow& display = core_->PreviewWindow();
     display.SetFrameSink(nullptr);
     tamorcer_->show();
