@@ -103,12 +103,15 @@ TEST_F(PrimingTest, TheMovieBoxIsPrimedOnceUntilTheSourcesAreRefreshedOrTheDevic
     Choose(list, "MovieBox USB");
     EXPECT_EQ(dialogs.frameCaptions.size(), 1u);
 
-    // A refresh and a lost device each clear the flag.
+    // A refresh and a lost device each clear the flag; a device change while the frame is open
+    // does not open a second one.
     f.SourcesFrame->ActualiserVideoSpeedBtn->click();
     EXPECT_EQ(list->currentText(), "MovieBox USB");
     EXPECT_EQ(dialogs.frameCaptions.size(), 2u);
+    dialogs.onFrame = [&](const std::vector<IPropertyPage*>&) { f.GraphDeviceLost(); };
     f.GraphDeviceLost();
     EXPECT_EQ(dialogs.frameCaptions.size(), 3u);
+    EXPECT_TRUE(f.MovieBoxPrimed());
     EXPECT_TRUE(dialogs.frameAnswers.empty());
 }
 
