@@ -2,13 +2,12 @@
 
 #include "app/window/ActionTable.h"
 #include "app/window/CamForm.h"
-#include "app/window/InlayController.h"
 #include "app/window/GrabController.h"
+#include "app/window/InlayController.h"
 #include "app/window/PreviewWidget.h"
 #include "app/window/ScheduleController.h"
 #include "app/window/TamorcerForm.h"
 #include "app/window/WindowLogic.h"
-#include "graph/WindowsMediaProfiles.h"
 #include "app/window/panels/AproposFrame.h"
 #include "app/window/panels/DossiersFrame.h"
 #include "app/window/panels/ErreurFrame.h"
@@ -19,11 +18,12 @@
 #include "app/window/panels/ProgrammerFrame.h"
 #include "app/window/panels/SourcesFrame.h"
 #include "graph/DeviceCategories.h"
+#include "graph/WindowsMediaProfiles.h"
 #include "platform/log/Log.h"
+#include "platform/media/HResultText.h"
 #include "platform/shell/DateTimeFormat.h"
 #include "platform/shell/DiskSpace.h"
 #include "platform/shell/FieldPage.h"
-#include "platform/media/HResultText.h"
 #include "platform/shell/LocaleProvider.h"
 #include "resources/Strings.h"
 #include "resources/WindowStrings.h"
@@ -42,8 +42,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>

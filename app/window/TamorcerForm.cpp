@@ -27,9 +27,9 @@ std::vector<PrimingPiece> PrimingInstructions() {
     static_assert(std::size(kStyles) == std::size(strings::kPrimingPieces));
     std::vector<PrimingPiece> pieces{{S::Title, strings::kPrimingTitle}};
     for (std::size_t i = 0; i < std::size(kStyles); ++i)
-        pieces.push_back({kStyles[i], strings::Fmt(strings::kPrimingPieces[i],
-                                                   {strings::kProductName,
-                                                    strings::kProductVersion})});
+        pieces.push_back(
+            {kStyles[i], strings::Fmt(strings::kPrimingPieces[i],
+                                      {strings::kProductName, strings::kProductVersion})});
     return pieces;
 }
 

@@ -147,10 +147,9 @@ int TFakeV4l2Device::Poll(int timeoutMs) {
     for (;;) {
         if (!plugged_) return -ENODEV;
         // With read() I/O a stream not started yet is readable: the read starts it.
-        const bool queued =
-            config_.readIo ? streaming_
-                           : std::any_of(buffers_.begin(), buffers_.end(),
-                                         [](const Buffer& b) { return b.queued; });
+        const bool queued = config_.readIo ? streaming_
+                                           : std::any_of(buffers_.begin(), buffers_.end(),
+                                                         [](const Buffer& b) { return b.queued; });
         const auto now = Clock::now();
         if (config_.readIo && (!streaming_ || !unread_.empty())) return 1;
         if (streaming_ && queued && (!config_.realTime || now >= Due())) return 1;
@@ -206,9 +205,10 @@ int TFakeV4l2Device::Dequeue(void* arg) {
 
 std::uint32_t TFakeV4l2Device::Produce(std::uint8_t* out, std::size_t capacity) {
     const std::uint64_t n = streamFrames_;
-    const auto used = config_.picture ? static_cast<std::uint32_t>(
-                                            config_.picture(mode_, input_, n, out, capacity))
-                                      : 0;
+    const auto used =
+        config_.picture
+            ? static_cast<std::uint32_t>(config_.picture(mode_, input_, n, out, capacity))
+            : 0;
     ++streamFrames_;
     ++sent_;
     if (config_.unplugAfterFrames && sent_ >= config_.unplugAfterFrames) plugged_ = false;

@@ -3,8 +3,8 @@
 // A fake of the V4L2 seam: devices that answer the ioctls a capture source uses (capabilities,
 // formats, sizes and intervals, format and interval setting, memory-mapped streaming with
 // sequence numbers, inputs, TV standards, controls and their menus) and make their pictures with
-// a function they are given, or read() I/O alone as some MPEG encoder cards have. The tests and the virtual webcam and analogue card stand on it, so
-// they run the real source filter's code.
+// a function they are given, or read() I/O alone as some MPEG encoder cards have. The tests and the
+// virtual webcam and analogue card stand on it, so they run the real source filter's code.
 //
 // A device paces its frames by the steady clock at its frame interval (or hands them out as soon
 // as they are asked for), may lose every Nth frame (a gap in the sequence numbers, as a driver

@@ -238,7 +238,8 @@ TBCFrameDue TV4l2CaptureStream::ReadDue() {
     if (n == -ENODEV) return TBCFrameDue::DeviceLost;
     if (n <= 0) {
         if (n != -EAGAIN && n != 0)
-            TLOG(Device) << "V4L2: reading " << source_->path_ << " failed: " << std::strerror(static_cast<int>(-n));
+            TLOG(Device) << "V4L2: reading " << source_->path_
+                         << " failed: " << std::strerror(static_cast<int>(-n));
         return TBCFrameDue::Nothing;
     }
     // What a read gives is a piece of the stream, sent as it came: there is no sequence to lose.

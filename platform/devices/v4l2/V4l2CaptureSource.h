@@ -5,10 +5,11 @@
 // every mode the node has (IAMStreamConfig: pixel format, size and frame interval; a fixed
 // format narrows the offer to it). Frames come through memory-mapped buffers (a node without
 // streaming I/O, an MPEG encoder read with read(), hands its stream in the pieces each read
-// gives, and offers only its stream formats), paced by the device: each is stamped with the graph clock's stream time when it is dequeued (the frame
-// interval long), or counted in intervals without a clock. Gaps in the driver's sequence
-// numbers are the frames lost (IAMDroppedFrames). A device that goes away (ENODEV) posts
-// EC_DEVICE_LOST and the stream stops; downstream keeps what it has.
+// gives, and offers only its stream formats), paced by the device: each is stamped with the graph
+// clock's stream time when it is dequeued (the frame interval long), or counted in intervals
+// without a clock. Gaps in the driver's sequence numbers are the frames lost (IAMDroppedFrames). A
+// device that goes away (ENODEV) posts EC_DEVICE_LOST and the stream stops; downstream keeps what
+// it has.
 //
 // The filter also routes the node's inputs (VIDIOC_S_INPUT), sets its TV standard and reads and
 // sets its controls; these act on the device at once and are applied again when streaming

@@ -96,7 +96,8 @@ std::optional<TV4l2NodeInfo> QueryV4l2Node(TV4l2Handle& handle) {
     info.card = Text(cap.card);
     info.driver = Text(cap.driver);
     info.busInfo = Text(cap.bus_info);
-    info.capture = (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & (V4L2_CAP_STREAMING | V4L2_CAP_READWRITE));
+    info.capture =
+        (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & (V4L2_CAP_STREAMING | V4L2_CAP_READWRITE));
     info.readOnly = info.capture && !(caps & V4L2_CAP_STREAMING);
     return info;
 }

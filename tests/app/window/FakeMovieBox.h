@@ -22,16 +22,18 @@ public:
 };
 
 inline void AddMovieBox(FilterRegistry& registry) {
-    RegisteredFilter box{CLSID_MovieBoxUsbCapture, "MovieBox USB", MERIT_DO_NOT_USE, {}, {},
-                         [] { return ComPtr<IBaseFilter>(new TFakeMovieBox()); }};
+    RegisteredFilter box{CLSID_MovieBoxUsbCapture, "MovieBox USB", MERIT_DO_NOT_USE, {}, {}, [] {
+                             return ComPtr<IBaseFilter>(new TFakeMovieBox());
+                         }};
     box.properties["DevicePath"] = "/sys/moviebox";
     registry.Register(CLSID_VideoInputDeviceCategory, box);
     // The Cirrus splitter and the box's own demultiplexer, whichever "Utiliser Cirrus" picks.
     static constexpr CLSID kDemuxes[] = {MakeGuid("64143E79-DBA1-4334-9A92-B0B77DAE0877"),
                                          MakeGuid("5E35D25A-E088-48C5-A229-804306F9DEEF")};
     for (const CLSID& demux : kDemuxes) {
-        RegisteredFilter entry{demux, "demux stand-in", MERIT_DO_NOT_USE, {}, {},
-                               [] { return ComPtr<IBaseFilter>(new TCountingSource()); }};
+        RegisteredFilter entry{demux, "demux stand-in", MERIT_DO_NOT_USE, {}, {}, [] {
+                                   return ComPtr<IBaseFilter>(new TCountingSource());
+                               }};
         registry.Register(CLSID_LegacyAmFilterCategory, entry);
     }
 }

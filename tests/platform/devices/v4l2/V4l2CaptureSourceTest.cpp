@@ -241,8 +241,9 @@ TEST(V4l2CaptureSource, AnEncoderWithoutStreamingIsReadWithReadAndItsStreamArriv
     Rig rig(encoder);
     rig.system->Add("/dev/video1", std::make_shared<TFakeV4l2Device>(grabber));
     int count = 0, size = 0;
-    ComPtr<IPin>(rig.source->OutputPin()).As<IAMStreamConfig>()->GetNumberOfCapabilities(&count,
-                                                                                          &size);
+    ComPtr<IPin>(rig.source->OutputPin())
+        .As<IAMStreamConfig>()
+        ->GetNumberOfCapabilities(&count, &size);
 
     // Exercise
     const auto listed = ListV4l2CaptureDevices(*rig.system);
