@@ -98,14 +98,17 @@ bool QtDialogs::RunPropertyFrame(const std::string& caption,
                                  std::optional<QPoint> at) {
     QDialog frame(owner);
     frame.setWindowTitle(QString::fromStdString(caption));
-    // A frame without pages still has its buttons, so the user can close it.
-    frame.setMinimumSize(240, 120);
     if (at) frame.move(*at);
     auto* layout = new QVBoxLayout(&frame);
     auto* tabs = new QTabWidget(&frame);
     for (IPropertyPage* page : pages)
         tabs->addTab(page->CreateWidget(tabs), QString::fromStdString(page->Title()));
     layout->addWidget(tabs);
+    // A frame without pages is its buttons alone, so the user can still close it.
+    if (pages.empty()) {
+        tabs->hide();
+        frame.setMinimumWidth(240);
+    }
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &frame);
     QObject::connect(box, &QDialogButtonBox::accepted, &frame, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, &frame, &QDialog::reject);
