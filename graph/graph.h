@@ -153,6 +153,8 @@ public:
 
     // --- State ------------------------------------------------------------------------------
     SourceKind Kind() const { return sourceKind_; }
+    // The analysed source's capture filter; null before an analysis bound one.
+    IBaseFilter* VideoSourceFilter() const { return sourceFilter_.get(); }
     void SetKind(SourceKind kind) { sourceKind_ = kind; }
     bool PreviewReady() const { return previewReady_; }
     bool HasAudioPin() const { return hasAudioPin_; }

@@ -1,5 +1,5 @@
 #pragma once
-// Binary resources compiled into the program (wave sounds), found by name.
+// Binary resources compiled into the program (wave sounds, pictures), found by name.
 
 #include <cstddef>
 #include <cstdint>

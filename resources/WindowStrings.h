@@ -102,3 +102,46 @@ inline constexpr const char* kCamSlowRewind = "Slow rewind";
 inline constexpr const char* kCamFastRewind = "Fast rewind";
 
 } // namespace talvence::strings
+
+namespace talvence::strings {
+
+// The MovieBox priming window. Captions: the one it is created with (product and version), the
+// one the main window's first show gives it; the property frame's (product, version, language).
+inline constexpr const char* kPrimingCaptionAtCreation = "Settings of the MovieBox USB for %s %s";
+inline constexpr const char* kPrimingCaption =
+    "Launch the MovieBox USB - to make it active with Talvence";
+inline constexpr const char* kPrimingFrameCaption = "the MovieBox USB for  %s %s %s";
+// The instructions' pieces ("\r\n" is a line break). Their styles are in PrimingInstructions.
+inline constexpr const char* kPrimingTitle = "Check if the Moviebox is well launched.";
+inline constexpr const char* kPrimingPieces[] = {
+    "\r\n\r\nLaunch first",
+    " Studio of Pinnacle",
+    " and verify if a video image is available under the tab",
+    " Capture",
+    " then quit Studio",
+    ".\r\n\r\nYou may then verify the ",
+    "Register Value",
+    " under the tab",
+    " I2C Utilities",
+    " and check if it is equal to",
+    " 80",
+    ". If it is not the case, shut down the",
+    " MovieBox",
+    ", quit this application, turn on again the ",
+    " MovieBox",
+    ", launch again",
+    " Studio",
+    " then",
+    " %s %s.\r\n\r\n", // product, version
+    "You can also verify, under the tab",
+    " Configuration",
+    ", if the",
+    " Video Source",
+    " is composite or S-video, if the",
+    " Format",
+    " is NTSC, Pal or Secam, and also choose the bitrate of the Mpeg2 stream  (value",
+    " Bitrate",
+    ").",
+};
+
+} // namespace talvence::strings

@@ -81,6 +81,8 @@ public:
     TdmCam& Cam() { return *cam_; }
     TCaptureControl& Control() { return *control_; }
     TVideoWindow& PreviewWindow() { return previewWindow_; }
+    // The filters and devices the catalogue and the graph find (tests add their own devices).
+    FilterRegistry& Registry() { return *registry_; }
 
     // --- The catalogue -----------------------------------------------------------------------
     // Enumerates the video sources (the IEEE 1394 camcorders looked for again) and the sound

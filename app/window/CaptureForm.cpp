@@ -2,12 +2,12 @@
 
 #include "app/window/ActionTable.h"
 #include "app/window/CamForm.h"
-#include "app/window/InlayController.h"
 #include "app/window/GrabController.h"
+#include "app/window/InlayController.h"
 #include "app/window/PreviewWidget.h"
 #include "app/window/ScheduleController.h"
+#include "app/window/TamorcerForm.h"
 #include "app/window/WindowLogic.h"
-#include "graph/WindowsMediaProfiles.h"
 #include "app/window/panels/AproposFrame.h"
 #include "app/window/panels/DossiersFrame.h"
 #include "app/window/panels/ErreurFrame.h"
@@ -18,11 +18,12 @@
 #include "app/window/panels/ProgrammerFrame.h"
 #include "app/window/panels/SourcesFrame.h"
 #include "graph/DeviceCategories.h"
+#include "graph/WindowsMediaProfiles.h"
 #include "platform/log/Log.h"
+#include "platform/media/HResultText.h"
 #include "platform/shell/DateTimeFormat.h"
 #include "platform/shell/DiskSpace.h"
 #include "platform/shell/FieldPage.h"
-#include "platform/media/HResultText.h"
 #include "platform/shell/LocaleProvider.h"
 #include "resources/Strings.h"
 #include "resources/WindowStrings.h"
@@ -42,6 +43,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -189,9 +191,12 @@ TCaptureForm::TCaptureForm(Services services) : services_(std::move(services)) {
     droppedFramesTimer_->setInterval(50);
     connect(droppedFramesTimer_, &QTimer::timeout, this, [this] { DroppedActionTimer(); });
     droppedFramesTimer_->start();
+
+    tamorcer_ = std::make_unique<TamorcerForm>();
 }
 
 TCaptureForm::~TCaptureForm() {
+    tamorcer_.reset();
     // The renderer must not hand frames to a widget that is going.
     if (core_) {
         // The camcorder stops before the graph module lets its transport go.
@@ -852,7 +857,9 @@ void TCaptureForm::RunFormShowSteps() {
     TCaptureControl& control = core_->Control();
     // The preview renderer paints into vwEcran.
     core_->PreviewWindow().SetFrameSink(vwEcran);
+    movieBoxPrimed_ = false;
     LocalizeCaptions();
+    tamorcer_->SetShownCaption();
     for (QWidget* panel : panels_)
         panel->hide();
 
@@ -1105,6 +1112,8 @@ bool TCaptureForm::SelectVideoSource() {
             list->setCurrentIndex(-1);
             sourceListed_ = list->count() > 0;
             return SelectVideoSource();
+        } else if (core_->Cam().Kind() == SourceKind::skMovieBox && !movieBoxPrimed_) {
+            PrimeMovieBox();
         }
         inlay_->AdaptToSource(control.Kind() == SourceKind::skDv);
         ShowCaptionForSource();
@@ -1136,6 +1145,7 @@ void TCaptureForm::cboxVideoChange(int) {
 void TCaptureForm::ActualiserVideoBtnClick() {
     const QString remembered = SourcesFrame->cboxvideo->currentText();
     core_->StopGraph();
+    movieBoxPrimed_ = false;
     if (!LoadVideoSources()) return; // the graph stays stopped
     SourcesFrame->cboxvideo->setCurrentIndex(
         IndexOrFirst(remembered.toStdString(), core_->VideoSourceNames()));
@@ -1144,6 +1154,7 @@ void TCaptureForm::ActualiserVideoBtnClick() {
 }
 
 void TCaptureForm::GraphDeviceLost() {
+    movieBoxPrimed_ = false;
     TCaptureControl& control = core_->Control();
     // A capture that was running leaves its name behind; its file was finished by the stop.
     control.DeviceLost();
@@ -1156,6 +1167,30 @@ void TCaptureForm::GraphDeviceLost() {
     if (LoadAudioSources()) control.ApplyAudioSource();
     control.ResumePreview();
     SetChecked("acCapturerBascule", false);
+}
+
+void TCaptureForm::PrimeMovieBox() {
+    // A device change handled while the frame is open selects the box again: one frame is enough.
+    if (tamorcer_->isVisible()) return;
+    TVideoWindow& display = core_->PreviewWindow();
+    display.SetFrameSink(nullptr);
+    tamorcer_->show();
+    tamorcer_->raise();
+    try {
+        if (!core_->Cam().VideoSourceFilter()) throw std::runtime_error("no capture filter");
+        // The driver's own pages are not ours to show: the frame opens with none, and the user
+        // closes it once the box delivers.
+        services_.dialogs->ShowPlacedPropertyFrame(
+            strings::Fmt(strings::kPrimingFrameCaption,
+                         {strings::kProductName, strings::kProductVersion, strings::kLanguageTag}),
+            {}, tamorcer_->Memo2, 0, 0);
+    } catch (const std::exception& e) {
+        // Not told: the box counts as primed all the same.
+        TLOG(Device) << "the MovieBox property frame did not open: " << e.what();
+    }
+    display.SetFrameSink(vwEcran);
+    movieBoxPrimed_ = true;
+    tamorcer_->hide();
 }
 
 void TCaptureForm::DroppedActionTimer() {

@@ -52,6 +52,7 @@ class TOptionsFrame;
 class TPanelFrame;
 class TPreviewWidget;
 class TSourcesFrame;
+class TamorcerForm;
 
 class TCaptureForm : public QWidget, public ICaptureWindow {
     Q_OBJECT
@@ -112,6 +113,15 @@ public:
     void VideoInputClick(int route);
     // The 50 ms statistics timer's handler.
     void DroppedActionTimer();
+    // --- MovieBox priming ---------------------------------------------------------------------
+    // The priming window beside the property frame of the MovieBox capture filter until the
+    // user closes the frame, the preview display detached meanwhile; primed afterwards whatever
+    // the frame did. SelectVideoSource runs it for a MovieBox not primed yet.
+    void PrimeMovieBox();
+    // The MovieBox was primed since start-up, the last device loss or the last refresh of the
+    // video sources.
+    bool MovieBoxPrimed() const { return movieBoxPrimed_; }
+    TamorcerForm* PrimingWindow() const { return tamorcer_.get(); }
 
     // --- ICaptureWindow ---------------------------------------------------------------------
     void ShowNextVideoName(const std::string& name) override;
@@ -226,6 +236,9 @@ private:
     bool shown_ = false;
     bool screenSaverHeld_ = false;
     bool sourceListed_ = false; // the video list holds devices
+    // Made after the graph module, destroyed first.
+    std::unique_ptr<TamorcerForm> tamorcer_;
+    bool movieBoxPrimed_ = false;
     std::string errorText_;
     std::vector<std::string> profileEntries_; // what cboxMedia lists
 };

@@ -42,6 +42,14 @@ public:
     // pages have then been applied; otherwise they have been cancelled).
     virtual bool ShowPropertyFrame(const std::string& caption,
                                    const std::vector<IPropertyPage*>& pages) = 0;
+    // The same frame owned by `owner` and opened at (x, y) of it, so that it shows up inside
+    // the owner's window; a face without windows shows it as above.
+    virtual bool ShowPlacedPropertyFrame(const std::string& caption,
+                                         const std::vector<IPropertyPage*>& pages, QWidget* owner,
+                                         int x, int y) {
+        (void)owner, (void)x, (void)y;
+        return ShowPropertyFrame(caption, pages);
+    }
 };
 
 } // namespace talvence

@@ -28,6 +28,12 @@ public:
     std::vector<Message> messages;
     std::vector<std::string> frameCaptions;
     std::vector<std::vector<std::string>> framePages; // the page titles of each frame
+    // Where each placed frame opened: its owner and position in it.
+    struct Placement {
+        const QWidget* owner;
+        int x, y;
+    };
+    std::vector<Placement> framePlacements;
     // Called with the pages of each frame before it is answered, as a user editing them.
     std::function<void(const std::vector<IPropertyPage*>&)> onFrame;
 
@@ -66,6 +72,13 @@ public:
             else
                 p->Cancel();
         return ok;
+    }
+
+    bool ShowPlacedPropertyFrame(const std::string& caption,
+                                 const std::vector<IPropertyPage*>& pages, QWidget* owner, int x,
+                                 int y) override {
+        framePlacements.push_back({owner, x, y});
+        return ShowPropertyFrame(caption, pages);
     }
 };
 

@@ -83,13 +83,32 @@ bool QtDialogs::ChooseFont(TFontSpec& font) {
 
 bool QtDialogs::ShowPropertyFrame(const std::string& caption,
                                   const std::vector<IPropertyPage*>& pages) {
-    QDialog frame(parent_);
+    return RunPropertyFrame(caption, pages, parent_, std::nullopt);
+}
+
+bool QtDialogs::ShowPlacedPropertyFrame(const std::string& caption,
+                                        const std::vector<IPropertyPage*>& pages, QWidget* owner,
+                                        int x, int y) {
+    if (!owner) return ShowPropertyFrame(caption, pages);
+    return RunPropertyFrame(caption, pages, owner, owner->mapToGlobal(QPoint(x, y)));
+}
+
+bool QtDialogs::RunPropertyFrame(const std::string& caption,
+                                 const std::vector<IPropertyPage*>& pages, QWidget* owner,
+                                 std::optional<QPoint> at) {
+    QDialog frame(owner);
     frame.setWindowTitle(QString::fromStdString(caption));
+    if (at) frame.move(*at);
     auto* layout = new QVBoxLayout(&frame);
     auto* tabs = new QTabWidget(&frame);
     for (IPropertyPage* page : pages)
         tabs->addTab(page->CreateWidget(tabs), QString::fromStdString(page->Title()));
     layout->addWidget(tabs);
+    // A frame without pages is its buttons alone, so the user can still close it.
+    if (pages.empty()) {
+        tabs->hide();
+        frame.setMinimumWidth(240);
+    }
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &frame);
     QObject::connect(box, &QDialogButtonBox::accepted, &frame, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, &frame, &QDialog::reject);

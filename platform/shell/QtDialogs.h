@@ -4,6 +4,10 @@
 
 #include "platform/shell/Dialogs.h"
 
+#include <QPoint>
+
+#include <optional>
+
 namespace talvence {
 
 class QtDialogs : public IDialogs {
@@ -14,8 +18,16 @@ public:
     bool ChooseFont(TFontSpec& font) override;
     bool ShowPropertyFrame(const std::string& caption,
                            const std::vector<IPropertyPage*>& pages) override;
+    bool ShowPlacedPropertyFrame(const std::string& caption,
+                                 const std::vector<IPropertyPage*>& pages, QWidget* owner, int x,
+                                 int y) override;
 
 private:
+    // The modal frame, owned by `owner`, at the global point `at` when given.
+    static bool RunPropertyFrame(const std::string& caption,
+                                 const std::vector<IPropertyPage*>& pages, QWidget* owner,
+                                 std::optional<QPoint> at);
+
     QWidget* parent_; // not owned
 };
 

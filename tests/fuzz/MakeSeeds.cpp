@@ -1,7 +1,8 @@
 // Makes the seed corpora under tests/fuzz/corpus/ with the project's own writers: DV frames with
 // the packs and audio the virtual camcorder writes, AVI files from the AVI writer (with small
 // frames, so that the files stay small), a store saved by the registry, a scene file in the
-// writer's layout. Run by hand when a format changes:
+// writer's layout, MPEG-2 program streams of the virtual encoder box, whole and damaged. Run by
+// hand when a format changes:
 //
 //   fuzz_make_seeds tests/fuzz/corpus
 //
@@ -18,6 +19,7 @@
 
 #include <unistd.h>
 
+#include "platform/devices/virtual/MpegBoxStream.h"
 #include "platform/media/filters/avi/AviFileWriter.h"
 #include "platform/media/filters/dv/DvAudio.h"
 #include "platform/registry/Registry.h"
@@ -208,6 +210,105 @@ void ScnSeeds(const fs::path& dir) {
     Save(dir / "three-scenes.scn", three);
 }
 
+// A program stream cut into its units: pack headers, system headers, PES packets and the end
+// code, each with its bytes; what lies between them (nothing in a sound stream) is a unit too.
+struct PsUnit {
+    std::uint8_t code; // the start code's last byte; 0 for bytes that are no unit
+    Bytes bytes;
+};
+
+std::vector<PsUnit> PsUnits(const Bytes& ps) {
+    std::vector<PsUnit> units;
+    std::size_t at = 0;
+    while (at + 4 <= ps.size()) {
+        if (ps[at] != 0 || ps[at + 1] != 0 || ps[at + 2] != 1) {
+            std::fprintf(stderr, "the box's stream has no unit at %zu\n", at);
+            std::exit(1);
+        }
+        const std::uint8_t code = ps[at + 3];
+        std::size_t length = 4;
+        if (code == 0xBA && at + 14 <= ps.size())
+            length = 14 + (ps[at + 13] & 7); // MPEG-2 pack header and its stuffing
+        else if (code != 0xB9 && at + 6 <= ps.size())
+            length = 6 + (std::size_t(ps[at + 4]) << 8 | ps[at + 5]);
+        length = std::min(length, ps.size() - at);
+        units.push_back({code, Bytes(ps.begin() + std::ptrdiff_t(at),
+                                     ps.begin() + std::ptrdiff_t(at + length))});
+        at += length;
+    }
+    return units;
+}
+
+// The units from the start of the stream up to about `limit` bytes, whole packs only.
+Bytes Head(const std::vector<PsUnit>& units, std::size_t limit) {
+    Bytes out;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (units[i].code == 0xBA && out.size() >= limit) break;
+        out.insert(out.end(), units[i].bytes.begin(), units[i].bytes.end());
+    }
+    return out;
+}
+
+// The fuzz target reads the chunk size from the first byte.
+void SaveMpeg(const fs::path& path, std::uint8_t chunking, const Bytes& stream) {
+    Bytes seed{chunking};
+    seed.insert(seed.end(), stream.begin(), stream.end());
+    Save(path, seed);
+}
+
+void MpegSeeds(const fs::path& dir) {
+    const std::vector<PsUnit> units = PsUnits(MakeMpegBoxProgram(6));
+    const Bytes valid = Head(units, 10000);
+    SaveMpeg(dir / "valid-small", 3, valid);
+    SaveMpeg(dir / "valid-alternate-ids", 0, Head(PsUnits(MakeMpegBoxProgram(6, true)), 6000));
+
+    // Cut in the middle of the second pack's first packet.
+    std::size_t second = 0;
+    for (std::size_t i = 0, at = 0, packs = 0; i < units.size(); at += units[i++].bytes.size())
+        if (units[i].code == 0xBA && ++packs == 2) {
+            second = at + units[i].bytes.size() + 20;
+            break;
+        }
+    SaveMpeg(dir / "cut-mid-pack", 9, Bytes(valid.begin(), valid.begin() + std::ptrdiff_t(second)));
+
+    // The first packet of the second pack says it is longer than the pack, and the last packet
+    // says it goes past the end of the stream.
+    const std::vector<PsUnit> validUnits = PsUnits(valid);
+    std::size_t firstOfSecond = 0, lastPacket = 0;
+    for (std::size_t i = 0, packs = 0; i < validUnits.size(); ++i) {
+        if (validUnits[i].code == 0xBA) ++packs;
+        if (validUnits[i].code < 0xC0) continue;
+        if (packs == 2 && !firstOfSecond) firstOfSecond = i;
+        lastPacket = i;
+    }
+    Bytes overlong, garbage, noVideo;
+    std::uint32_t noise = 0x9E3779B9;
+    for (std::size_t i = 0; i < validUnits.size(); ++i) {
+        const PsUnit& unit = validUnits[i];
+        Bytes bytes = unit.bytes;
+        if (i == firstOfSecond || i == lastPacket) {
+            const std::size_t claimed = std::min<std::size_t>(bytes.size() + 3000, 0xFFFF);
+            bytes[4] = std::uint8_t(claimed >> 8);
+            bytes[5] = std::uint8_t(claimed);
+        }
+        overlong.insert(overlong.end(), bytes.begin(), bytes.end());
+        if (unit.code == 0xBA) {
+            // Bytes that are no start code, and one false start, before every pack.
+            for (int i = 0; i < 37; ++i) {
+                noise = noise * 1664525 + 1013904223;
+                garbage.push_back(std::uint8_t(noise >> 24 | 0x01));
+            }
+            garbage.insert(garbage.end(), {0x00, 0x00, 0x01, 0x42, 0x00, 0x00});
+        }
+        garbage.insert(garbage.end(), unit.bytes.begin(), unit.bytes.end());
+        if (unit.code < 0xE0 || unit.code > 0xEF)
+            noVideo.insert(noVideo.end(), unit.bytes.begin(), unit.bytes.end());
+    }
+    SaveMpeg(dir / "pes-length-past-pack", 17, overlong);
+    SaveMpeg(dir / "garbage-between-packs", 40, garbage);
+    SaveMpeg(dir / "no-video", 5, Head(PsUnits(noVideo), 8000));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -223,6 +324,7 @@ int main(int argc, char** argv) {
     AviSeeds(corpus / "aviwalker", scratch);
     RegSeeds(corpus / "regfile", scratch);
     ScnSeeds(corpus / "scnfile");
+    MpegSeeds(corpus / "mpegps");
     fs::remove_all(scratch);
     return 0;
 }

@@ -128,6 +128,7 @@ void TFakeV4l2Device::Closed(int fd) {
     if (owner_ != fd) return;
     streaming_ = false;
     buffers_.clear();
+    unread_.clear();
     owner_ = -1;
 }
 
@@ -145,9 +146,12 @@ int TFakeV4l2Device::Poll(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (!plugged_) return -ENODEV;
-        const bool queued =
-            std::any_of(buffers_.begin(), buffers_.end(), [](const Buffer& b) { return b.queued; });
+        // With read() I/O a stream not started yet is readable: the read starts it.
+        const bool queued = config_.readIo ? streaming_
+                                           : std::any_of(buffers_.begin(), buffers_.end(),
+                                                         [](const Buffer& b) { return b.queued; });
         const auto now = Clock::now();
+        if (config_.readIo && (!streaming_ || !unread_.empty())) return 1;
         if (streaming_ && queued && (!config_.realTime || now >= Due())) return 1;
         if (now >= deadline) return 0;
         const auto wake = streaming_ && queued ? std::min(Due(), deadline) : deadline;
@@ -181,15 +185,9 @@ int TFakeV4l2Device::Dequeue(void* arg) {
         ++streamFrames_;
     }
     Buffer& buf = *it;
-    const std::uint64_t n = streamFrames_;
-    buf.bytesUsed = config_.picture ? static_cast<std::uint32_t>(config_.picture(
-                                          mode_, input_, n, buf.data.data(), buf.data.size()))
-                                    : 0;
+    buf.bytesUsed = Produce(buf.data.data(), buf.data.size());
     buf.sequence = sequence_++;
     buf.queued = false;
-    ++streamFrames_;
-    ++sent_;
-    if (config_.unplugAfterFrames && sent_ >= config_.unplugAfterFrames) plugged_ = false;
 
     const std::uint32_t type = b->type;
     std::memset(b, 0, sizeof *b);
@@ -203,6 +201,50 @@ int TFakeV4l2Device::Dequeue(void* arg) {
     b->length = static_cast<std::uint32_t>(buf.data.size());
     b->m.offset = static_cast<std::uint32_t>(b->index * kOffsetStep);
     return 0;
+}
+
+std::uint32_t TFakeV4l2Device::Produce(std::uint8_t* out, std::size_t capacity) {
+    const std::uint64_t n = streamFrames_;
+    const auto used =
+        config_.picture
+            ? static_cast<std::uint32_t>(config_.picture(mode_, input_, n, out, capacity))
+            : 0;
+    ++streamFrames_;
+    ++sent_;
+    if (config_.unplugAfterFrames && sent_ >= config_.unplugAfterFrames) plugged_ = false;
+    return used;
+}
+
+long TFakeV4l2Device::Read(int fd, void* buffer, std::size_t length) {
+    const long r = ReadLocked(fd, buffer, length);
+    CallUnpluggedHandler();
+    return r;
+}
+
+long TFakeV4l2Device::ReadLocked(int fd, void* buffer, std::size_t length) {
+    std::lock_guard lock(mutex_);
+    if (!plugged_) return -ENODEV;
+    if (!config_.readIo) return -EINVAL;
+    if (owner_ != -1 && owner_ != fd) return -EBUSY;
+    if (owner_ == -1) {
+        owner_ = fd;
+        streaming_ = true;
+        streamStart_ = Clock::now();
+        streamFrames_ = 0;
+        unread_.clear();
+    }
+    if (unread_.empty()) {
+        if (config_.realTime && Clock::now() < Due()) return -EAGAIN;
+        if (config_.loseEvery && (streamFrames_ + 1) % config_.loseEvery == 0)
+            ++streamFrames_; // the driver's buffer overflowed: this picture is missing
+        unread_.resize(ImageSize());
+        unread_.resize(Produce(unread_.data(), unread_.size()));
+        if (unread_.empty()) return -EAGAIN;
+    }
+    const std::size_t n = std::min(length, unread_.size());
+    std::memcpy(buffer, unread_.data(), n);
+    unread_.erase(unread_.begin(), unread_.begin() + std::ptrdiff_t(n));
+    return static_cast<long>(n);
 }
 
 int TFakeV4l2Device::Ioctl(int fd, unsigned long request, void* arg) {
@@ -221,8 +263,8 @@ int TFakeV4l2Device::IoctlLocked(int fd, unsigned long request, void* arg) {
         CopyName(c->driver, config_.driver);
         CopyName(c->card, config_.card);
         CopyName(c->bus_info, config_.busInfo);
-        c->device_caps = config_.capture ? V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING
-                                         : V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+        const std::uint32_t io = config_.readIo ? V4L2_CAP_READWRITE : V4L2_CAP_STREAMING;
+        c->device_caps = (config_.capture ? V4L2_CAP_VIDEO_CAPTURE : V4L2_CAP_META_CAPTURE) | io;
         c->capabilities = c->device_caps | V4L2_CAP_DEVICE_CAPS;
         return 0;
     }
@@ -319,7 +361,7 @@ int TFakeV4l2Device::IoctlLocked(int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_REQBUFS: {
         auto* r = static_cast<v4l2_requestbuffers*>(arg);
-        if (r->memory != V4L2_MEMORY_MMAP) return -EINVAL;
+        if (r->memory != V4L2_MEMORY_MMAP || config_.readIo) return -EINVAL;
         if (streaming_ || (owner_ != -1 && owner_ != fd)) return -EBUSY;
         buffers_.clear();
         owner_ = -1;
@@ -527,6 +569,11 @@ int TFakeV4l2System::Ioctl(int fd, unsigned long request, void* arg) {
 void* TFakeV4l2System::Map(int fd, std::size_t length, std::int64_t offset) {
     auto device = Of(fd);
     return device ? device->Map(length, offset) : nullptr;
+}
+
+long TFakeV4l2System::Read(int fd, void* buffer, std::size_t length) {
+    auto device = Of(fd);
+    return device ? device->Read(fd, buffer, length) : -EBADF;
 }
 
 int TFakeV4l2System::Poll(int fd, int timeoutMs) {

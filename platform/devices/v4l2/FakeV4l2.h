@@ -3,8 +3,8 @@
 // A fake of the V4L2 seam: devices that answer the ioctls a capture source uses (capabilities,
 // formats, sizes and intervals, format and interval setting, memory-mapped streaming with
 // sequence numbers, inputs, TV standards, controls and their menus) and make their pictures with
-// a function they are given. The tests and the virtual webcam and analogue card stand on it, so
-// they run the real source filter's code.
+// a function they are given, or read() I/O alone as some MPEG encoder cards have. The tests and the
+// virtual webcam and analogue card stand on it, so they run the real source filter's code.
 //
 // A device paces its frames by the steady clock at its frame interval (or hands them out as soon
 // as they are asked for), may lose every Nth frame (a gap in the sequence numbers, as a driver
@@ -57,6 +57,9 @@ struct TFakeV4l2DeviceConfig {
     std::string driver = "fake";
     std::string busInfo = "usb-0000:00:14.0-1";
     bool capture = true; // V4L2_CAP_VIDEO_CAPTURE and streaming
+    // read() I/O instead of streaming (V4L2_CAP_READWRITE): the first read starts the stream,
+    // each due picture's bytes are read in as many reads as it takes, and closing stops it.
+    bool readIo = false;
     std::vector<TFakeV4l2Mode> modes;
     std::vector<TFakeV4l2Input> inputs; // empty: one camera input
     std::vector<TFakeV4l2Control> controls;
@@ -85,6 +88,7 @@ public:
     // The seam's calls on this device, for TFakeV4l2System.
     int Ioctl(int fd, unsigned long request, void* arg);
     int Poll(int timeoutMs);
+    long Read(int fd, void* buffer, std::size_t length);
     void* Map(std::size_t length, std::int64_t offset);
     void Closed(int fd);
 
@@ -99,6 +103,9 @@ private:
     std::size_t ImageSize() const;
     Clock::time_point Due() const; // lock held
     int Dequeue(void* arg);        // lock held
+    long ReadLocked(int fd, void* buffer, std::size_t length);
+    // The next picture's bytes (lock held); advances the stream's counts and may unplug.
+    std::uint32_t Produce(std::uint8_t* out, std::size_t capacity);
     int IoctlLocked(int fd, unsigned long request, void* arg);
     void CallUnpluggedHandler();
 
@@ -118,6 +125,7 @@ private:
     std::uint64_t streamFrames_ = 0; // frames due since STREAMON (sent or lost)
     std::uint32_t sequence_ = 0;
     std::uint64_t sent_ = 0;
+    std::vector<std::uint8_t> unread_; // read() I/O: what the last picture still has
 };
 
 class TFakeV4l2System : public IV4l2System {
@@ -135,6 +143,7 @@ public:
     void* Map(int fd, std::size_t length, std::int64_t offset) override;
     void Unmap(void*, std::size_t) override {}
     int Poll(int fd, int timeoutMs) override;
+    long Read(int fd, void* buffer, std::size_t length) override;
     std::string SoundDevice(const std::string& node) override;
     std::shared_ptr<TPcmCaptureBackend> SoundCapture() override { return soundCapture; }
     // What reads the devices' microphones; set before use.

@@ -119,6 +119,11 @@ HRESULT TV4l2CaptureStream::OpenDevice() {
     parm.parm.capture.timeperframe.denominator = mode_.intervalDen;
     device_->Ioctl(VIDIOC_S_PARM, &parm); // a driver without intervals runs at its own rate
     SetFramePeriod(mode_.FrameTime());
+    if (source_->readIo_) {
+        // The driver starts encoding at the first read and stops when the node is closed.
+        readBuffer_.assign(mode_.BufferBytes(), 0);
+        return S_OK;
+    }
 
     v4l2_requestbuffers req{};
     req.count = kDeviceBuffers;
@@ -140,6 +145,12 @@ HRESULT TV4l2CaptureStream::OpenDevice() {
 
 void TV4l2CaptureStream::CloseDevice() {
     if (!device_) return;
+    if (source_->readIo_) {
+        readBuffer_.clear();
+        readBuffer_.shrink_to_fit();
+        device_.reset();
+        return;
+    }
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     device_->Ioctl(VIDIOC_STREAMOFF, &type);
     for (const Mapped& m : buffers_)
@@ -170,6 +181,7 @@ void TV4l2CaptureStream::OnRunStart() {
     pending_ = -1;
     haveSequence_ = false;
     firstOfRun_ = true;
+    if (source_->readIo_) return;
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     device_->Ioctl(VIDIOC_STREAMOFF, &type);
     for (std::uint32_t i = 0; i < buffers_.size(); ++i) {
@@ -184,6 +196,10 @@ void TV4l2CaptureStream::OnRunStart() {
 
 void TV4l2CaptureStream::Requeue() {
     if (pending_ < 0) return;
+    if (source_->readIo_) {
+        pending_ = -1;
+        return;
+    }
     v4l2_buffer b{};
     b.index = static_cast<std::uint32_t>(pending_);
     b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -197,6 +213,7 @@ TBCFrameDue TV4l2CaptureStream::OnFrameDue() {
     const int ready = source_->system_->Poll(device_->Fd(), kPollMs);
     if (ready == -ENODEV) return TBCFrameDue::DeviceLost;
     if (ready <= 0) return TBCFrameDue::Nothing;
+    if (source_->readIo_) return ReadDue();
     v4l2_buffer b{};
     b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     b.memory = V4L2_MEMORY_MMAP;
@@ -216,16 +233,35 @@ TBCFrameDue TV4l2CaptureStream::OnFrameDue() {
     return TBCFrameDue::Frame;
 }
 
+TBCFrameDue TV4l2CaptureStream::ReadDue() {
+    const long n = source_->system_->Read(device_->Fd(), readBuffer_.data(), readBuffer_.size());
+    if (n == -ENODEV) return TBCFrameDue::DeviceLost;
+    if (n <= 0) {
+        if (n != -EAGAIN && n != 0)
+            TLOG(Device) << "V4L2: reading " << source_->path_
+                         << " failed: " << std::strerror(static_cast<int>(-n));
+        return TBCFrameDue::Nothing;
+    }
+    // What a read gives is a piece of the stream, sent as it came: there is no sequence to lose.
+    pending_ = 0;
+    pendingBytes_ = static_cast<std::uint32_t>(n);
+    return TBCFrameDue::Frame;
+}
+
 HRESULT TV4l2CaptureStream::FillFrame(IMediaSample* sample) {
     if (pending_ < 0) return E_UNEXPECTED;
-    if (haveSequence_ && pendingSequence_ > lastSequence_ + 1)
-        ReportLost(static_cast<long>(pendingSequence_ - lastSequence_ - 1));
-    haveSequence_ = true;
-    lastSequence_ = pendingSequence_;
+    if (!source_->readIo_) {
+        if (haveSequence_ && pendingSequence_ > lastSequence_ + 1)
+            ReportLost(static_cast<long>(pendingSequence_ - lastSequence_ - 1));
+        haveSequence_ = true;
+        lastSequence_ = pendingSequence_;
+    }
 
     BYTE* out = nullptr;
     sample->GetPointer(&out);
-    const auto* in = static_cast<const std::uint8_t*>(buffers_[std::size_t(pending_)].data);
+    const auto* in = source_->readIo_
+                         ? readBuffer_.data()
+                         : static_cast<const std::uint8_t*>(buffers_[std::size_t(pending_)].data);
     const long n = std::min<long>(static_cast<long>(pendingBytes_), sample->GetSize());
     if (mode_.pixelFormat == V4L2_PIX_FMT_RGB24) {
         for (long i = 0; i + 2 < n; i += 3) { // to the engine's blue-first order
@@ -332,6 +368,8 @@ ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2Syste
     if (!handle.Valid()) return nullptr;
     auto info = QueryV4l2Node(handle);
     if (!info || !info->capture) return nullptr;
+    std::vector<TV4l2Mode> modes = CapturableV4l2Modes(handle, *info);
+    if (info->readOnly && modes.empty()) return nullptr;
     ComPtr<TV4l2CaptureSource> source(
         new TV4l2CaptureSource(std::move(system), std::move(path), std::move(name)));
     source->inputs_ = QueryV4l2Inputs(handle);
@@ -344,7 +382,8 @@ ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2Syste
     }
     int input = 0;
     if (handle.Ioctl(VIDIOC_G_INPUT, &input) == 0) source->input_ = input;
-    source->AddPin(std::make_unique<TV4l2CaptureStream>(source.get(), QueryV4l2Modes(handle)));
+    source->readIo_ = info->readOnly;
+    source->AddPin(std::make_unique<TV4l2CaptureStream>(source.get(), std::move(modes)));
     // A webcam's own microphone is its audio pin.
     if (const std::string mic = source->system_->SoundDevice(source->path_); !mic.empty())
         source->AddPin(std::make_unique<TAlsaCaptureStream>(

@@ -3,11 +3,13 @@
 // The capture source of a V4L2 video node (a webcam, an analogue card), through the seam so that
 // the virtual devices run this very code. One output pin "Capture" (category capture) offering
 // every mode the node has (IAMStreamConfig: pixel format, size and frame interval; a fixed
-// format narrows the offer to it). Frames come through memory-mapped buffers, paced by the
-// device: each is stamped with the graph clock's stream time when it is dequeued (the frame
-// interval long), or counted in intervals without a clock. Gaps in the driver's sequence
-// numbers are the frames lost (IAMDroppedFrames). A device that goes away (ENODEV) posts
-// EC_DEVICE_LOST and the stream stops; downstream keeps what it has.
+// format narrows the offer to it). Frames come through memory-mapped buffers (a node without
+// streaming I/O, an MPEG encoder read with read(), hands its stream in the pieces each read
+// gives, and offers only its stream formats), paced by the device: each is stamped with the graph
+// clock's stream time when it is dequeued (the frame interval long), or counted in intervals
+// without a clock. Gaps in the driver's sequence numbers are the frames lost (IAMDroppedFrames). A
+// device that goes away (ENODEV) posts EC_DEVICE_LOST and the stream stops; downstream keeps what
+// it has.
 //
 // The filter also routes the node's inputs (VIDIOC_S_INPUT), sets its TV standard and reads and
 // sets its controls; these act on the device at once and are applied again when streaming
@@ -83,6 +85,8 @@ private:
     void CloseDevice();
     // Streaming thread: gives the pending buffer back to the driver.
     void Requeue();
+    // Streaming thread, a node without streaming I/O: the next piece of its stream.
+    TBCFrameDue ReadDue();
 
     TV4l2CaptureSource* const source_;
     const std::vector<TV4l2Mode> modes_;
@@ -96,6 +100,7 @@ private:
     std::unique_ptr<TV4l2Handle> device_;
     TV4l2Mode mode_;
     std::vector<Mapped> buffers_;
+    std::vector<std::uint8_t> readBuffer_; // what a read() gives, for a node without streaming
     // Streaming thread.
     int pending_ = -1; // the buffer dequeued for the next FillFrame
     std::uint32_t pendingBytes_ = 0;
@@ -160,6 +165,7 @@ private:
     std::string settingsKey_;
     std::map<std::uint32_t, std::int32_t> kept_; // application thread
     std::unique_ptr<TAnalogVideoInputPin> analogIn_; // analogue cards only
+    bool readIo_ = false; // the node reads with read() (no streaming I/O); set by Create
     int input_ = 0;                                  // application thread
     std::uint64_t standard_ = 0;                     // application thread; 0: the driver's
 };

@@ -96,8 +96,17 @@ std::optional<TV4l2NodeInfo> QueryV4l2Node(TV4l2Handle& handle) {
     info.card = Text(cap.card);
     info.driver = Text(cap.driver);
     info.busInfo = Text(cap.bus_info);
-    info.capture = (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING);
+    info.capture =
+        (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & (V4L2_CAP_STREAMING | V4L2_CAP_READWRITE));
+    info.readOnly = info.capture && !(caps & V4L2_CAP_STREAMING);
     return info;
+}
+
+std::vector<TV4l2Mode> CapturableV4l2Modes(TV4l2Handle& handle, const TV4l2NodeInfo& info) {
+    std::vector<TV4l2Mode> modes = QueryV4l2Modes(handle);
+    if (info.readOnly)
+        std::erase_if(modes, [](const TV4l2Mode& m) { return !IsV4l2StreamFormat(m.pixelFormat); });
+    return modes;
 }
 
 std::vector<TV4l2Mode> QueryV4l2Modes(TV4l2Handle& handle) {

@@ -47,7 +47,8 @@ struct TV4l2Control {
 
 struct TV4l2NodeInfo {
     std::string card, driver, busInfo;
-    bool capture = false; // single-planar video capture with streaming I/O
+    bool capture = false;  // single-planar video capture, with streaming or read() I/O
+    bool readOnly = false; // read() I/O without streaming (some MPEG encoder cards)
 };
 
 // A descriptor closed when it goes.
@@ -77,6 +78,9 @@ std::optional<TV4l2NodeInfo> QueryV4l2Node(TV4l2Handle& handle);
 // the MPEG stream of an encoder), in the driver's order; sizes and intervals given as ranges
 // contribute their ends.
 std::vector<TV4l2Mode> QueryV4l2Modes(TV4l2Handle& handle);
+// The modes a capture source can deliver from the node: all of them with streaming I/O; with
+// read() alone only the streams, whose bytes need no framing (pictures read() would cut).
+std::vector<TV4l2Mode> CapturableV4l2Modes(TV4l2Handle& handle, const TV4l2NodeInfo& info);
 std::vector<TV4l2Input> QueryV4l2Inputs(TV4l2Handle& handle);
 std::vector<TV4l2Control> QueryV4l2Controls(TV4l2Handle& handle);
 

@@ -23,6 +23,7 @@ std::vector<TV4l2CaptureDevice> ListV4l2CaptureDevices(IV4l2System& system) {
         if (!handle.Valid()) continue;
         auto info = QueryV4l2Node(handle);
         if (!info || !info->capture) continue;
+        if (info->readOnly && CapturableV4l2Modes(handle, *info).empty()) continue;
         const std::string base = info->card.empty() ? node : info->card;
         std::string name = base;
         for (int n = 2; std::any_of(

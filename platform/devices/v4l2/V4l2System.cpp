@@ -72,6 +72,14 @@ public:
         return 1;
     }
 
+    long Read(int fd, void* buffer, std::size_t length) override {
+        ssize_t r;
+        do {
+            r = ::read(fd, buffer, length);
+        } while (r < 0 && errno == EINTR);
+        return r < 0 ? -errno : static_cast<long>(r);
+    }
+
     std::string SoundDevice(const std::string& node) override {
         return UsbSoundDeviceOf("/sys", node);
     }

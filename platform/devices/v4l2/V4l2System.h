@@ -34,8 +34,11 @@ public:
     // Maps a buffer the driver gave (offset from VIDIOC_QUERYBUF); null on failure.
     virtual void* Map(int fd, std::size_t length, std::int64_t offset) = 0;
     virtual void Unmap(void* address, std::size_t length) = 0;
-    // 1 when a buffer can be dequeued, 0 when the time ran out, -errno.
+    // 1 when a buffer can be dequeued (or, on a node read with read(), bytes can be read), 0
+    // when the time ran out, -errno.
     virtual int Poll(int fd, int timeoutMs) = 0;
+    // read() on a node without streaming I/O: the bytes read, -EAGAIN when none are ready yet.
+    virtual long Read(int fd, void* buffer, std::size_t length) = 0;
     // The ALSA capture device of the same USB device as the node (a webcam's microphone), as
     // ALSA opens it; empty when there is none.
     virtual std::string SoundDevice(const std::string& node) = 0;

@@ -240,6 +240,9 @@ std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec
         } else if (key == "ids" && config.kind == VirtualV4l2Kind::Mpeg2Box &&
                    (v == "e0" || v == "e1")) {
             config.alternateIds = v == "e1";
+        } else if (key == "io" && config.kind == VirtualV4l2Kind::Mpeg2Box &&
+                   (v == "mmap" || v == "read")) {
+            config.readIo = v == "read";
         } else if (key == "pace" && (v == "real" || v == "fast")) {
             config.pacing = v == "fast" ? DvPacing::AsFastAsPossible : DvPacing::RealTime;
         } else if (key == "name" && !value.empty()) {

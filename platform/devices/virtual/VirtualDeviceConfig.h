@@ -87,10 +87,12 @@ struct VirtualV4l2Config {
     std::uint64_t unplugAfterFrames = 0; // 0: never
     bool microphone = false;             // the webcam's microphone, playing a tone
     bool alternateIds = false;           // the box's stream ids: 0xE1/0xC1, else 0xE0/0xC0
+    bool readIo = false;                 // the box is read with read(), without streaming I/O
 };
 
 // Options of a "webcam" (format=mjpeg|yuyv|both, name=, pace=real|fast, unplug=FRAMES, mic), an
-// "analog" device (name=, pace=, unplug=) or an "mpeg2" box (ids=e0|e1, name=, pace=, unplug=).
+// "analog" device (name=, pace=, unplug=) or an "mpeg2" box (ids=e0|e1, io=mmap|read, name=,
+// pace=, unplug=).
 // Unknown options and bad values are errors.
 std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec& spec,
                                                          std::string& error);

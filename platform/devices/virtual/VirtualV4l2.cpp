@@ -99,6 +99,7 @@ TFakeV4l2DeviceConfig MakeVirtualV4l2Device(const VirtualV4l2Config& config) {
         d.card = config.friendlyName.empty() ? "Virtual MPEG-2 Encoder" : config.friendlyName;
         d.driver = "virtual-mpeg2";
         d.busInfo = "virtual:mpeg2";
+        d.readIo = config.readIo;
         d.modes = {{V4L2_PIX_FMT_MPEG, 720, 576, 1, 25}};
         d.inputs = {{"Composite1", V4L2_INPUT_TYPE_CAMERA, V4L2_STD_PAL}};
         // One program stream per streaming run, a picture's worth per buffer; what a buffer

@@ -55,10 +55,9 @@ protected:
     int takes = 0;
 };
 
-TEST_F(MpegCaptureCliTest, NativeVideoIsTheDevicesProgramStreamByteForByte) {
-    // Exercise
-    const Capture native = Take("mpeg2", "Native Video", "--seconds 2");
-    // Verification: the file is the stream a fresh box hands over, whole pieces of it.
+// "Native Video" from the box: the file is the stream a fresh box hands over, whole pieces of
+// it, and ffprobe reads its MPEG-2 video and MPEG audio.
+void ExpectTheDevicesStream(const testing::CliCapture& native) {
     ASSERT_FALSE(native.file.empty()) << native.out;
     const testing::Bytes file = testing::ReadBytes(native.file);
     ASSERT_GT(file.size(), 20000u);
@@ -72,6 +71,15 @@ TEST_F(MpegCaptureCliTest, NativeVideoIsTheDevicesProgramStreamByteForByte) {
     EXPECT_TRUE(std::equal(file.begin(), file.end(), delivered.begin()));
     EXPECT_EQ(Probe(native.file, "v").substr(0, 19), "mpeg2video,720,576,");
     EXPECT_EQ(Probe(native.file, "a").substr(0, 10), "mp2,48000\n");
+}
+
+TEST_F(MpegCaptureCliTest, NativeVideoIsTheDevicesProgramStreamByteForByte) {
+    ExpectTheDevicesStream(Take("mpeg2", "Native Video", "--seconds 2"));
+}
+
+// A box without streaming I/O is read with read(): the same stream, in the pieces reads give.
+TEST_F(MpegCaptureCliTest, ABoxReadWithReadGivesTheSameStream) {
+    ExpectTheDevicesStream(Take("mpeg2:io=read", "Native Video", "--seconds 2"));
 }
 
 TEST_F(MpegCaptureCliTest, DvWithInlayAndImagesFromEitherNumbering) {

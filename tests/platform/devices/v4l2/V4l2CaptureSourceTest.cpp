@@ -1,6 +1,6 @@
 // The V4L2 capture source on the fake seam: which nodes are listed and how they are named, the
-// modes offered, frames streamed with the driver's losses counted, inputs, controls and a device
-// that goes away.
+// modes offered, frames streamed with the driver's losses counted, an encoder read with read(),
+// inputs, controls and a device that goes away.
 
 #include "platform/devices/v4l2/V4l2Devices.h"
 
@@ -222,6 +222,48 @@ TEST(V4l2CaptureSource, ADeviceThatGoesAwayPostsDeviceLostWithoutEndingTheStream
     EXPECT_EQ(rig.sink->endOfStreams.load(), 0);
     EXPECT_EQ(stopped, S_OK);
     EXPECT_TRUE(FAILED(rerun)); // the device cannot be opened again
+}
+
+TEST(V4l2CaptureSource, AnEncoderWithoutStreamingIsReadWithReadAndItsStreamArrivesWhole) {
+    // Setup: read() I/O alone; an encoder with a picture mode too, and a grabber with pictures
+    // only, which read() cannot frame.
+    auto encoder = Camera("Fake Encoder");
+    encoder.readIo = true;
+    encoder.modes = {{V4L2_PIX_FMT_YUYV, 64, 48, 1, 30}, {V4L2_PIX_FMT_MPEG, 64, 48, 1, 25}};
+    encoder.picture = [](const TFakeV4l2Mode&, int, std::uint64_t n, std::uint8_t* out,
+                         std::size_t capacity) {
+        const std::size_t bytes = std::min<std::size_t>(capacity, 100 + n % 50 * 37);
+        std::fill(out, out + bytes, static_cast<std::uint8_t>(n));
+        return bytes;
+    };
+    auto grabber = Camera("Fake Grabber");
+    grabber.readIo = true;
+    Rig rig(encoder);
+    rig.system->Add("/dev/video1", std::make_shared<TFakeV4l2Device>(grabber));
+    int count = 0, size = 0;
+    ComPtr<IPin>(rig.source->OutputPin())
+        .As<IAMStreamConfig>()
+        ->GetNumberOfCapabilities(&count, &size);
+
+    // Exercise
+    const auto listed = ListV4l2CaptureDevices(*rig.system);
+    ASSERT_EQ(rig.Connect(), S_OK);
+    ASSERT_EQ(rig.graph->Run(), S_OK);
+    ASSERT_TRUE(rig.sink->WaitForSamples(5));
+    rig.graph->Stop();
+
+    // Verification: the stream's bytes in order, none lost.
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].friendlyName, "Fake Encoder");
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(rig.sink->InputType().majortype, MEDIATYPE_Stream);
+    std::vector<BYTE> received, expected;
+    for (const auto& sample : rig.sink->Samples())
+        received.insert(received.end(), sample.bytes.begin(), sample.bytes.end());
+    for (std::uint64_t n = 0; expected.size() < received.size(); ++n)
+        expected.insert(expected.end(), 100 + n % 50 * 37, static_cast<BYTE>(n));
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(rig.Dropped(), 0);
 }
 
 } // namespace
