@@ -12,6 +12,9 @@ namespace talvence {
 namespace {
 // How long the arrival rate is measured before the share is revised.
 constexpr double kMeasuringPeriodSeconds = 0.25;
+// Frames enough for the first verdict of a run: a file read as fast as it goes is thinned after
+// these rather than after a whole period's, each of which would be decoded and converted.
+constexpr double kFirstVerdictFrames = 4;
 } // namespace
 
 long FreeRunShare(long share, double framesPerSecond) {
@@ -146,8 +149,9 @@ void TVideoRenderer::ThinFreeRunningStream() {
     // A whole period's frames arriving early tell the rate as well: a stream far faster than a
     // window is thinned after a few frames rather than after a quarter second of them, which
     // for a file read as fast as it goes may be all of it.
-    const bool periodFull = static_cast<double>(periodFrames_ - 1) >=
-                            kFreeRunFramesPerSecond * kMeasuringPeriodSeconds;
+    const double enough =
+        share_ == 1000 ? kFirstVerdictFrames : kFreeRunFramesPerSecond * kMeasuringPeriodSeconds;
+    const bool periodFull = static_cast<double>(periodFrames_ - 1) >= enough;
     if (seconds < kMeasuringPeriodSeconds && !periodFull) return;
     const long share = FreeRunShare(share_, static_cast<double>(periodFrames_ - 1) / seconds);
     periodFrames_ = 1;
