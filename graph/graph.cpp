@@ -28,9 +28,6 @@ namespace talvence {
 
 namespace {
 
-// The MovieBox's demultiplexers, of other makers.
-inline constexpr CLSID CLSID_CirrusSplitter = MakeGuid("64143E79-DBA1-4334-9A92-B0B77DAE0877");
-inline constexpr CLSID CLSID_MovieBoxDemux = MakeGuid("5E35D25A-E088-48C5-A229-804306F9DEEF");
 // The stream ids the MPEG-2 stream preview maps.
 constexpr ULONG kMpegVideoStreamId = 0xE1;
 constexpr ULONG kMpegAudioStreamId = 0xC1;
