@@ -107,6 +107,16 @@ TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
                                                  CLSID_Mpeg2VideoDecoder, Mpeg2VideoDec);
     else
         mpeg2DecoderPresent_ = true;
+    // The MovieBox and its demultiplexers, for the system report.
+    {
+        TFilter probe{"probe"};
+        movieBoxDevicePresent_ =
+            FindFilterByClsid(de, CLSID_VideoInputDeviceCategory, CLSID_MovieBoxUsbCapture, probe);
+        cirrusSplitterPresent_ =
+            FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_CirrusSplitter, probe);
+        movieBoxDemuxPresent_ =
+            FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_MovieBoxDemux, probe);
+    }
 
     sceneDetect_ = new Tvq_SceneDetect;
     superposer_ = new Tvq_Superposer(sceneDetect_.get());
@@ -314,7 +324,27 @@ bool TdmCam::ProbeExternalDevice() {
 
 void TdmCam::StopGraph() {
     if (fg_.GraphState() != gsRunning) return;
+    if (sourceKind_ == SourceKind::skMovieBox) {
+        ReplaceGraph();
+        return;
+    }
     fg_.HaltGraph();
+}
+
+void TdmCam::ReplaceGraph() {
+    // The MovieBox's driver does not survive a graph that is halted and run again: the graph
+    // goes, and a new one is built from the analysis on.
+    TLOG(Graph) << "graph module: the MovieBox graph is replaced";
+    previewRenderer_.reset();
+    graphBuilder_.reset();
+    fg_.EmptyGraph(); // halts first: the writers finish their files
+    ReleaseCaptureWriter();
+    fg_.SetActive(false);
+    previewReady_ = false;
+    fg_.SetActive(true);
+    previewRenderer_ = window_.PreviewRenderer();
+    graphBuilder_ = fg_.CaptureGraphBuilder();
+    if (onGraphReplaced_) onGraphReplaced_();
 }
 
 bool TdmCam::RunGraph() {
@@ -363,7 +393,7 @@ bool TdmCam::BuildPreviewGraph(SourceKind kind) {
     case SourceKind::skMpeg2Stream:
         return BuildMpeg2StreamPreview();
     case SourceKind::skMovieBox:
-        return Fail("The preview of this kind of source is not built yet");
+        return BuildMovieBoxPreview();
     case SourceKind::skNone:
         break;
     }
@@ -534,6 +564,32 @@ bool TdmCam::BuildMpeg2StreamPreview() {
     }
 }
 
+bool TdmCam::BuildMovieBoxPreview() {
+    previewReady_ = false;
+    lastError_.clear();
+    try {
+        PreviewHead(false);
+        // The MovieBox's demultiplexer comes with its outputs: they are connected directly.
+        Join(demux);
+        Render(Infinite.Filter().get(), nullptr, demux.Filter().get());
+        Join(sg);
+        Join(Mpeg2VideoDec);
+        ComPtr<IBaseFilter> deinterlacer;
+        if (settings_.deinterlacerOn) {
+            Join(Deinterlacer);
+            deinterlacer = Deinterlacer.Filter();
+        }
+        Render(demux.Filter().get(), nullptr, Mpeg2VideoDec.Filter().get());
+        AddOwn(superposer_.get(), "Superposer");
+        Render(Mpeg2VideoDec.Filter().get(), deinterlacer.get(), superposer_.get());
+        PreviewTail(superposer_.get());
+        ChooseGraphClock();
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
 void TdmCam::ReadSourceFrameDuration() {
     frameDuration_ = kDvFrameTime625;
     ConnectionType type(sourcePin_.get());
@@ -615,6 +671,8 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
         return &TdmCam::CaptureNdump;
     case CaptureRecipe::Dmpg:
         return &TdmCam::CaptureDmpg;
+    case CaptureRecipe::Dmbx:
+        return &TdmCam::CaptureDmbx;
     case CaptureRecipe::Ienc:
         return &TdmCam::CaptureIenc;
     default:
@@ -623,10 +681,7 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
 }
 
 bool TdmCam::HasCaptureBuilder(SourceKind kind, int format) const {
-    // W is one recipe for every kind, built for the kinds whose preview is built.
-    const CaptureRecipe recipe = CaptureRecipeFor(kind, format);
-    return BuilderOf(recipe) != nullptr &&
-           (recipe != CaptureRecipe::W || kind != SourceKind::skMovieBox);
+    return BuilderOf(CaptureRecipeFor(kind, format)) != nullptr;
 }
 
 bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
@@ -751,6 +806,36 @@ bool TdmCam::CaptureDmpg(const CaptureRequest& request) {
     return true;
 }
 
+bool TdmCam::CaptureDmbx(const CaptureRequest& request) {
+    if (sourceKind_ != SourceKind::skMovieBox) return Fail("The source is not a MovieBox");
+    if (!DvEncodeStart(request)) return false;
+    // The box's sound as it is heard, through the ACM wrapper that StartCapture sets to the DV
+    // recording rate.
+    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_) {
+        Join(acm);
+        Render(infinite4.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+    }
+    if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_) {
+        Join(acm);
+        // The sound card takes the type of the DV muxer's sound when it already has one.
+        ComPtr<IPin> sound, out;
+        ComPtr<IAMStreamConfig> config;
+        if (SUCCEEDED(graphBuilder_->FindPin(DVmuxer.Filter().get(), PINDIR_INPUT, nullptr, nullptr,
+                                             0, 1, sound.put())) &&
+            SUCCEEDED(graphBuilder_->FindPin(acm.Filter().get(), PINDIR_OUTPUT, nullptr, nullptr, 0,
+                                             0, out.put())) &&
+            SUCCEEDED(out->QueryInterface(IAMStreamConfig::iid, config.putVoid()))) {
+            ConnectionType type(sound.get());
+            if (type.valid) config->SetFormat(&type.mt);
+        }
+        Render(infinite3.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+    }
+    Join(DVsplitter2);
+    Render(DVmuxer.Filter().get(), DVsplitter2.Filter().get(), captureWriter_.get()); // video
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get());                // audio
+    return true;
+}
+
 bool TdmCam::CaptureIenc(const CaptureRequest& request) {
     if (!IsProgramStreamKind(sourceKind_)) return Fail("The source delivers no program stream");
     if (!DvEncodeStart(request)) return false;
@@ -863,6 +948,7 @@ bool TdmCam::BuildAudioBranch() {
         }
         if (branchIn) return false;
         if (sourceKind_ == SourceKind::skMpeg2Stream) return BuildMpeg2StreamAudio();
+        if (sourceKind_ == SourceKind::skMovieBox) return BuildMovieBoxAudio();
         if (sourceKind_ == SourceKind::skCapturePin) {
             // The source's own audio pin (a webcam's microphone) heard through its tee.
             if (!sourceAudioPin_) return false;
@@ -920,6 +1006,32 @@ bool TdmCam::BuildMpeg2StreamAudio() {
         fg_.GraphBuilder()->Disconnect(in.get());
         Join(infinite4);
         Render(decoded.get(), infinite4.Filter().get(), AudioRender.Filter().get());
+    }
+    return true;
+}
+
+bool TdmCam::BuildMovieBoxAudio() {
+    Join(AudioRender);
+    Join(MpegAudioDec);
+    // The demultiplexer's free output: its sound.
+    if (FAILED(Render(demux.Filter().get(), nullptr, MpegAudioDec.Filter().get()))) {
+        // Sound that cannot be decoded leaves nothing behind.
+        MpegAudioDec.SetFilterGraph(nullptr);
+        infinite4.SetFilterGraph(nullptr);
+        AudioRender.SetFilterGraph(nullptr);
+        return true;
+    }
+    AddOwn(tsAudio_.get(), "tsAudio");
+    Render(MpegAudioDec.Filter().get(), tsAudio_.get(), AudioRender.Filter().get());
+    // The tee goes just before the timestamper: captures take the sound as it is heard.
+    ComPtr<IPin> in, decoded;
+    if (SUCCEEDED(graphBuilder_->FindPin(tsAudio_.get(), PINDIR_INPUT, nullptr, nullptr, 0, 0,
+                                         in.put())) &&
+        SUCCEEDED(in->ConnectedTo(decoded.put()))) {
+        fg_.GraphBuilder()->Disconnect(decoded.get());
+        fg_.GraphBuilder()->Disconnect(in.get());
+        Join(infinite4);
+        Render(decoded.get(), infinite4.Filter().get(), tsAudio_.get());
     }
     return true;
 }
