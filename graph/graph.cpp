@@ -462,11 +462,7 @@ bool TdmCam::BuildDvPreview() {
         Join(DVDEcoder);
         Join(color2);
         Join(color1);
-        ComPtr<IBaseFilter> deinterlacer;
-        if (settings_.deinterlacerOn) {
-            Join(Deinterlacer);
-            deinterlacer = Deinterlacer.Filter();
-        }
+        const ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
         // The picture stays in the decoder's own layout through the inlay to the capture tee:
         // the DV encoder and the Windows Media writer take it as it is, and only the preview
         // branch converts to RGB (and only the frames it shows).
@@ -502,11 +498,7 @@ bool TdmCam::BuildCapturePinPreview() {
         if (SUCCEEDED(sourceFilter_->QueryInterface(IAMAnalogVideoDecoder::iid, decoder.putVoid())))
             decoder->put_TVFormat(settings_.standardDv == 0 ? AnalogVideo_PAL_B
                                                             : AnalogVideo_NTSC_M);
-        ComPtr<IBaseFilter> deinterlacer;
-        if (settings_.deinterlacerOn) {
-            Join(Deinterlacer);
-            deinterlacer = Deinterlacer.Filter();
-        }
+        const ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
         // Intelligent connection brings the decoder or converter the camera's layout needs; the
         // inlay draws into RGB, which the preview takes as it is.
         superposer_->SetYuvInput(false);
@@ -545,16 +537,7 @@ bool TdmCam::BuildMpeg2StreamPreview() {
         if (!raw || FAILED(Render(raw.get(), nullptr, demux.Filter().get())))
             return Fail("The program stream does not reach the demultiplexer");
         const ComPtr<IPin> video = DemuxPin(MpegVideoPinType(), "MpegVideo", kMpegVideoStreamId);
-        Join(sg);
-        Join(Mpeg2VideoDec);
-        ComPtr<IBaseFilter> deinterlacer;
-        if (settings_.deinterlacerOn) {
-            Join(Deinterlacer);
-            deinterlacer = Deinterlacer.Filter();
-        }
-        Render(video.get(), nullptr, Mpeg2VideoDec.Filter().get());
-        AddOwn(superposer_.get(), "Superposer");
-        Render(Mpeg2VideoDec.Filter().get(), deinterlacer.get(), superposer_.get());
+        DecodeIntoInlay(video.get());
         DemuxPin(MpegAudioPinType(), "MpegAudio", kMpegAudioStreamId);
         PreviewTail(superposer_.get(), false);
         ChooseGraphClock();
@@ -562,6 +545,21 @@ bool TdmCam::BuildMpeg2StreamPreview() {
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
+}
+
+ComPtr<IBaseFilter> TdmCam::JoinDeinterlacer() {
+    if (!settings_.deinterlacerOn) return nullptr;
+    Join(Deinterlacer);
+    return Deinterlacer.Filter();
+}
+
+void TdmCam::DecodeIntoInlay(IUnknown* video) {
+    Join(sg);
+    Join(Mpeg2VideoDec);
+    const ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
+    Render(video, nullptr, Mpeg2VideoDec.Filter().get());
+    AddOwn(superposer_.get(), "Superposer");
+    Render(Mpeg2VideoDec.Filter().get(), deinterlacer.get(), superposer_.get());
 }
 
 bool TdmCam::BuildMovieBoxPreview() {
@@ -572,16 +570,7 @@ bool TdmCam::BuildMovieBoxPreview() {
         // The MovieBox's demultiplexer comes with its outputs: they are connected directly.
         Join(demux);
         Render(Infinite.Filter().get(), nullptr, demux.Filter().get());
-        Join(sg);
-        Join(Mpeg2VideoDec);
-        ComPtr<IBaseFilter> deinterlacer;
-        if (settings_.deinterlacerOn) {
-            Join(Deinterlacer);
-            deinterlacer = Deinterlacer.Filter();
-        }
-        Render(demux.Filter().get(), nullptr, Mpeg2VideoDec.Filter().get());
-        AddOwn(superposer_.get(), "Superposer");
-        Render(Mpeg2VideoDec.Filter().get(), deinterlacer.get(), superposer_.get());
+        DecodeIntoInlay(demux.Filter().get());
         PreviewTail(superposer_.get());
         ChooseGraphClock();
         return true;
@@ -730,6 +719,13 @@ bool TdmCam::DvEncodeStart(const CaptureRequest& request) {
     return true;
 }
 
+void TdmCam::SplitDvIntoWriter() {
+    Join(DVsplitter2);
+    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+}
+
 bool TdmCam::CaptureDpin(const CaptureRequest& request) {
     if (sourceKind_ != SourceKind::skCapturePin) return Fail("The source is not a capture pin");
     if (!DvEncodeStart(request)) return false;
@@ -737,10 +733,7 @@ bool TdmCam::CaptureDpin(const CaptureRequest& request) {
         Join(acm);
         Render(infinite3.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
     }
-    Join(DVsplitter2);
-    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+    SplitDvIntoWriter();
     return true;
 }
 
@@ -799,10 +792,7 @@ bool TdmCam::CaptureDmpg(const CaptureRequest& request) {
     }
     if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
         Render(infinite3.Filter().get(), nullptr, DVmuxer.Filter().get());
-    Join(DVsplitter2);
-    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+    SplitDvIntoWriter();
     return true;
 }
 
@@ -830,9 +820,7 @@ bool TdmCam::CaptureDmbx(const CaptureRequest& request) {
         }
         Render(infinite3.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
     }
-    Join(DVsplitter2);
-    Render(DVmuxer.Filter().get(), DVsplitter2.Filter().get(), captureWriter_.get()); // video
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get());                // audio
+    SplitDvIntoWriter();
     return true;
 }
 
@@ -1099,9 +1087,7 @@ bool TdmCam::ForceAcmOutputRate(int rate) {
                 }
         const bool set = SetAcmOutputRate(rate, true);
         if (split) {
-            Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
-            Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
-            Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+            SplitDvIntoWriter();
         }
         return set;
     } catch (const std::exception& e) {

@@ -227,6 +227,11 @@ private:
     bool BuildCapturePinPreview();
     bool BuildMpeg2StreamPreview();
     bool BuildMovieBoxPreview();
+    // The deinterlacer joined to the graph when "Deinterlacer On", else none (no intermediate).
+    ComPtr<IBaseFilter> JoinDeinterlacer();
+    // An MPEG-2 video stream (a demultiplexer's output or the demultiplexer) through the MPEG-2
+    // decoder and the deinterlacer into the inlay.
+    void DecodeIntoInlay(IUnknown* video);
     void ReplaceGraph();
     // A new output pin of the demultiplexer with the type, carrying the stream id.
     ComPtr<IPin> DemuxPin(const AM_MEDIA_TYPE& type, const std::string& name, ULONG streamId);
@@ -270,6 +275,8 @@ private:
     // The D recipes' start: the writer, the DV encoder set to the TV standard, Infinite2 ->
     // DVencoder -> DVmuxer.
     bool DvEncodeStart(const CaptureRequest& request);
+    // The D recipes' end: DVmuxer -> DVsplitter2, its video and its sound into the writer.
+    void SplitDvIntoWriter();
     // The writer of the format's row for the request's file, onto a completed preview.
     bool WriterFrame(const CaptureRequest& request);
     void ControlFilterSetUp();
