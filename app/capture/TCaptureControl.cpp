@@ -374,9 +374,9 @@ bool TCaptureControl::StartCapture() {
     const bool offered =
         row && graph_.HasCaptureBuilder(kind_, row->index) && (!row->windowsMedia || wmvAvailable_);
     // A capture starts from a preview, by hand or by the schedule, or starts
-    // again into the file being written when a graph that cannot be halted was
-    // replaced under a running capture. Only a start by hand asks; anything
-    // refused here is refused before the preview is stopped.
+    // again when a graph that cannot be halted was replaced under a running
+    // capture. Only a start by hand asks; anything refused here is refused
+    // before the preview is stopped.
     if (!offered || state_ == CaptureState::NoSource ||
         (state_ == CaptureState::Preview && !AskBeforeCapture())) {
         window_.UncheckCaptureToggle();

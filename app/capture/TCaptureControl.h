@@ -81,7 +81,7 @@ public:
     // acCouperExecute: continue the running capture in the next file.
     bool Cut();
     // From the preview (asking before an overwrite), from an armed schedule,
-    // or again into the file being written (states 2 and 4) after the graph
+    // or again, into the next video file (states 2 and 4), after the graph
     // was replaced under a running capture.
     bool StartCapture();
     bool RestartPreview();
