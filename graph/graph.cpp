@@ -986,16 +986,19 @@ bool TdmCam::BuildMpeg2StreamAudio() {
         return false;
     }
     // The tee goes just before the renderer: captures take the sound as it is heard.
-    ComPtr<IPin> in, decoded;
-    if (SUCCEEDED(graphBuilder_->FindPin(AudioRender.Filter().get(), PINDIR_INPUT, nullptr, nullptr,
-                                         0, 0, in.put())) &&
-        SUCCEEDED(in->ConnectedTo(decoded.put()))) {
-        fg_.GraphBuilder()->Disconnect(decoded.get());
-        fg_.GraphBuilder()->Disconnect(in.get());
-        Join(infinite4);
-        Render(decoded.get(), infinite4.Filter().get(), AudioRender.Filter().get());
-    }
+    TeeIncludedAudioBefore(AudioRender.Filter().get());
     return true;
+}
+
+void TdmCam::TeeIncludedAudioBefore(IBaseFilter* end) {
+    ComPtr<IPin> in, decoded;
+    if (FAILED(graphBuilder_->FindPin(end, PINDIR_INPUT, nullptr, nullptr, 0, 0, in.put())) ||
+        FAILED(in->ConnectedTo(decoded.put())))
+        return;
+    fg_.GraphBuilder()->Disconnect(decoded.get());
+    fg_.GraphBuilder()->Disconnect(in.get());
+    Join(infinite4);
+    Render(decoded.get(), infinite4.Filter().get(), end);
 }
 
 bool TdmCam::BuildMovieBoxAudio() {
@@ -1012,15 +1015,7 @@ bool TdmCam::BuildMovieBoxAudio() {
     AddOwn(tsAudio_.get(), "tsAudio");
     Render(MpegAudioDec.Filter().get(), tsAudio_.get(), AudioRender.Filter().get());
     // The tee goes just before the timestamper: captures take the sound as it is heard.
-    ComPtr<IPin> in, decoded;
-    if (SUCCEEDED(graphBuilder_->FindPin(tsAudio_.get(), PINDIR_INPUT, nullptr, nullptr, 0, 0,
-                                         in.put())) &&
-        SUCCEEDED(in->ConnectedTo(decoded.put()))) {
-        fg_.GraphBuilder()->Disconnect(decoded.get());
-        fg_.GraphBuilder()->Disconnect(in.get());
-        Join(infinite4);
-        Render(decoded.get(), infinite4.Filter().get(), tsAudio_.get());
-    }
+    TeeIncludedAudioBefore(tsAudio_.get());
     return true;
 }
 

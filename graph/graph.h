@@ -290,6 +290,8 @@ private:
     // The MovieBox's: the demultiplexer's sound through the MPEG audio decoder and infinite4
     // into "tsAudio" and the audio renderer.
     bool BuildMovieBoxAudio();
+    // Moves the included-audio tee (infinite4) in front of end's connected input.
+    void TeeIncludedAudioBefore(IBaseFilter* end);
     // The frame duration of the source's connection (400000 when it does not say), handed to the
     // superposer as well.
     void ReadSourceFrameDuration();
