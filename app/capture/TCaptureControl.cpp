@@ -458,8 +458,15 @@ bool TCaptureControl::Cut() {
 
 bool TCaptureControl::RestartPreview() {
     const bool ending = std::exchange(endingCapture_, true);
+    replaced_ = false;
     graph_.StopGraph();
     endingCapture_ = ending;
+    // Read while the halted graph still holds the capture's source: the figures shown during the
+    // run lag the halt by the frames delivered meanwhile.
+    long delivered = 0, lost = 0;
+    endedFrameCounts_.reset();
+    if (!replaced_ && !imageByImageMode_ && graph_.SourceFrameCounts(delivered, lost))
+        endedFrameCounts_ = std::make_pair(delivered, lost);
     // The stop has delivered the final scene and finished an image-by-image
     // file; a later preview reports to no file.
     EndSceneRun();

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talvence {
@@ -138,6 +139,10 @@ public:
     std::int64_t ImageCounter() const { return imageCounter_; }
     bool ImageByImageMode() const { return imageByImageMode_; }
     std::int64_t ImageByImageCount() const { return imageByImageCount_; }
+    // What the source delivered and lost up to the halt that ended the last capture taken back
+    // to the preview; empty when its source does not count, its graph was replaced or it was an
+    // image-by-image capture (which counts its images).
+    std::optional<std::pair<long, long>> EndedFrameCounts() const { return endedFrameCounts_; }
     bool SceneFileAttached() const { return sceneFileAttached_; }
     const std::vector<std::string>& CaptureFormatEntries() const { return formats_; }
     int CaptureFormatEntry() const { return formatEntry_; }
@@ -208,6 +213,7 @@ private:
     // Whether a replacement of the graph happened during the last stop, and whether it took
     // the running capture on (Cut, which asks for the same).
     bool replaced_ = false;
+    std::optional<std::pair<long, long>> endedFrameCounts_;
     bool continuedByReplacement_ = false;
 };
 
