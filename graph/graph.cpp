@@ -28,9 +28,6 @@ namespace talvence {
 
 namespace {
 
-// The MovieBox's demultiplexers, of other makers.
-inline constexpr CLSID CLSID_CirrusSplitter = MakeGuid("64143E79-DBA1-4334-9A92-B0B77DAE0877");
-inline constexpr CLSID CLSID_MovieBoxDemux = MakeGuid("5E35D25A-E088-48C5-A229-804306F9DEEF");
 // The stream ids the MPEG-2 stream preview maps.
 constexpr ULONG kMpegVideoStreamId = 0xE1;
 constexpr ULONG kMpegAudioStreamId = 0xC1;
@@ -110,6 +107,16 @@ TdmCam::TdmCam(std::shared_ptr<FilterRegistry> registry, TVideoWindow& window)
                                                  CLSID_Mpeg2VideoDecoder, Mpeg2VideoDec);
     else
         mpeg2DecoderPresent_ = true;
+    // The MovieBox and its demultiplexers, for the system report.
+    {
+        TFilter probe{"probe"};
+        movieBoxDevicePresent_ =
+            FindFilterByClsid(de, CLSID_VideoInputDeviceCategory, CLSID_MovieBoxUsbCapture, probe);
+        cirrusSplitterPresent_ =
+            FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_CirrusSplitter, probe);
+        movieBoxDemuxPresent_ =
+            FindFilterByClsid(de, CLSID_LegacyAmFilterCategory, CLSID_MovieBoxDemux, probe);
+    }
 
     sceneDetect_ = new Tvq_SceneDetect;
     superposer_ = new Tvq_Superposer(sceneDetect_.get());
@@ -317,7 +324,27 @@ bool TdmCam::ProbeExternalDevice() {
 
 void TdmCam::StopGraph() {
     if (fg_.GraphState() != gsRunning) return;
+    if (sourceKind_ == SourceKind::skMovieBox) {
+        ReplaceGraph();
+        return;
+    }
     fg_.HaltGraph();
+}
+
+void TdmCam::ReplaceGraph() {
+    // The MovieBox's driver does not survive a graph that is halted and run again: the graph
+    // goes, and a new one is built from the analysis on.
+    TLOG(Graph) << "graph module: the MovieBox graph is replaced";
+    previewRenderer_.reset();
+    graphBuilder_.reset();
+    fg_.EmptyGraph(); // halts first: the writers finish their files
+    ReleaseCaptureWriter();
+    fg_.SetActive(false);
+    previewReady_ = false;
+    fg_.SetActive(true);
+    previewRenderer_ = window_.PreviewRenderer();
+    graphBuilder_ = fg_.CaptureGraphBuilder();
+    if (onGraphReplaced_) onGraphReplaced_();
 }
 
 bool TdmCam::RunGraph() {
@@ -366,7 +393,7 @@ bool TdmCam::BuildPreviewGraph(SourceKind kind) {
     case SourceKind::skMpeg2Stream:
         return BuildMpeg2StreamPreview();
     case SourceKind::skMovieBox:
-        return Fail("The preview of this kind of source is not built yet");
+        return BuildMovieBoxPreview();
     case SourceKind::skNone:
         break;
     }
@@ -435,11 +462,7 @@ bool TdmCam::BuildDvPreview() {
         Join(DVDEcoder);
         Join(color2);
         Join(color1);
-        ComPtr<IBaseFilter> deinterlacer;
-        if (settings_.deinterlacerOn) {
-            Join(Deinterlacer);
-            deinterlacer = Deinterlacer.Filter();
-        }
+        const ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
         // The picture stays in the decoder's own layout through the inlay to the capture tee:
         // the DV encoder and the Windows Media writer take it as it is, and only the preview
         // branch converts to RGB (and only the frames it shows).
@@ -475,11 +498,7 @@ bool TdmCam::BuildCapturePinPreview() {
         if (SUCCEEDED(sourceFilter_->QueryInterface(IAMAnalogVideoDecoder::iid, decoder.putVoid())))
             decoder->put_TVFormat(settings_.standardDv == 0 ? AnalogVideo_PAL_B
                                                             : AnalogVideo_NTSC_M);
-        ComPtr<IBaseFilter> deinterlacer;
-        if (settings_.deinterlacerOn) {
-            Join(Deinterlacer);
-            deinterlacer = Deinterlacer.Filter();
-        }
+        const ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
         // Intelligent connection brings the decoder or converter the camera's layout needs; the
         // inlay draws into RGB, which the preview takes as it is.
         superposer_->SetYuvInput(false);
@@ -518,18 +537,41 @@ bool TdmCam::BuildMpeg2StreamPreview() {
         if (!raw || FAILED(Render(raw.get(), nullptr, demux.Filter().get())))
             return Fail("The program stream does not reach the demultiplexer");
         const ComPtr<IPin> video = DemuxPin(MpegVideoPinType(), "MpegVideo", kMpegVideoStreamId);
-        Join(sg);
-        Join(Mpeg2VideoDec);
-        ComPtr<IBaseFilter> deinterlacer;
-        if (settings_.deinterlacerOn) {
-            Join(Deinterlacer);
-            deinterlacer = Deinterlacer.Filter();
-        }
-        Render(video.get(), nullptr, Mpeg2VideoDec.Filter().get());
-        AddOwn(superposer_.get(), "Superposer");
-        Render(Mpeg2VideoDec.Filter().get(), deinterlacer.get(), superposer_.get());
+        DecodeIntoInlay(video.get());
         DemuxPin(MpegAudioPinType(), "MpegAudio", kMpegAudioStreamId);
         PreviewTail(superposer_.get(), false);
+        ChooseGraphClock();
+        return true;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+ComPtr<IBaseFilter> TdmCam::JoinDeinterlacer() {
+    if (!settings_.deinterlacerOn) return nullptr;
+    Join(Deinterlacer);
+    return Deinterlacer.Filter();
+}
+
+void TdmCam::DecodeIntoInlay(IUnknown* video) {
+    Join(sg);
+    Join(Mpeg2VideoDec);
+    const ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
+    Render(video, nullptr, Mpeg2VideoDec.Filter().get());
+    AddOwn(superposer_.get(), "Superposer");
+    Render(Mpeg2VideoDec.Filter().get(), deinterlacer.get(), superposer_.get());
+}
+
+bool TdmCam::BuildMovieBoxPreview() {
+    previewReady_ = false;
+    lastError_.clear();
+    try {
+        PreviewHead(false);
+        // The MovieBox's demultiplexer comes with its outputs: they are connected directly.
+        Join(demux);
+        Render(Infinite.Filter().get(), nullptr, demux.Filter().get());
+        DecodeIntoInlay(demux.Filter().get());
+        PreviewTail(superposer_.get());
         ChooseGraphClock();
         return true;
     } catch (const std::exception& e) {
@@ -618,6 +660,8 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
         return &TdmCam::CaptureNdump;
     case CaptureRecipe::Dmpg:
         return &TdmCam::CaptureDmpg;
+    case CaptureRecipe::Dmbx:
+        return &TdmCam::CaptureDmbx;
     case CaptureRecipe::Ienc:
         return &TdmCam::CaptureIenc;
     default:
@@ -626,10 +670,7 @@ TdmCam::CaptureBuilder TdmCam::BuilderOf(CaptureRecipe recipe) {
 }
 
 bool TdmCam::HasCaptureBuilder(SourceKind kind, int format) const {
-    // W is one recipe for every kind, built for the kinds whose preview is built.
-    const CaptureRecipe recipe = CaptureRecipeFor(kind, format);
-    return BuilderOf(recipe) != nullptr &&
-           (recipe != CaptureRecipe::W || kind != SourceKind::skMovieBox);
+    return BuilderOf(CaptureRecipeFor(kind, format)) != nullptr;
 }
 
 bool TdmCam::BuildCaptureGraph(SourceKind kind, int format, std::uint8_t tvStandard,
@@ -678,6 +719,13 @@ bool TdmCam::DvEncodeStart(const CaptureRequest& request) {
     return true;
 }
 
+void TdmCam::SplitDvIntoWriter() {
+    Join(DVsplitter2);
+    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
+    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+}
+
 bool TdmCam::CaptureDpin(const CaptureRequest& request) {
     if (sourceKind_ != SourceKind::skCapturePin) return Fail("The source is not a capture pin");
     if (!DvEncodeStart(request)) return false;
@@ -685,10 +733,7 @@ bool TdmCam::CaptureDpin(const CaptureRequest& request) {
         Join(acm);
         Render(infinite3.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
     }
-    Join(DVsplitter2);
-    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+    SplitDvIntoWriter();
     return true;
 }
 
@@ -747,10 +792,35 @@ bool TdmCam::CaptureDmpg(const CaptureRequest& request) {
     }
     if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
         Render(infinite3.Filter().get(), nullptr, DVmuxer.Filter().get());
-    Join(DVsplitter2);
-    Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
-    Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+    SplitDvIntoWriter();
+    return true;
+}
+
+bool TdmCam::CaptureDmbx(const CaptureRequest& request) {
+    if (sourceKind_ != SourceKind::skMovieBox) return Fail("The source is not a MovieBox");
+    if (!DvEncodeStart(request)) return false;
+    // The box's sound as it is heard, through the ACM wrapper that StartCapture sets to the DV
+    // recording rate.
+    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_) {
+        Join(acm);
+        Render(infinite4.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+    }
+    if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_) {
+        Join(acm);
+        // The sound card takes the type of the DV muxer's sound when it already has one.
+        ComPtr<IPin> sound, out;
+        ComPtr<IAMStreamConfig> config;
+        if (SUCCEEDED(graphBuilder_->FindPin(DVmuxer.Filter().get(), PINDIR_INPUT, nullptr, nullptr,
+                                             0, 1, sound.put())) &&
+            SUCCEEDED(graphBuilder_->FindPin(acm.Filter().get(), PINDIR_OUTPUT, nullptr, nullptr, 0,
+                                             0, out.put())) &&
+            SUCCEEDED(out->QueryInterface(IAMStreamConfig::iid, config.putVoid()))) {
+            ConnectionType type(sound.get());
+            if (type.valid) config->SetFormat(&type.mt);
+        }
+        Render(infinite3.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+    }
+    SplitDvIntoWriter();
     return true;
 }
 
@@ -866,6 +936,7 @@ bool TdmCam::BuildAudioBranch() {
         }
         if (branchIn) return false;
         if (sourceKind_ == SourceKind::skMpeg2Stream) return BuildMpeg2StreamAudio();
+        if (sourceKind_ == SourceKind::skMovieBox) return BuildMovieBoxAudio();
         if (sourceKind_ == SourceKind::skCapturePin) {
             // The source's own audio pin (a webcam's microphone) heard through its tee.
             if (!sourceAudioPin_) return false;
@@ -915,15 +986,36 @@ bool TdmCam::BuildMpeg2StreamAudio() {
         return false;
     }
     // The tee goes just before the renderer: captures take the sound as it is heard.
+    TeeIncludedAudioBefore(AudioRender.Filter().get());
+    return true;
+}
+
+void TdmCam::TeeIncludedAudioBefore(IBaseFilter* end) {
     ComPtr<IPin> in, decoded;
-    if (SUCCEEDED(graphBuilder_->FindPin(AudioRender.Filter().get(), PINDIR_INPUT, nullptr, nullptr,
-                                         0, 0, in.put())) &&
-        SUCCEEDED(in->ConnectedTo(decoded.put()))) {
-        fg_.GraphBuilder()->Disconnect(decoded.get());
-        fg_.GraphBuilder()->Disconnect(in.get());
-        Join(infinite4);
-        Render(decoded.get(), infinite4.Filter().get(), AudioRender.Filter().get());
+    if (FAILED(graphBuilder_->FindPin(end, PINDIR_INPUT, nullptr, nullptr, 0, 0, in.put())) ||
+        FAILED(in->ConnectedTo(decoded.put())))
+        return;
+    fg_.GraphBuilder()->Disconnect(decoded.get());
+    fg_.GraphBuilder()->Disconnect(in.get());
+    Join(infinite4);
+    Render(decoded.get(), infinite4.Filter().get(), end);
+}
+
+bool TdmCam::BuildMovieBoxAudio() {
+    Join(AudioRender);
+    Join(MpegAudioDec);
+    // The demultiplexer's free output: its sound.
+    if (FAILED(Render(demux.Filter().get(), nullptr, MpegAudioDec.Filter().get()))) {
+        // Sound that cannot be decoded leaves nothing behind.
+        MpegAudioDec.SetFilterGraph(nullptr);
+        infinite4.SetFilterGraph(nullptr);
+        AudioRender.SetFilterGraph(nullptr);
+        return true;
     }
+    AddOwn(tsAudio_.get(), "tsAudio");
+    Render(MpegAudioDec.Filter().get(), tsAudio_.get(), AudioRender.Filter().get());
+    // The tee goes just before the timestamper: captures take the sound as it is heard.
+    TeeIncludedAudioBefore(tsAudio_.get());
     return true;
 }
 
@@ -990,9 +1082,7 @@ bool TdmCam::ForceAcmOutputRate(int rate) {
                 }
         const bool set = SetAcmOutputRate(rate, true);
         if (split) {
-            Render(DVmuxer.Filter().get(), nullptr, DVsplitter2.Filter().get());
-            Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // video
-            Render(DVsplitter2.Filter().get(), nullptr, captureWriter_.get()); // audio
+            SplitDvIntoWriter();
         }
         return set;
     } catch (const std::exception& e) {

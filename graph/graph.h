@@ -9,12 +9,14 @@
 // (skCapturePin: webcams, analogue cards) with "Native Video", "DV type 2 (with inlay)" and
 // "Image by Image"; the MPEG-2 stream device (skMpeg2Stream: the platform's demultiplexer and
 // MPEG-2 decoder, or the other maker's) with "Native Video" (the program stream as received),
-// "DV type 2 (with inlay)" and "Image by Image". The MovieBox is analysed (its kind and its
-// demultiplexer are known) but its preview and captures are not built yet: the builders answer
-// false and LastError() says so. The device settings menu is built here from the pages the
-// sources specify (graph/SettingsMenu.h); legacy driver dialogs, TV tuner and TV audio pages do
-// not exist on this platform. The Windows Media profile manager is made with the module; the
-// profile choice itself is graph/WindowsMediaProfiles.h.
+// "DV type 2 (with inlay)" and "Image by Image"; the MovieBox (skMovieBox: its maker's
+// demultiplexer, chosen by "Utiliser Cirrus", and the MPEG-2 decoder) with "Native Video", "DV
+// type 2 (with inlay)", "Wmv (with inlay)" and "Image by Image". A MovieBox graph is never halted
+// and run again: StopGraph replaces it and has the owner build it again (SetGraphReplacedHandler).
+// Windows Media captures are built for every kind. The device settings menu is built here from the
+// pages the sources specify (graph/SettingsMenu.h); legacy driver dialogs, TV tuner and TV audio
+// pages do not exist on this platform. The Windows Media profile manager is made with the module;
+// the profile choice itself is graph/WindowsMediaProfiles.h.
 //
 // Graph-building operations answer a boolean and catch every error raised inside them; what was
 // already built stays in the graph and LastError() tells what failed.
@@ -41,6 +43,7 @@
 #include "platform/shell/Dialogs.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -87,13 +90,20 @@ public:
     const TdmCamSettings& Settings() const { return settings_; }
 
     // --- Source analysis and previews ---------------------------------------------------------
-    // Binds the source's device and decides its kind; true when it can be previewed (for kinds
-    // whose preview is not built yet it still answers true: the preview builder then refuses).
+    // Binds the source's device and decides its kind; true when it can be previewed.
     bool AnalyseSource(const TvideoSource& source);
     // The preview graph for the kind; left stopped.
     bool BuildPreviewGraph(SourceKind kind);
-    // Stops a running graph; a stopped or paused graph is left as it is.
+    // Stops a running graph; a stopped or paused graph is left as it is. A running MovieBox
+    // graph is replaced instead: emptied (its writers finish their files), the platform graph
+    // made anew, PreviewReady false, then the graph-replaced handler runs.
     void StopGraph();
+    // What the owner does once a MovieBox graph was replaced: analyse the source again and
+    // build its preview, and start again a capture that was running. Called inside StopGraph;
+    // empty: nothing (the graph stays empty).
+    void SetGraphReplacedHandler(std::function<void()> handler) {
+        onGraphReplaced_ = std::move(handler);
+    }
     bool RunGraph();
     // Takes everything but the video source out of the graph.
     void TearDownGraph();
@@ -177,6 +187,11 @@ public:
     bool Mpeg2DecoderPresent() const { return mpeg2DecoderPresent_; }
     // The deinterlacer was found by its name at start-up.
     bool DeinterlacerPresent() const { return deinterlacerPresent_; }
+    // Found by class id at start-up: a MovieBox among the video input devices, the Cirrus
+    // splitter and the MovieBox's demultiplexer among the filters.
+    bool MovieBoxDevicePresent() const { return movieBoxDevicePresent_; }
+    bool CirrusSplitterPresent() const { return cirrusSplitterPresent_; }
+    bool MovieBoxDemuxPresent() const { return movieBoxDemuxPresent_; }
     // Why the last failing operation failed (empty after a success).
     const std::string& LastError() const { return lastError_; }
     // The preview's last frame into bitmap (the grabber's copy of it: the streaming thread never
@@ -213,6 +228,13 @@ private:
     bool BuildDvPreview();
     bool BuildCapturePinPreview();
     bool BuildMpeg2StreamPreview();
+    bool BuildMovieBoxPreview();
+    // The deinterlacer joined to the graph when "Deinterlacer On", else none (no intermediate).
+    ComPtr<IBaseFilter> JoinDeinterlacer();
+    // An MPEG-2 video stream (a demultiplexer's output or the demultiplexer) through the MPEG-2
+    // decoder and the deinterlacer into the inlay.
+    void DecodeIntoInlay(IUnknown* video);
+    void ReplaceGraph();
     // A new output pin of the demultiplexer with the type, carrying the stream id.
     ComPtr<IPin> DemuxPin(const AM_MEDIA_TYPE& type, const std::string& name, ULONG streamId);
     void ShowMessage(MsgType type, const char* const (&lines)[2]);
@@ -248,12 +270,15 @@ private:
     bool CaptureNavi(const CaptureRequest& request);
     bool CaptureNdump(const CaptureRequest& request);
     bool CaptureDmpg(const CaptureRequest& request);
+    bool CaptureDmbx(const CaptureRequest& request);
     bool CaptureIenc(const CaptureRequest& request);
     // The AVI writer of the build keeps the old-style index (MPEG-2 stream captures).
     void OldStyleIndex();
     // The D recipes' start: the writer, the DV encoder set to the TV standard, Infinite2 ->
     // DVencoder -> DVmuxer.
     bool DvEncodeStart(const CaptureRequest& request);
+    // The D recipes' end: DVmuxer -> DVsplitter2, its video and its sound into the writer.
+    void SplitDvIntoWriter();
     // The writer of the format's row for the request's file, onto a completed preview.
     bool WriterFrame(const CaptureRequest& request);
     void ControlFilterSetUp();
@@ -264,6 +289,11 @@ private:
     // The included-audio branch of an MPEG-2 stream: "MpegAudio" through the decoder into
     // infinite4 and the audio renderer.
     bool BuildMpeg2StreamAudio();
+    // The MovieBox's: the demultiplexer's sound through the MPEG audio decoder and infinite4
+    // into "tsAudio" and the audio renderer.
+    bool BuildMovieBoxAudio();
+    // Moves the included-audio tee (infinite4) in front of end's connected input.
+    void TeeIncludedAudioBefore(IBaseFilter* end);
     // The frame duration of the source's connection (400000 when it does not say), handed to the
     // superposer as well.
     void ReadSourceFrameDuration();
@@ -344,6 +374,10 @@ private:
     bool mpeg2DecoderIsOthers_ = false;
     bool mpeg2DecoderPresent_ = false;
     bool deinterlacerPresent_ = false;
+    bool movieBoxDevicePresent_ = false;
+    bool cirrusSplitterPresent_ = false;
+    bool movieBoxDemuxPresent_ = false;
+    std::function<void()> onGraphReplaced_;
     long runEnded_ = 0; // set by the graph's completion handler, taken by TakeCompletion
     HRESULT runEndResult_ = S_OK;
 };

@@ -14,6 +14,7 @@
 // Threads: application thread only.
 
 #include "platform/media/Guid.h"
+#include "platform/media/filters/mpeg/MpegInterfaces.h"
 
 #include <chrono>
 #include <cstdint>
@@ -35,9 +36,6 @@ enum class SourceKind : std::uint8_t { skDv = 0, skMovieBox, skCapturePin, skMpe
 
 // The tag the status bar shows for a kind: " DV", " MBX", " MPEG2", or nothing.
 std::string SourceKindTag(SourceKind kind);
-
-// The MovieBox USB capture filter: its stream pin makes the source a MovieBox.
-inline constexpr CLSID CLSID_MovieBoxUsbCapture = MakeGuid("45722E7E-7A80-4985-9333-7788B27B126F");
 
 inline constexpr const char* kCirrusSourceName = "Cirrus Logic USB-DVR2 Source";
 inline constexpr const char* kCirrusDisplayName = "Pinnacle Moviebox-B";

@@ -5,6 +5,7 @@
 #include "system/PSFunctions.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace talvence {
 
@@ -373,19 +374,27 @@ bool TCaptureControl::StartCapture() {
     const bool offered =
         row && graph_.HasCaptureBuilder(kind_, row->index) && (!row->windowsMedia || wmvAvailable_);
     // A capture starts from a preview, by hand or by the schedule, or starts
-    // again into the file being written when a graph that cannot be halted was
-    // replaced under a running capture. Only a start by hand asks; anything
-    // refused here is refused before the preview is stopped.
+    // again when a graph that cannot be halted was replaced under a running
+    // capture. Only a start by hand asks; anything refused here is refused
+    // before the preview is stopped.
     if (!offered || state_ == CaptureState::NoSource ||
         (state_ == CaptureState::Preview && !AskBeforeCapture())) {
         window_.UncheckCaptureToggle();
         return false;
     }
 
+    // Started again under a replaced graph: the file written so far is finished and kept, the
+    // capture goes on in the next one, as after a cut.
+    const bool goingOn =
+        state_ == CaptureState::Capturing || state_ == CaptureState::ScheduledCapture;
+    if (goingOn) {
+        EndSceneRun();
+        nextVideoFile_ = NextVideoFileName();
+    }
     captureFile_ = nextVideoFile_;
     graph_.ReleaseCaptureWriter();
     graph_.StopGraph();
-    bool ok = BuildAndConfigureCapture(true);
+    bool ok = BuildAndConfigureCapture(!goingOn);
     if (ok) {
         window_.ApplyVolume();
         ok = graph_.RunGraph();
@@ -407,7 +416,14 @@ void TCaptureControl::RecoverPreview() {
 
 bool TCaptureControl::Cut() {
     if (state_ != CaptureState::Capturing && state_ != CaptureState::ScheduledCapture) return false;
+    replaced_ = continuedByReplacement_ = false;
     graph_.StopGraph(); // finishes an image-by-image file
+    if (replaced_) {
+        // The graph was replaced and the capture started again into the next file: that is
+        // the cut.
+        failure_ = continuedByReplacement_ ? std::string() : graph_.LastError();
+        return continuedByReplacement_;
+    }
     EndSceneRun();
     nextVideoFile_ = NextVideoFileName();
     bool ok;
@@ -441,7 +457,16 @@ bool TCaptureControl::Cut() {
 }
 
 bool TCaptureControl::RestartPreview() {
+    const bool ending = std::exchange(endingCapture_, true);
+    replaced_ = false;
     graph_.StopGraph();
+    endingCapture_ = ending;
+    // Read while the halted graph still holds the capture's source: the figures shown during the
+    // run lag the halt by the frames delivered meanwhile.
+    long delivered = 0, lost = 0;
+    endedFrameCounts_.reset();
+    if (!replaced_ && !imageByImageMode_ && graph_.SourceFrameCounts(delivered, lost))
+        endedFrameCounts_ = std::make_pair(delivered, lost);
     // The stop has delivered the final scene and finished an image-by-image
     // file; a later preview reports to no file.
     EndSceneRun();
@@ -475,6 +500,25 @@ bool TCaptureControl::BuildPreview() {
     return true;
 }
 
+void TCaptureControl::GraphReplaced() {
+    replaced_ = true;
+    const bool built = BuildPreview();
+    const bool capturing =
+        state_ == CaptureState::Capturing || state_ == CaptureState::ScheduledCapture;
+    if (!capturing || endingCapture_) return;
+    // StartCapture's own stop finds the new graph stopped.
+    continuedByReplacement_ = built && StartCapture();
+    if (continuedByReplacement_) return;
+    // The capture cannot go on: back to the preview (StartCapture brought it back), as after a
+    // failed cut.
+    window_.UncheckCaptureToggle();
+    if (state_ == CaptureState::NoSource) return;
+    if (built)
+        EnterPreviewState();
+    else
+        FallBackToNoSource();
+}
+
 void TCaptureControl::ResumePreview() {
     if (RestartPreview())
         EnterPreviewState();
@@ -488,12 +532,14 @@ void TCaptureControl::DeviceLost() {
 }
 
 void TCaptureControl::FallBackToNoSource() {
+    const bool ending = std::exchange(endingCapture_, true);
     try {
         graph_.StopGraph();
     } catch (const std::exception& e) {
         // Falling back goes on whatever the graph answers.
         TLOG(Capture) << "capture control: stopping the graph failed: " << e.what();
     }
+    endingCapture_ = ending;
     EndSceneRun();
     DetachSceneFile();
     graph_.SetOnStop({});

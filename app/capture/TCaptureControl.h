@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talvence {
@@ -81,11 +82,17 @@ public:
     // acCouperExecute: continue the running capture in the next file.
     bool Cut();
     // From the preview (asking before an overwrite), from an armed schedule,
-    // or again into the file being written (states 2 and 4) after the graph
+    // or again, into the next video file (states 2 and 4), after the graph
     // was replaced under a running capture.
     bool StartCapture();
     bool RestartPreview();
     bool BuildPreview();
+    // The graph module replaced the graph under StopGraph (a MovieBox's graph is never halted)
+    // and the source was analysed again: the preview is built again and, unless the stop was
+    // meant to end it, a running capture goes on into the next video file (the file written so
+    // far was finished with the old graph and is kept whole). Leaves the graph stopped when no
+    // capture goes on.
+    void GraphReplaced();
     void ResumePreview();
     void FallBackToNoSource();
     // The graph lost its device: a capture that was running leaves its file
@@ -132,6 +139,10 @@ public:
     std::int64_t ImageCounter() const { return imageCounter_; }
     bool ImageByImageMode() const { return imageByImageMode_; }
     std::int64_t ImageByImageCount() const { return imageByImageCount_; }
+    // What the source delivered and lost up to the halt that ended the last capture taken back
+    // to the preview; empty when its source does not count, its graph was replaced or it was an
+    // image-by-image capture (which counts its images).
+    std::optional<std::pair<long, long>> EndedFrameCounts() const { return endedFrameCounts_; }
     bool SceneFileAttached() const { return sceneFileAttached_; }
     const std::vector<std::string>& CaptureFormatEntries() const { return formats_; }
     int CaptureFormatEntry() const { return formatEntry_; }
@@ -197,6 +208,13 @@ private:
     std::string sceneFile_;
     std::vector<std::string> capturedFiles_;
     std::string failure_;
+    // Set while a stop is meant to end the capture (back to the preview, no source).
+    bool endingCapture_ = false;
+    // Whether a replacement of the graph happened during the last stop, and whether it took
+    // the running capture on (Cut, which asks for the same).
+    bool replaced_ = false;
+    std::optional<std::pair<long, long>> endedFrameCounts_;
+    bool continuedByReplacement_ = false;
 };
 
 } // namespace talvence

@@ -6,6 +6,7 @@
 #include "platform/devices/alsa/AlsaDevices.h"
 #include "platform/devices/ieee1394/Ieee1394DvCamera.h"
 #include "platform/devices/v4l2/V4l2Devices.h"
+#include "platform/log/Log.h"
 #include "platform/media/EventCodes.h"
 #include "postproc/AviRepair.h"
 #include "system/PSFunctions.h"
@@ -57,6 +58,17 @@ TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
         };
     }
     control_ = std::make_unique<TCaptureControl>(prefs_, dialogs_, graph_, files_, *window_);
+    // A MovieBox graph replaced under StopGraph: the source is selected again (analysed anew),
+    // then capture control builds the preview and takes a running capture on.
+    cam_->SetGraphReplacedHandler([this] {
+        if (!SelectVideoSource(selectedSource_)) {
+            TLOG(Capture) << "the replaced graph's source cannot be analysed again: "
+                          << cam_->LastError();
+            control_->FallBackToNoSource();
+            return;
+        }
+        control_->GraphReplaced();
+    });
     // Windows Media captures are offered when the profile manager could be made.
     control_->SetWmvAvailable(cam_->ProfileManager() != nullptr);
     // Every dated name of the run carries the moment the preferences were applied.
@@ -69,7 +81,9 @@ TApplicationCore::TApplicationCore(IDialogs& dialogs, Options options)
 TApplicationCore::~TApplicationCore() {
     ieee1394_->WatchBus({});
     if (deviceMonitor_) deviceMonitor_->Stop();
-    // The graph calls capture control's handlers while it stops: stop it while both exist.
+    // The graph calls capture control's handlers while it stops: stop it while both exist. A
+    // MovieBox graph is only emptied: nothing is built again at the end.
+    cam_->SetGraphReplacedHandler({});
     cam_->StopGraph();
 }
 
@@ -126,6 +140,7 @@ bool TApplicationCore::SelectVideoSource(int index) {
     const TVideoSourceItem& source = displayedSources_[static_cast<std::size_t>(index)];
     cam_->Settings().useCirrus = prefs_.utiliserCirrus->value;
     if (!cam_->AnalyseSource(*source.Source)) return false;
+    selectedSource_ = index;
     // The sound card, as the window applies it: the stored one, else the first.
     if (!audioDevices_.empty()) {
         control_->SetAudioSourceName(audioDevices_[static_cast<std::size_t>(

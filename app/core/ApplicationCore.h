@@ -102,7 +102,8 @@ public:
     // --- Source and preview ------------------------------------------------------------------
     // Analyses the source of that catalogue entry, hands the graph the sound card named by
     // "Source Audio" (else the first) and refills the audio-type and format lists for the
-    // source's kind. False, with LastError, when the source cannot be previewed.
+    // source's kind. False, with LastError, when the source cannot be previewed. The entry is
+    // selected again when the graph module replaces a MovieBox graph.
     bool SelectVideoSource(int index);
     // Builds and runs the preview and enters the preview state; false, with LastError, when the
     // preview cannot be built or run.
@@ -142,6 +143,7 @@ private:
     mutable LocalCaptureFiles files_;
     std::unique_ptr<TCaptureControl> control_;
     bool deviceLost_ = false;
+    int selectedSource_ = -1; // the catalogue entry last analysed successfully
 };
 
 } // namespace talvence

@@ -879,6 +879,9 @@ void TCaptureForm::RunFormShowSteps() {
     presence.deinterlacer = deinterlacer;
     presence.mpeg2Decoder = core_->Cam().Mpeg2DecoderIsOthers();
     presence.ownMpeg2Decoder = !presence.mpeg2Decoder && core_->Cam().Mpeg2DecoderPresent();
+    presence.movieBoxDevice = core_->Cam().MovieBoxDevicePresent();
+    presence.cirrusSplitter = core_->Cam().CirrusSplitterPresent();
+    presence.movieBoxDemux = core_->Cam().MovieBoxDemuxPresent();
     std::vector<ReportLine> report =
         SystemReportLines(OperatingSystemName(), DirectXVersionText(), presence);
     // What kept a device from the lists (a device file the user may not open, ...).

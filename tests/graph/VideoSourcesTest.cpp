@@ -410,7 +410,7 @@ std::string RunCli(const std::string& environment, int* status) {
 TEST(SourcesCommandTest, ListsTheVirtualDvCamcorders) {
     int none = -1, two = -1;
     const std::string withoutDevices = RunCli("env -u TALVENCE_VIRTUAL_DEVICES", &none);
-    const std::string withTwo = RunCli("TALVENCE_VIRTUAL_DEVICES='dv,dv:mode=vcr,moviebox'", &two);
+    const std::string withTwo = RunCli("TALVENCE_VIRTUAL_DEVICES='dv,dv:mode=vcr,scanner'", &two);
 
     EXPECT_EQ(none, 0);
     // Without any device the list is empty and says why no FireWire camcorder is in it, on a
@@ -423,7 +423,7 @@ TEST(SourcesCommandTest, ListsTheVirtualDvCamcorders) {
                                               "computer (no /dev/fw* device): DV camcorders on "
                                               "FireWire cannot be listed\n");
     EXPECT_EQ(two, 0);
-    EXPECT_EQ(withTwo, "sources: virtual device \"moviebox\": not built yet\n"
+    EXPECT_EQ(withTwo, "sources: virtual device \"scanner\": not built\n"
                        "video dv Virtual DV Camcorder\n"
                        "video dv Virtual DV Camcorder #2\n");
 }

@@ -341,6 +341,8 @@ int RunCapture(Args args, std::ostream& out, std::ostream& err) {
     // Back to the preview finishes the files (scene file, image-by-image frame rate).
     control.CaptureToggle();
     core.StopGraph();
+    if (const auto ended = control.EndedFrameCounts())
+        out << "captured: frames " << ended->first << " lost " << ended->second << "\n";
     int count = 0;
     for (const std::string& file : control.CapturedFiles()) {
         if (!std::filesystem::exists(file)) continue;

@@ -357,13 +357,14 @@ HRESULT TV4l2CaptureStream::GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* 
 // The filter
 
 TV4l2CaptureSource::TV4l2CaptureSource(std::shared_ptr<IV4l2System> system, std::string path,
-                                       std::string name)
-    : TBCLiveSource(std::move(name), nullptr, CLSID_V4l2Capture), system_(std::move(system)),
+                                       std::string name, const CLSID& filterClass)
+    : TBCLiveSource(std::move(name), nullptr, filterClass), system_(std::move(system)),
       path_(std::move(path)) {}
 
 ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2System> system,
                                                       std::string path, std::string name,
-                                                      std::string settingsKey) {
+                                                      std::string settingsKey,
+                                                      const CLSID& filterClass) {
     TV4l2Handle handle(*system, path);
     if (!handle.Valid()) return nullptr;
     auto info = QueryV4l2Node(handle);
@@ -371,7 +372,7 @@ ComPtr<TV4l2CaptureSource> TV4l2CaptureSource::Create(std::shared_ptr<IV4l2Syste
     std::vector<TV4l2Mode> modes = CapturableV4l2Modes(handle, *info);
     if (info->readOnly && modes.empty()) return nullptr;
     ComPtr<TV4l2CaptureSource> source(
-        new TV4l2CaptureSource(std::move(system), std::move(path), std::move(name)));
+        new TV4l2CaptureSource(std::move(system), std::move(path), std::move(name), filterClass));
     source->inputs_ = QueryV4l2Inputs(handle);
     source->controls_ = QueryV4l2Controls(handle);
     source->settingsKey_ = std::move(settingsKey);

@@ -132,9 +132,11 @@ public:
     // Application thread. Reads the node's modes, inputs and controls; null when the node cannot
     // be opened or does not capture video. settingsKey names the device in the store of control
     // values (its stable path); the values kept there are applied now and at every opening.
-    // Empty: nothing is kept.
+    // Empty: nothing is kept. filterClass is the class id the filter answers (GetClassID): a
+    // device whose graphs depend on its maker's capture filter (the MovieBox) answers that one.
     static ComPtr<TV4l2CaptureSource> Create(std::shared_ptr<IV4l2System> system, std::string path,
-                                             std::string name, std::string settingsKey = {});
+                                             std::string name, std::string settingsKey = {},
+                                             const CLSID& filterClass = CLSID_V4l2Capture);
 
     IPin* OutputPin() { return GetPin(0); }
     TV4l2CaptureStream* Stream() { return static_cast<TV4l2CaptureStream*>(GetPin(0)); }
@@ -154,7 +156,8 @@ public:
 
 private:
     friend class TV4l2CaptureStream;
-    TV4l2CaptureSource(std::shared_ptr<IV4l2System> system, std::string path, std::string name);
+    TV4l2CaptureSource(std::shared_ptr<IV4l2System> system, std::string path, std::string name,
+                       const CLSID& filterClass);
     // Applies the chosen input, standard and the kept control values on an open descriptor.
     void ApplyRouting(TV4l2Handle& handle);
 

@@ -41,7 +41,7 @@ std::vector<TV4l2CaptureDevice> ListV4l2CaptureDevices(IV4l2System& system) {
 void RegisterV4l2Device(FilterRegistry& registry, const std::shared_ptr<IV4l2System>& system,
                         const TV4l2CaptureDevice& device, const std::string& description) {
     RegisteredFilter entry;
-    entry.clsid = CLSID_V4l2Capture;
+    entry.clsid = device.filterClass;
     entry.friendlyName = device.friendlyName;
     entry.merit = MERIT_DO_NOT_USE;
     entry.pins = {RegisteredPin{PINDIR_OUTPUT, {REGPINTYPES{MEDIATYPE_Video, GUID_NULL}}}};
@@ -49,7 +49,7 @@ void RegisterV4l2Device(FilterRegistry& registry, const std::shared_ptr<IV4l2Sys
     entry.properties["Description"] = description;
     entry.create = [system, device]() -> ComPtr<IBaseFilter> {
         auto source = TV4l2CaptureSource::Create(system, device.openPath, device.friendlyName,
-                                                device.devicePath);
+                                                 device.devicePath, device.filterClass);
         return source ? ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(source.get())) : nullptr;
     };
     registry.Register(CLSID_VideoInputDeviceCategory, std::move(entry));

@@ -9,6 +9,7 @@
 //
 // Threads: the application thread, at start-up and when the list is rebuilt.
 
+#include "platform/devices/v4l2/V4l2CaptureSource.h"
 #include "platform/devices/v4l2/V4l2System.h"
 #include "platform/media/FilterRegistry.h"
 
@@ -18,6 +19,9 @@ struct TV4l2CaptureDevice {
     std::string friendlyName;
     std::string devicePath; // as listed
     std::string openPath;   // what the source opens
+    // The class id of the entry and of its source filter; the platform's V4L2 source unless a
+    // device stands for a maker's own capture filter (the virtual MovieBox).
+    CLSID filterClass = CLSID_V4l2Capture;
 };
 
 std::vector<TV4l2CaptureDevice> ListV4l2CaptureDevices(IV4l2System& system);

@@ -228,21 +228,26 @@ std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec
 std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec& spec,
                                                          std::string& error) {
     VirtualV4l2Config config;
-    config.kind = spec.kind == "analog"  ? VirtualV4l2Kind::Analog
-                  : spec.kind == "mpeg2" ? VirtualV4l2Kind::Mpeg2Box
-                                         : VirtualV4l2Kind::Webcam;
+    config.kind = spec.kind == "analog"     ? VirtualV4l2Kind::Analog
+                  : spec.kind == "mpeg2"    ? VirtualV4l2Kind::Mpeg2Box
+                  : spec.kind == "moviebox" ? VirtualV4l2Kind::MovieBox
+                                            : VirtualV4l2Kind::Webcam;
     const bool webcam = config.kind == VirtualV4l2Kind::Webcam;
+    const bool stream =
+        config.kind == VirtualV4l2Kind::Mpeg2Box || config.kind == VirtualV4l2Kind::MovieBox;
     for (const auto& [key, value] : spec.options) {
         const std::string v = Lower(value);
         if (key == "format" && webcam && (v == "mjpeg" || v == "yuyv" || v == "both")) {
             config.mjpeg = v != "yuyv";
             config.yuyv = v != "mjpeg";
-        } else if (key == "ids" && config.kind == VirtualV4l2Kind::Mpeg2Box &&
-                   (v == "e0" || v == "e1")) {
+        } else if (key == "ids" && stream && (v == "e0" || v == "e1")) {
             config.alternateIds = v == "e1";
-        } else if (key == "io" && config.kind == VirtualV4l2Kind::Mpeg2Box &&
-                   (v == "mmap" || v == "read")) {
+        } else if (key == "io" && stream && (v == "mmap" || v == "read")) {
             config.readIo = v == "read";
+        } else if (key == "demux" && config.kind == VirtualV4l2Kind::MovieBox &&
+                   (v == "both" || v == "cirrus" || v == "mbx" || v == "none")) {
+            config.cirrusSplitter = v == "both" || v == "cirrus";
+            config.movieBoxDemux = v == "both" || v == "mbx";
         } else if (key == "pace" && (v == "real" || v == "fast")) {
             config.pacing = v == "fast" ? DvPacing::AsFastAsPossible : DvPacing::RealTime;
         } else if (key == "name" && !value.empty()) {

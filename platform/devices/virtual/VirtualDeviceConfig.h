@@ -75,8 +75,9 @@ std::optional<DvCamcorderConfig> ParseDvCamcorderOptions(const VirtualDeviceSpec
 
 // The V4L2 devices on the fake seam: a webcam (640 x 480 at 30 frames a second, MJPEG and
 // YUYV), an analogue capture card (PAL 720 x 576 YUYV, a tuner, composite and S-Video inputs)
-// and an MPEG-2 encoder box (a program stream of PAL MPEG-2 video and MPEG audio).
-enum class VirtualV4l2Kind { Webcam, Analog, Mpeg2Box };
+// an MPEG-2 encoder box (a program stream of PAL MPEG-2 video and MPEG audio) and the MovieBox
+// (the same stream from a device whose capture filter answers the MovieBox's class id).
+enum class VirtualV4l2Kind { Webcam, Analog, Mpeg2Box, MovieBox };
 
 struct VirtualV4l2Config {
     VirtualV4l2Kind kind = VirtualV4l2Kind::Webcam;
@@ -88,12 +89,15 @@ struct VirtualV4l2Config {
     bool microphone = false;             // the webcam's microphone, playing a tone
     bool alternateIds = false;           // the box's stream ids: 0xE1/0xC1, else 0xE0/0xC0
     bool readIo = false;                 // the box is read with read(), without streaming I/O
+    // The MovieBox's demultiplexers registered with it (stand-ins for the makers' filters).
+    bool cirrusSplitter = true;
+    bool movieBoxDemux = true;
 };
 
 // Options of a "webcam" (format=mjpeg|yuyv|both, name=, pace=real|fast, unplug=FRAMES, mic), an
-// "analog" device (name=, pace=, unplug=) or an "mpeg2" box (ids=e0|e1, io=mmap|read, name=,
-// pace=, unplug=).
-// Unknown options and bad values are errors.
+// "analog" device (name=, pace=, unplug=), an "mpeg2" box (ids=e0|e1, io=mmap|read, name=, pace=,
+// unplug=) or a "moviebox" (the mpeg2 box's options and demux=both|cirrus|mbx|none: which of its two
+// demultiplexers are installed). Unknown options and bad values are errors.
 std::optional<VirtualV4l2Config> ParseVirtualV4l2Options(const VirtualDeviceSpec& spec,
                                                          std::string& error);
 

@@ -4,6 +4,7 @@
 #include "platform/devices/virtual/VirtualDvCamera.h"
 #include "platform/devices/virtual/VirtualV4l2.h"
 #include "platform/media/MediaGuids.h"
+#include "platform/media/filters/mpeg/Mpeg2Demultiplexer.h"
 
 #include <cstdlib>
 #include <map>
@@ -56,7 +57,8 @@ VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
     std::map<std::string, int> v4l2Count;
     std::shared_ptr<TFakeV4l2System> v4l2;
     for (const VirtualDeviceSpec& spec : devices.devices) {
-        if (spec.kind == "webcam" || spec.kind == "analog" || spec.kind == "mpeg2") {
+        if (spec.kind == "webcam" || spec.kind == "analog" || spec.kind == "mpeg2" ||
+            spec.kind == "moviebox") {
             std::string error;
             auto config = ParseVirtualV4l2Options(spec, error);
             if (!config) {
@@ -74,15 +76,23 @@ VirtualDeviceRegistration RegisterVirtualDevices(FilterRegistry& registry,
             device->SetUnpluggedHandler([&registry, path] {
                 registry.UnregisterByProperty(CLSID_VideoInputDeviceCategory, "DevicePath", path);
             });
-            RegisterV4l2Device(registry, v4l2, {device->Config().card, path, path},
+            const bool movieBox = config->kind == VirtualV4l2Kind::MovieBox;
+            RegisterV4l2Device(registry, v4l2,
+                               {device->Config().card, path, path,
+                                movieBox ? CLSID_MovieBoxUsbCapture : CLSID_V4l2Capture},
                                spec.kind == "analog"  ? "Virtual analogue capture card"
                                : spec.kind == "mpeg2" ? "Virtual MPEG-2 encoder box"
+                               : movieBox             ? "Virtual MovieBox"
                                                       : "Virtual webcam");
+            // The makers' demultiplexers the MovieBox needs exist only with it.
+            if (movieBox)
+                RegisterMovieBoxDemultiplexers(registry, config->cirrusSplitter,
+                                               config->movieBoxDemux);
             result.devicePaths.push_back(path);
             continue;
         }
         if (spec.kind != "dv") {
-            result.warnings.push_back("virtual device \"" + spec.kind + "\": not built yet");
+            result.warnings.push_back("virtual device \"" + spec.kind + "\": not built");
             continue;
         }
         std::string error;

@@ -95,10 +95,13 @@ TFakeV4l2DeviceConfig MakeVirtualV4l2Device(const VirtualV4l2Config& config) {
     TFakeV4l2DeviceConfig d;
     d.realTime = config.pacing == DvPacing::RealTime;
     d.unplugAfterFrames = config.unplugAfterFrames;
-    if (config.kind == VirtualV4l2Kind::Mpeg2Box) {
-        d.card = config.friendlyName.empty() ? "Virtual MPEG-2 Encoder" : config.friendlyName;
-        d.driver = "virtual-mpeg2";
-        d.busInfo = "virtual:mpeg2";
+    if (config.kind == VirtualV4l2Kind::Mpeg2Box || config.kind == VirtualV4l2Kind::MovieBox) {
+        const bool movieBox = config.kind == VirtualV4l2Kind::MovieBox;
+        d.card = !config.friendlyName.empty() ? config.friendlyName
+                 : movieBox                   ? "Virtual MovieBox"
+                                              : "Virtual MPEG-2 Encoder";
+        d.driver = movieBox ? "virtual-moviebox" : "virtual-mpeg2";
+        d.busInfo = movieBox ? "virtual:moviebox" : "virtual:mpeg2";
         d.readIo = config.readIo;
         d.modes = {{V4L2_PIX_FMT_MPEG, 720, 576, 1, 25}};
         d.inputs = {{"Composite1", V4L2_INPUT_TYPE_CAMERA, V4L2_STD_PAL}};

@@ -15,6 +15,8 @@
 // - MPEG-2 encoder box "Virtual MPEG-2 Encoder": an MPEG stream (V4L2_PIX_FMT_MPEG) of PAL
 //   MPEG-2 video and MPEG-1 layer 2 sound (MpegBoxStream.h), a fresh program stream each time
 //   streaming starts; stream ids 0xE0/0xC0, or 0xE1/0xC1 when asked.
+// - MovieBox "Virtual MovieBox": the same stream; its registration (VirtualDevices.h) makes its
+//   source filter answer the MovieBox capture filter's class id.
 //
 // Threads: any; a picture is made on the thread that dequeues it.
 

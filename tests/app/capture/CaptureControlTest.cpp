@@ -240,7 +240,7 @@ TEST_F(CaptureControlTest, TheStatusFollowsTheFileBeingWrittenAcrossCuts) {
               (std::vector<std::string>{"/v/Video_0.avi", "/v/Video_1.avi"}));
 }
 
-TEST_F(CaptureControlTest, ACaptureStartsAgainIntoItsFileAfterTheGraphWasReplaced) {
+TEST_F(CaptureControlTest, ACaptureGoesOnIntoTheNextFileAfterTheGraphWasReplaced) {
     // Setup: a capture runs; the graph was replaced and the preview rebuilt under it.
     Preview(SourceKind::skMovieBox, cfDvType2Inlay);
     control.CaptureToggle();
@@ -248,12 +248,14 @@ TEST_F(CaptureControlTest, ACaptureStartsAgainIntoItsFileAfterTheGraphWasReplace
     ASSERT_TRUE(control.RestartPreview());
     // Exercise
     const bool started = control.StartCapture();
-    // Verification: no question, the same file, the state kept.
+    // Verification: no question, the state kept, and the finished file is not written again
+    // from its start: the capture goes on in the next one.
     EXPECT_TRUE(started);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_EQ(graph.writerFile, "/v/Video_0.avi");
+    EXPECT_EQ(graph.writerFile, "/v/Video_1.avi");
     EXPECT_EQ(control.State(), CaptureState::Capturing);
-    EXPECT_EQ(control.CapturedFiles(), std::vector<std::string>{"/v/Video_0.avi"});
+    EXPECT_EQ(control.CapturedFiles(),
+              (std::vector<std::string>{"/v/Video_0.avi", "/v/Video_1.avi"}));
 }
 
 TEST_F(CaptureControlTest, ACutOfAWriterWithoutFileSwitchRebuildsIntoTheNextFile) {

@@ -151,8 +151,10 @@ HRESULT TMpegDemuxOutputPin::UnmapStreamId(ULONG count, const ULONG* streamIds) 
 // Filter
 
 TMpeg2Demultiplexer::TMpeg2Demultiplexer()
-    : TBCBaseFilter("MPEG-2 Demultiplexer", nullptr, &csFilter_, CLSID_MPEG2Demultiplexer),
-      input_(this) {}
+    : TMpeg2Demultiplexer("MPEG-2 Demultiplexer", CLSID_MPEG2Demultiplexer) {}
+
+TMpeg2Demultiplexer::TMpeg2Demultiplexer(const std::string& name, const CLSID& clsid)
+    : TBCBaseFilter(name, nullptr, &csFilter_, clsid), input_(this) {}
 
 TMpeg2Demultiplexer::~TMpeg2Demultiplexer() = default;
 
@@ -358,6 +360,50 @@ void RegisterMpeg2Demultiplexer(FilterRegistry& registry) {
         return ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(new TMpeg2Demultiplexer));
     };
     registry.Register(CLSID_LegacyAmFilterCategory, entry);
+}
+
+namespace {
+
+ComPtr<IBaseFilter> MakeMovieBoxDemultiplexer(const std::string& name, const CLSID& clsid) {
+    ComPtr<TMpeg2Demultiplexer> demux(new TMpeg2Demultiplexer(name, clsid));
+    const std::pair<const char*, ULONG> outputs[] = {{"Video", 0xE0}, {"Audio", 0xC0}};
+    for (const auto& [pinName, streamId] : outputs) {
+        const CMediaType type = streamId == 0xE0 ? MpegVideoPinType() : MpegAudioPinType();
+        ComPtr<IPin> pin;
+        ComPtr<IMPEG2StreamIdMap> map;
+        if (FAILED(demux->CreateOutputPin(&type, pinName, pin.put())) ||
+            FAILED(pin->QueryInterface(IMPEG2StreamIdMap::iid, map.putVoid())) ||
+            FAILED(map->MapStreamId(streamId, MPEG2_PROGRAM_ELEMENTARY_STREAM, 0, 0)))
+            return nullptr;
+    }
+    return ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(demux.get()));
+}
+
+} // namespace
+
+void RegisterMovieBoxDemultiplexers(FilterRegistry& registry, bool cirrusSplitter,
+                                    bool movieBoxDemux) {
+    const std::pair<CLSID, const char*> standIns[] = {
+        {CLSID_CirrusSplitter, "Cirrus Logic USB-DVR2 Splitter"},
+        {CLSID_MovieBoxDemux, "Pinnacle MPEG2 Demux II (MovieBox USB version)"}};
+    for (const auto& [clsid, name] : standIns) {
+        if (!(clsid == CLSID_CirrusSplitter ? cirrusSplitter : movieBoxDemux)) continue;
+        const auto& present = registry.Entries(CLSID_LegacyAmFilterCategory);
+        if (std::any_of(present.begin(), present.end(),
+                        [&](const RegisteredFilter& e) { return e.clsid == clsid; }))
+            continue;
+        RegisteredFilter entry;
+        entry.clsid = clsid;
+        entry.friendlyName = name;
+        entry.merit = MERIT_DO_NOT_USE;
+        entry.pins = {RegisteredPin{PINDIR_INPUT, {{MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM}}},
+                      RegisteredPin{PINDIR_OUTPUT, {{MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO}}},
+                      RegisteredPin{PINDIR_OUTPUT, {{MEDIATYPE_Audio, MEDIASUBTYPE_MPEG2_AUDIO}}}};
+        entry.create = [name = std::string(name), clsid = clsid] {
+            return MakeMovieBoxDemultiplexer(name, clsid);
+        };
+        registry.Register(CLSID_LegacyAmFilterCategory, std::move(entry));
+    }
 }
 
 } // namespace talvence

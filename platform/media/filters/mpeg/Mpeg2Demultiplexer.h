@@ -77,6 +77,8 @@ private:
 class TMpeg2Demultiplexer : public TBCBaseFilter, public IMpeg2Demultiplexer {
 public:
     TMpeg2Demultiplexer();
+    // The same demultiplexer under another name and class id (the MovieBox's stand-ins).
+    TMpeg2Demultiplexer(const std::string& name, const CLSID& clsid);
     ~TMpeg2Demultiplexer() override;
 
     FORWARD_IUNKNOWN(TBCBaseFilter)
@@ -136,5 +138,13 @@ private:
 };
 
 void RegisterMpeg2Demultiplexer(FilterRegistry& registry);
+
+// Stand-ins for the MovieBox's two demultiplexers, which do not exist on this platform: this
+// demultiplexer under their class ids and names, with its outputs made up front ("Video" for
+// stream 0xE0, then "Audio" for 0xC0, each taking the first stream of its kind when the program
+// numbers otherwise), because the MovieBox graphs connect the filter's outputs directly. Each is
+// registered in the filter category when asked for; registering one already there does nothing.
+void RegisterMovieBoxDemultiplexers(FilterRegistry& registry, bool cirrusSplitter,
+                                    bool movieBoxDemux);
 
 } // namespace talvence

@@ -10,6 +10,11 @@
 namespace talvence {
 
 inline constexpr CLSID CLSID_MPEG2Demultiplexer = MakeGuid("AFB6C280-2C41-11D3-8A60-0000F81E0E4A");
+// The MovieBox USB capture filter: its stream pin makes the source a MovieBox.
+inline constexpr CLSID CLSID_MovieBoxUsbCapture = MakeGuid("45722E7E-7A80-4985-9333-7788B27B126F");
+// The MovieBox's demultiplexers, of other makers: the splitter of its model B and its own.
+inline constexpr CLSID CLSID_CirrusSplitter = MakeGuid("64143E79-DBA1-4334-9A92-B0B77DAE0877");
+inline constexpr CLSID CLSID_MovieBoxDemux = MakeGuid("5E35D25A-E088-48C5-A229-804306F9DEEF");
 
 // Content types of IMPEG2StreamIdMap::MapStreamId for program streams.
 inline constexpr DWORD MPEG2_PROGRAM_STREAM_MAP = 0;

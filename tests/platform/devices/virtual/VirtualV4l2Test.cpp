@@ -1,5 +1,6 @@
-// The virtual webcam and analogue card: their options, their entries, and the pictures they give
-// through the real V4L2 source (JPEG frames of the webcam; a picture per input of the card).
+// The virtual webcam, analogue card and MovieBox: their options, their entries, and the pictures
+// the first two give through the real V4L2 source (JPEG frames of the webcam; a picture per input
+// of the card).
 
 #include "platform/devices/virtual/VirtualV4l2.h"
 
@@ -34,6 +35,20 @@ TEST(VirtualV4l2Options, ReadsFormatsAndRefusesWhatTheKindDoesNotHave) {
     EXPECT_EQ(webcam->unplugAfterFrames, 9u);
     EXPECT_FALSE(analog);
     EXPECT_NE(analogError.find("format=mjpeg"), std::string::npos);
+}
+
+TEST(VirtualV4l2Options, OnlyTheMovieBoxChoosesItsDemultiplexers) {
+    const auto list = ParseVirtualDeviceList("moviebox:demux=cirrus:ids=e1,mpeg2:demux=mbx");
+    std::string error, mpegError;
+    auto box = ParseVirtualV4l2Options(list.devices[0], error);
+    auto mpeg = ParseVirtualV4l2Options(list.devices[1], mpegError);
+    ASSERT_TRUE(box) << error;
+    EXPECT_EQ(box->kind, VirtualV4l2Kind::MovieBox);
+    EXPECT_TRUE(box->cirrusSplitter);
+    EXPECT_FALSE(box->movieBoxDemux);
+    EXPECT_TRUE(box->alternateIds);
+    EXPECT_FALSE(mpeg);
+    EXPECT_NE(mpegError.find("demux=mbx"), std::string::npos);
 }
 
 // Binds the registered entry at `index` of the video input category.
