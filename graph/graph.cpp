@@ -780,16 +780,19 @@ void TdmCam::OldStyleIndex() {
         mux->SetOutputCompatibilityIndex(1);
 }
 
+// The box's sound as it is heard goes through the ACM wrapper, which StartCapture sets to the DV
+// recording rate.
+void TdmCam::HeardSoundThroughAcm() {
+    if (!settings_.listenIncludedAudio || infinite4.FilterGraph() != &fg_) return;
+    Join(acm);
+    Render(infinite4.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
+}
+
 bool TdmCam::CaptureDmpg(const CaptureRequest& request) {
     if (sourceKind_ != SourceKind::skMpeg2Stream) return Fail("The source is not an MPEG-2 stream");
     if (!DvEncodeStart(request)) return false;
     OldStyleIndex();
-    // The box's sound goes through the ACM wrapper, which StartCapture sets to the DV
-    // recording rate.
-    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_) {
-        Join(acm);
-        Render(infinite4.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
-    }
+    HeardSoundThroughAcm();
     if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_)
         Render(infinite3.Filter().get(), nullptr, DVmuxer.Filter().get());
     SplitDvIntoWriter();
@@ -799,12 +802,7 @@ bool TdmCam::CaptureDmpg(const CaptureRequest& request) {
 bool TdmCam::CaptureDmbx(const CaptureRequest& request) {
     if (sourceKind_ != SourceKind::skMovieBox) return Fail("The source is not a MovieBox");
     if (!DvEncodeStart(request)) return false;
-    // The box's sound as it is heard, through the ACM wrapper that StartCapture sets to the DV
-    // recording rate.
-    if (settings_.listenIncludedAudio && infinite4.FilterGraph() == &fg_) {
-        Join(acm);
-        Render(infinite4.Filter().get(), acm.Filter().get(), DVmuxer.Filter().get());
-    }
+    HeardSoundThroughAcm();
     if (settings_.recordSoundCard && infinite3.FilterGraph() == &fg_) {
         Join(acm);
         // The sound card takes the type of the DV muxer's sound when it already has one.

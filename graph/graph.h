@@ -274,6 +274,7 @@ private:
     bool CaptureIenc(const CaptureRequest& request);
     // The AVI writer of the build keeps the old-style index (MPEG-2 stream captures).
     void OldStyleIndex();
+    void HeardSoundThroughAcm();
     // The D recipes' start: the writer, the DV encoder set to the TV standard, Infinite2 ->
     // DVencoder -> DVmuxer.
     bool DvEncodeStart(const CaptureRequest& request);
