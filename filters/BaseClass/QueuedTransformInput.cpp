@@ -2,6 +2,8 @@
 
 #include "platform/media/EventCodes.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -61,7 +63,8 @@ HRESULT TBCQueuedTransformInputPin::Receive(IMediaSample* sample) {
     // A type the transform refuses is refused here, as the framework's input does, but the
     // stream ends and the graph hears of it behind the samples already queued.
     AM_MEDIA_TYPE* raw = nullptr;
-    if (sample->GetMediaType(&raw) == S_OK && raw) {
+    const bool changesType = sample->GetMediaType(&raw) == S_OK && raw;
+    if (changesType) {
         const CMediaType changed(*raw);
         DeleteMediaType(raw);
         if (CheckMediaType(&changed) != S_OK) {
@@ -75,6 +78,7 @@ HRESULT TBCQueuedTransformInputPin::Receive(IMediaSample* sample) {
     }
     Job job;
     job.sample = ComPtr<IMediaSample>(sample);
+    job.changesType = changesType;
     return Push(std::move(job));
 }
 
@@ -179,7 +183,42 @@ std::size_t TBCQueuedTransformInputPin::MostQueued() const {
     return mostQueued_;
 }
 
+TBCQueuedTransformInputPin::Job* TBCQueuedTransformInputPin::Claimable() {
+    if (!open_ || dropping_ || handChangesType_) return nullptr;
+    for (Job& job : jobs_) {
+        if (job.kind != JobKind::Sample || job.changesType) return nullptr;
+        if (!job.claimed) return &job;
+    }
+    return nullptr;
+}
+
+ComPtr<IMediaSample> TBCQueuedTransformInputPin::ClaimWaiting() {
+    std::lock_guard lock(lock_);
+    Job* job = Claimable();
+    if (!job) return nullptr;
+    job->claimed = true;
+    return job->sample;
+}
+
+bool TBCQueuedTransformInputPin::WaitClaimable(const std::atomic<bool>& quit) {
+    std::unique_lock lock(lock_);
+    changed_.wait(lock, [&] { return quit || !open_ || Claimable(); });
+    return open_ && !quit;
+}
+
+void TBCQueuedTransformInputPin::WakeClaimers() {
+    std::lock_guard lock(lock_);
+    changed_.notify_all();
+}
+
+bool TBCQueuedTransformInputPin::IsWaiting(IMediaSample* sample) const {
+    std::lock_guard lock(lock_);
+    return std::any_of(jobs_.begin(), jobs_.end(),
+                       [&](const Job& job) { return job.sample.get() == sample; });
+}
+
 void TBCQueuedTransformInputPin::Work() {
+    pthread_setname_np(pthread_self(), "queued xform");
     tWorkerOf = this;
     for (;;) {
         Job job;
@@ -187,12 +226,14 @@ void TBCQueuedTransformInputPin::Work() {
         {
             std::unique_lock lock(lock_);
             busy_ = false;
+            handChangesType_ = false;
             changed_.notify_all();
             changed_.wait(lock, [&] { return !open_ || !jobs_.empty(); });
             if (!open_) return;
             job = std::move(jobs_.front());
             jobs_.pop_front();
             busy_ = true;
+            handChangesType_ = job.changesType;
             changed_.notify_all();
             // After a failure the samples behind it are released untransformed.
             skip = job.kind == JobKind::Sample && FAILED(failure_);

@@ -19,6 +19,7 @@
 
 #include "filters/BaseClass/TransformFilter.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -49,6 +50,21 @@ public:
     std::size_t Queued() const;
     std::size_t MostQueued() const;
 
+    // Working ahead: helper threads of the transform may claim samples still waiting, in their
+    // order, and work on them before the worker reaches them (the worker then finds the claimed
+    // sample in Transform and takes the helper's result). Only samples of the type in force are
+    // claimed: none behind a sample announcing a type change, none while the worker's own
+    // sample announces one.
+    //
+    // The first claimable sample not claimed yet, now claimed; null when there is none.
+    ComPtr<IMediaSample> ClaimWaiting();
+    // Waits until a sample can be claimed; false once the run has ended (or quit is set and
+    // WakeClaimers called).
+    bool WaitClaimable(const std::atomic<bool>& quit);
+    void WakeClaimers();
+    // Whether the sample still waits in the queue (a claimed sample that does not was flushed).
+    bool IsWaiting(IMediaSample* sample) const;
+
 private:
     enum class JobKind { Sample, EndOfStream, Segment, RefusedType };
     struct Job {
@@ -57,7 +73,11 @@ private:
         REFERENCE_TIME start = 0;
         REFERENCE_TIME stop = 0;
         double rate = 1.0;
+        bool claimed = false;
+        bool changesType = false; // a sample announcing a new type
     };
+    // Queue lock held: the first claimable job not claimed, or null.
+    Job* Claimable();
     // Upstream's thread: waits for room; S_OK queued, else why not.
     HRESULT Push(Job job);
     void Work();
@@ -72,6 +92,7 @@ private:
     bool open_ = false;                // a run is on: the worker takes jobs
     bool dropping_ = false;            // flushing: nothing queued until EndFlush
     bool busy_ = false;                // the worker has a job in hand
+    bool handChangesType_ = false;     // ... and it announces a new type
     HRESULT failure_ = S_OK;           // the first failure of the transform in the run
     HRESULT refused_ = S_OK;           // a type change refused: every later sample too
     std::size_t mostQueued_ = 0;

@@ -147,5 +147,44 @@ TEST(QueuedTransformTest, AFlushDropsTheQueuedSamplesAndTheStreamGoesOn) {
     EXPECT_LE(indexes.size(), 2u);
 }
 
+TEST(QueuedTransformTest, ClaimsTakeTheWaitingSamplesInOrderUpToATypeChangeAndAFlushEndsThem) {
+    // Setup: frame 0 held at the shut sink, frames 1 and 2 waiting; frame 2 announces a type.
+    auto* invert = new TQueuedInvert;
+    Chain chain(invert);
+    chain.source->feed = TCountingSource::Feed::Queue;
+    chain.source->sampleLimit = -1;
+    chain.source->bufferCount = 8;
+    chain.source->bufferSize = 2;
+    ASSERT_EQ(chain.Connect(), S_OK);
+    chain.sink->Shut();
+    ASSERT_EQ(chain.graph->Run(), S_OK);
+    chain.source->Push(Frame(0));
+    chain.source->Push(Frame(1));
+    TTestFrame announcing = Frame(2);
+    announcing.newType = chain.source->mediaType;
+    chain.source->Push(announcing);
+    ASSERT_TRUE(chain.sink->WaitForWaiter());
+    ASSERT_TRUE(WaitUntil([&] { return invert->Queue()->Queued() == kCapacity; }));
+
+    // Exercise
+    const ComPtr<IMediaSample> first = invert->Queue()->ClaimWaiting();
+    const ComPtr<IMediaSample> second = invert->Queue()->ClaimWaiting();
+    const bool waitingBefore = first && invert->Queue()->IsWaiting(first.get());
+    ASSERT_EQ(CallWithin([&] { return chain.FilterIn()->BeginFlush(); }), S_OK);
+    const bool waitingAfter = first && invert->Queue()->IsWaiting(first.get());
+    chain.sink->Open();
+    ASSERT_EQ(CallWithin([&] { return chain.FilterIn()->EndFlush(); }), S_OK);
+    ASSERT_EQ(chain.graph->Stop(), S_OK);
+
+    // Verification: frame 1 only, claimed once; gone from the queue with the flush.
+    ASSERT_TRUE(first);
+    BYTE* bytes = nullptr;
+    first->GetPointer(&bytes);
+    EXPECT_EQ(bytes[0], 1);
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(waitingBefore);
+    EXPECT_FALSE(waitingAfter);
+}
+
 } // namespace
 } // namespace talvence
