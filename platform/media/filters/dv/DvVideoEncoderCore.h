@@ -84,6 +84,7 @@ public:
     void GetFormatResolution(int& videoFormat, int& dvFormat, int& resolution) const;
 
     DvSystem system() const { return options_.system; }
+    const DvEncoderOptions& options() const { return options_; }
     std::size_t frameBytes() const { return FrameBytes(options_.system); }
     void SetWideScreen(bool wide);
     // Slice threads of the codec (at least 1); takes effect when the codec next opens.

@@ -157,28 +157,46 @@ HRESULT TDvVideoEncoder::Receive(IMediaSample* sample) {
 
 HRESULT TDvVideoEncoder::StartStreaming() {
     inputType_ = InputPin()->CurrentMediaType();
-    core_->SetThreads(CodecThreadsForCaller());
+    // Each codec codes whole frames on one thread: the worker's own and, with more CPUs, one lane
+    // per CPU (as many as the queue holds pictures for).
+    core_->SetThreads(1);
+    lanes_.reset();
+    const int cpus = CodecThreadsForCaller();
+    lanesWanted_ = cpus > 1 ? std::min<std::size_t>(std::size_t(cpus), kQueuedPictures) : 0;
+    return S_OK;
+}
+
+HRESULT TDvVideoEncoder::StopStreaming() {
+    // The worker has ended: the lanes' samples go back to upstream's allocator.
+    lanes_.reset();
     return S_OK;
 }
 
 HRESULT TDvVideoEncoder::Transform(IMediaSample* in, IMediaSample* out) {
     const std::optional<PictureFormat> format = PictureFormatOf(inputType_);
     if (!format) return E_UNEXPECTED;
-    BYTE* src = nullptr;
     BYTE* dst = nullptr;
-    in->GetPointer(&src);
     out->GetPointer(&dst);
-    const long length = in->GetActualDataLength();
-    if (!src || !dst || length <= 0) {
+    if (!dst) {
         ++dropped_;
         return S_FALSE;
     }
-    // A picture that says which frame it was decoded from and what changed since is coded
-    // segment by segment from that frame.
-    const std::shared_ptr<const PictureOrigin> origin = PictureOriginOf(in);
-    const DvEncodeResult result = core_->Encode(
-        std::span<const std::uint8_t>(src, std::size_t(length)), format->layout, format->width,
-        format->height, std::span<std::uint8_t>(dst, std::size_t(out->GetSize())), origin.get());
+    const std::span<std::uint8_t> frame(dst, std::size_t(out->GetSize()));
+    if (!lanes_ && lanesWanted_ > 0) {
+        const DvEncoderOptions options = core_->options();
+        lanes_ = std::make_unique<DvEncodeLanes>(
+            *static_cast<TBCQueuedTransformInputPin*>(input_.get()), lanesWanted_, [options] {
+                return std::make_unique<DvVideoEncoderCore>(
+                    options, std::make_unique<EncoderPictureConverter>());
+            },
+            codedByLanes_);
+    }
+    std::optional<DvEncodeResult> taken;
+    if (lanes_) {
+        lanes_->SetFormat(*format);
+        taken = lanes_->Take(in, frame);
+    }
+    const DvEncodeResult result = taken ? *taken : EncodeSampleInto(*core_, in, *format, frame);
     switch (result.status) {
     case DvEncodeStatus::Ok:
         out->SetActualDataLength(static_cast<long>(result.bytes));

@@ -14,7 +14,9 @@
 // Pictures wait in a short queue in front of the encoder, which works on its own thread
 // (TBCQueuedTransformInputPin): the decoding and the inlay upstream go on with the next frames
 // while this one is encoded, muxed and written, so a capture uses a second core. A full queue
-// holds upstream back; the end of the stream follows the queued frames.
+// holds upstream back; the end of the stream follows the queued frames. With more than one CPU,
+// encoding lanes (DvEncodeLanes), one per CPU, code the pictures waiting while the worker
+// delivers: frames, not slices, in parallel.
 //
 // Threads: the application thread connects, drives states and calls IDVEnc; Transform runs on
 // the input's worker thread under the receive lock.
@@ -22,6 +24,7 @@
 #include "filters/BaseClass/PictureDemand.h"
 #include "filters/BaseClass/QueuedTransformInput.h"
 #include "filters/BaseClass/TransformFilter.h"
+#include "platform/media/filters/dv/DvEncodeLanes.h"
 #include "platform/media/filters/dv/DvFilterIds.h"
 #include "platform/media/filters/dv/DvVideoEncoderCore.h"
 
@@ -59,9 +62,12 @@ public:
     // Follows a type change announced by a sample (the framework has checked it).
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT StartStreaming() override;
+    HRESULT StopStreaming() override;
 
     // Any thread: samples dropped since the filter was made.
     long FramesDropped() const { return dropped_; }
+    // Any thread: frames the encoding lanes coded since the filter was made.
+    long FramesCodedByLanes() const { return codedByLanes_; }
 
     // Pictures that may wait for the encoder besides the one being encoded.
     static constexpr std::size_t kQueuedPictures = 3;
@@ -77,7 +83,12 @@ private:
     std::unique_ptr<dvcodec::DvVideoEncoderCore> core_;
     std::atomic<dvcodec::DvSystem> system_;
     std::atomic<long> dropped_{0};
+    std::atomic<long> codedByLanes_{0};
     CMediaType inputType_; // receive lock: the type of the samples now arriving
+    // Lanes wanted in a run (none with one CPU); made by the worker at the run's first picture,
+    // ended at its stop.
+    std::size_t lanesWanted_ = 0;
+    std::unique_ptr<DvEncodeLanes> lanes_;
     TPictureDemand demand_{static_cast<IBaseFilter*>(this), [this] { return NextPictureNeed(); }};
 };
 

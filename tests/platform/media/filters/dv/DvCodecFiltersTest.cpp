@@ -217,6 +217,75 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EncoderSizes,
                                            EncodeCase{DvSystem::Ntsc525, 720, 480},
                                            EncodeCase{DvSystem::Pal625, 320, 240}));
 
+TEST(DvVideoEncoderFilter, LanesCodeTheWaitingPicturesAsOneCodecWouldInOrderAndDropFlushedOnes) {
+    if (dvcodec::CodecThreadsForCaller() < 2) GTEST_SKIP() << "one CPU: no encoding lanes";
+    // Setup: pictures of noise, each coding differently; what one codec makes of each.
+    const std::size_t bytes = dvcodec::PictureBytes(PixelLayout::Yuv420p, 720, 576);
+    std::mt19937 random(7);
+    std::vector<Bytes> pictures(10, Bytes(bytes));
+    for (auto& p : pictures)
+        for (auto& b : p) b = static_cast<std::uint8_t>(random());
+    dvcodec::DvEncoderOptions options;
+    options.system = DvSystem::Pal625;
+    dvcodec::DvVideoEncoderCore alone(options);
+    std::vector<Bytes> expected;
+    for (const auto& p : pictures) {
+        Bytes frame(dvcodec::kPalFrameBytes);
+        ASSERT_EQ(alone.Encode(p, PixelLayout::Yuv420p, 720, 576, frame).status,
+                  dvcodec::DvEncodeStatus::Ok);
+        expected.push_back(frame);
+    }
+    ComPtr<TDvVideoEncoder> encoder{new TDvVideoEncoder};
+    ASSERT_EQ(encoder->put_IFormatResolution(dvcodec::DVENCODERVIDEOFORMAT_PAL,
+                                             dvcodec::DVENCODERFORMAT_DVSD,
+                                             dvcodec::DVENCODERRESOLUTION_720x480, 0, nullptr),
+              S_OK);
+    Line line(dvcodec::PictureType(DvSystem::Pal625, PixelLayout::Yuv420p), {},
+              {ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(encoder.get()))},
+              Accepting(MEDIATYPE_Video, MEDIASUBTYPE_dvsd));
+    line.source->feed = TCountingSource::Feed::Queue;
+    line.source->bufferCount = 8;
+    line.source->bufferSize = static_cast<long>(bytes);
+    ASSERT_EQ(line.Connect(), S_OK);
+    auto push = [&](int from, int to) {
+        for (int i = from; i < to; ++i) line.source->Push(TTestFrame{pictures[i]});
+    };
+
+    // Exercise: the first frame held at the shut sink while the lanes take those waiting; then a
+    // flush while they hold pictures 6 and 7, and two pictures after it.
+    line.sink->Shut();
+    ASSERT_EQ(line.graph->Run(), S_OK);
+    push(0, 5);
+    ASSERT_TRUE(line.sink->WaitForWaiter());
+    ASSERT_TRUE(testing::WaitUntil([&] { return encoder->FramesCodedByLanes() >= 2; }));
+    line.sink->Open();
+    ASSERT_TRUE(testing::WaitUntil([&] { return line.sink->received == 5; }));
+    line.sink->Shut();
+    const long beforeFlush = encoder->FramesCodedByLanes();
+    push(5, 8);
+    ASSERT_TRUE(line.sink->WaitForWaiter());
+    ASSERT_TRUE(testing::WaitUntil([&] { return encoder->FramesCodedByLanes() >= beforeFlush + 2; }));
+    const ComPtr<IPin> in = testing::PinOf(encoder.get(), "In");
+    ASSERT_EQ(testing::CallWithin([&] { return in->BeginFlush(); }), S_OK);
+    line.sink->Open();
+    ASSERT_EQ(testing::CallWithin([&] { return in->EndFlush(); }), S_OK);
+    push(8, 10);
+    line.source->End();
+    ASSERT_TRUE(line.sink->WaitForEndOfStream(1));
+    ASSERT_EQ(line.graph->Stop(), S_OK);
+
+    // Verification: the frames of pictures 0-4, perhaps 5 (in hand at the flush), then 8 and 9,
+    // each as the one codec made it.
+    std::vector<Bytes> got;
+    for (const auto& r : line.sink->Samples()) got.push_back(r.bytes);
+    ASSERT_TRUE(got.size() == 7 || got.size() == 8) << got.size();
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(got[i] == expected[i]) << "frame " << i;
+    if (got.size() == 8) EXPECT_TRUE(got[5] == expected[5]);
+    EXPECT_TRUE(got[got.size() - 2] == expected[8]);
+    EXPECT_TRUE(got.back() == expected[9]);
+    EXPECT_EQ(encoder->FramesDropped(), 0);
+}
+
 TEST(DvVideoEncoderFilter, FormatSettingsFollowTheInterface) {
     // Setup
     ComPtr<TDvVideoEncoder> encoder{new TDvVideoEncoder};
