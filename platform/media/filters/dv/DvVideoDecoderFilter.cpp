@@ -73,7 +73,10 @@ HRESULT TDvVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PR
 HRESULT TDvVideoDecoder::StartStreaming() {
     inputType_ = InputPin()->CurrentMediaType();
     share_.Reset();
-    core_ = std::make_unique<DvVideoDecoderCore>(DvDecoderOptions{CodecThreadsForCaller()});
+    // Half the CPUs at most: the DV encoder downstream codes whole frames side by side on the
+    // others, and slices that wait for each other every frame cost more than they save there.
+    core_ = std::make_unique<DvVideoDecoderCore>(
+        DvDecoderOptions{std::max(1, CodecThreadsForCaller() / 2)});
     return core_->ready() ? S_OK : E_FAIL;
 }
 
