@@ -3,6 +3,8 @@
 #include "platform/media/EventCodes.h"
 #include "platform/media/MediaGuids.h"
 
+#include <pthread.h>
+
 #include <cstring>
 
 namespace talvence {
@@ -107,6 +109,7 @@ void TBCSourceStream::Join() {
 }
 
 void TBCSourceStream::ThreadProc() {
+    pthread_setname_np(pthread_self(), "stream");
     HRESULT hr = OnThreadCreate();
     if (FAILED(hr)) {
         OnThreadDestroy();

@@ -3,6 +3,8 @@
 #include "platform/media/EventCodes.h"
 #include "platform/media/filters/basic/BasicFilterIds.h"
 
+#include <pthread.h>
+
 namespace talvence {
 
 // ---------------------------------------------------------------------------------------------
@@ -94,6 +96,7 @@ HRESULT TSmartTeePreviewPin::DeliverBeginFlush() {
 }
 
 void TSmartTeePreviewPin::ThreadProc() {
+    pthread_setname_np(pthread_self(), "tee preview");
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [&] { return quit_ || pending_ || endOfStream_; });
