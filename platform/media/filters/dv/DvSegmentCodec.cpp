@@ -129,6 +129,13 @@ constexpr int kWeight[64] = {
     205965, 196781, 188995, 185364, 185364, 200636, 200704, 200636, 185364, 185364, 174609,
     180568, 195068, 195068, 180568, 174609, 170091, 175557, 189591, 175557, 170091, 165371,
     170627, 170627, 165371, 160727, 153560, 160727, 144651, 144651, 136258};
+// The same weights by position in the 8x8 block.
+constexpr std::array<float, 64> kWeightByPosition = [] {
+    std::array<float, 64> w{};
+    for (int i = 0; i < 64; ++i)
+        w[kZigzag[i]] = float(kWeight[i]);
+    return w;
+}();
 // Scan positions where the four quantisation areas start.
 constexpr int kAreaStart[5] = {1, 6, 21, 43, 64};
 // Right shifts of each area, by quantisation number plus the class's offset.
@@ -165,7 +172,20 @@ struct Block {
     std::array<std::uint8_t, 64> level{}; // weighted amplitudes in scan order (0 = not coded)
     std::array<std::uint8_t, 64> sign{};
     std::array<std::uint8_t, 64> coded{}; // after quantisation
+    // The scan positions whose level is not 0, in order: the sizes are counted over these only,
+    // many times per block while the quantisation is chosen.
+    std::array<std::uint8_t, 64> present{};
+    int presentCount = 0;
 };
+
+// The quantisation area of each scan position.
+constexpr std::array<std::uint8_t, 64> kAreaOf = [] {
+    std::array<std::uint8_t, 64> area{};
+    for (int a = 0; a < 4; ++a)
+        for (int i = kAreaStart[a]; i < kAreaStart[a + 1]; ++i)
+            area[std::size_t(i)] = static_cast<std::uint8_t>(a);
+    return area;
+}();
 
 // Orthonormal 8x8 DCT of the pixels, then DC, weighting and class as the coding expects.
 void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
@@ -190,23 +210,29 @@ void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
     // The DC is 8 x the mean; coded as (DC - 1024) / 4, rounded.
     const int dc = static_cast<int>(std::floor(coef[0]));
     b.dc = std::clamp((dc - 1024 + 2) >> 2, -256, 255);
-    int levels[64] = {};
-    int largest = -1;
-    for (int i = 1; i < 64; ++i) {
-        const float c = coef[kZigzag[i]];
-        b.sign[i] = c < 0;
-        if (std::abs(c) <= kDeadZone) continue;
-        levels[i] = static_cast<int>(std::abs(c) * float(kWeight[i]) / 524288.0f + 0.5f);
-        if (levels[i] > 0) largest = std::max(largest, levels[i]);
+    // Weighted in the transform's own order, which the compiler vectorises; then read out in
+    // scan order.
+    int weighted[64];
+    for (int k = 0; k < 64; ++k) {
+        const float a = std::abs(coef[k]);
+        weighted[k] = a <= kDeadZone ? 0 : static_cast<int>(a * kWeightByPosition[k] / 524288.0f + 0.5f);
     }
+    int largest = -1;
+    for (int k = 1; k < 64; ++k)
+        largest = std::max(largest, weighted[k] > 0 ? weighted[k] : -1);
     // Class 2 for a block with any AC coefficient, 3 when one exceeds what the codes carry;
     // chroma one class coarser. Class 3 halves the amplitudes.
     int klass = largest < 0 ? 0 : largest > kMaxAmplitude ? 3 : 2;
     if (chroma) klass = std::min(klass + 1, 3);
     b.klass = klass;
     const int halve = klass == 3 ? 1 : 0;
-    for (int i = 1; i < 64; ++i)
-        b.level[i] = static_cast<std::uint8_t>(std::min(levels[i] >> halve, kMaxAmplitude));
+    b.presentCount = 0;
+    for (int i = 1; i < 64; ++i) {
+        const int k = kZigzag[i];
+        b.sign[i] = coef[k] < 0;
+        b.level[i] = static_cast<std::uint8_t>(std::min(weighted[k] >> halve, kMaxAmplitude));
+        if (b.level[i] != 0) b.present[std::size_t(b.presentCount++)] = static_cast<std::uint8_t>(i);
+    }
 }
 
 // Bits of the block's AC coefficients and end of block with `shift` per area applied and
@@ -215,15 +241,15 @@ int CodedBits(Block& b, const std::uint8_t (&shift)[4], int floor, bool keep) {
     const CodeBook& codes = Codes();
     int bits = kEndOfBlock.length;
     int last = 0;
-    for (int area = 0; area < 4; ++area)
-        for (int i = kAreaStart[area]; i < kAreaStart[area + 1]; ++i) {
-            int a = b.level[i] >> shift[area];
-            if (a < floor) a = 0;
-            if (keep) b.coded[i] = static_cast<std::uint8_t>(a);
-            if (a == 0) continue;
-            bits += codes.Length(i - last - 1, a);
-            last = i;
-        }
+    if (keep) b.coded.fill(0);
+    for (int k = 0; k < b.presentCount; ++k) {
+        const int i = b.present[std::size_t(k)];
+        const int a = b.level[std::size_t(i)] >> shift[kAreaOf[std::size_t(i)]];
+        if (a < floor) continue; // floor is at least 1: a 0 is never coded
+        if (keep) b.coded[std::size_t(i)] = static_cast<std::uint8_t>(a);
+        bits += codes.Length(i - last - 1, a);
+        last = i;
+    }
     return bits;
 }
 
@@ -349,7 +375,8 @@ void Pack(const std::array<Block, kSegmentBlocks>& blocks, const std::array<int,
                       (std::uint32_t(b.dc) & 0x1ff) << 3 | std::uint32_t(b.klass), 12);
             CodeString& out = strings[n];
             int last = 0;
-            for (int i = 1; i < 64; ++i) {
+            for (int k = 0; k < b.presentCount; ++k) {
+                const int i = b.present[std::size_t(k)];
                 if (b.coded[i] == 0) continue;
                 Code c = codes(i - last - 1, b.coded[i]);
                 c.bits |= b.sign[i];
