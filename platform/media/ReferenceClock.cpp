@@ -1,5 +1,6 @@
 #include "platform/media/ReferenceClock.h"
 
+#include <pthread.h>
 #include <algorithm>
 #include <chrono>
 
@@ -57,6 +58,7 @@ void CSystemClock::Wake() {
 }
 
 void CSystemClock::TimerLoop() {
+    pthread_setname_np(pthread_self(), "clock");
     std::unique_lock lock(timerMutex_);
     while (!quit_) {
         changed_ = false;

@@ -1,5 +1,6 @@
 #include "platform/media/filters/avi/AviFileWriter.h"
 
+#include <pthread.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -107,6 +108,7 @@ public:
 
 private:
     void run() {
+        pthread_setname_np(pthread_self(), "avi checkpoint");
         std::unique_lock lock(mutex_);
         while (true) {
             wake_.wait(lock, [this] { return queued_ || stopping_; });
