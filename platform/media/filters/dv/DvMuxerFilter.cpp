@@ -65,28 +65,31 @@ HRESULT TDvMuxInputPin::CompleteConnect(IPin* receivePin) {
 }
 
 HRESULT TDvMuxInputPin::Receive(IMediaSample* sample) {
-    TBCAutoLock lock(mux_->csReceive_);
-    HRESULT hr = TBCBaseInputPin::Receive(sample);
-    if (hr != S_OK) return hr;
-    if (!mux_->output_.IsConnected()) return S_OK;
-    // A control sample goes on untouched.
-    if (sampleProps_.dwStreamId != AM_STREAM_MEDIA) return mux_->output_.Deliver(sample);
-    if (kind_ == Kind::Video && mux_->videoEnded_) return S_OK;
-    return kind_ == Kind::Video ? mux_->ReceiveVideo(sample, sampleProps_)
-                                : mux_->ReceiveAudio(sampleProps_);
+    {
+        TBCAutoLock lock(mux_->csReceive_);
+        HRESULT hr = TBCBaseInputPin::Receive(sample);
+        if (hr != S_OK) return hr;
+        if (!mux_->output_.IsConnected()) return S_OK;
+        // A control sample goes on untouched.
+        if (sampleProps_.dwStreamId != AM_STREAM_MEDIA) return mux_->output_.Deliver(sample);
+        if (kind_ == Kind::Video && mux_->videoEnded_) return S_OK;
+        hr = kind_ == Kind::Video ? mux_->ReceiveVideo(sample, sampleProps_)
+                                  : mux_->ReceiveAudio(sampleProps_);
+        if (hr != S_OK) return hr;
+    }
+    return mux_->DeliverReady();
 }
 
 HRESULT TDvMuxInputPin::EndOfStream() {
-    TBCAutoLock lock(mux_->csReceive_);
-    HRESULT hr = CheckStreaming();
-    if (hr != S_OK) return hr;
-    if (kind_ == Kind::Audio) {
-        mux_->audioEnded_ = true;
-        return mux_->Drain();
+    {
+        TBCAutoLock lock(mux_->csReceive_);
+        HRESULT hr = CheckStreaming();
+        if (hr != S_OK) return hr;
+        // The frames still waiting for audio go out once it has come or ended; then the end.
+        (kind_ == Kind::Audio ? mux_->audioEnded_ : mux_->videoEnded_) = true;
+        mux_->Drain();
     }
-    // The frames still waiting for audio go out once it has come or ended; then the end.
-    mux_->videoEnded_ = true;
-    return mux_->Drain();
+    return mux_->DeliverReady();
 }
 
 HRESULT TDvMuxInputPin::BeginFlush() {
@@ -185,6 +188,7 @@ std::optional<CMediaType> TDvMuxer::OutputType() const {
 
 void TDvMuxer::ResetStream() {
     pending_.clear();
+    ready_.clear();
     samples_.clear();
     frameIndex_ = 0;
     audioEnded_ = false;
@@ -215,6 +219,8 @@ HRESULT TDvMuxer::Stop() {
     if (video_.IsConnected()) video_.Inactive();
     if (audio_.IsConnected()) audio_.Inactive();
     if (output_.Allocator()) output_.Allocator()->Decommit();
+    // A delivery under way finds downstream stopped (or no buffer) and ends.
+    std::lock_guard deliver(csDeliver_);
     TBCAutoLock receive(csReceive_);
     if (output_.IsConnected()) output_.Inactive();
     ResetStream();
@@ -236,7 +242,8 @@ HRESULT TDvMuxer::ReceiveVideo(IMediaSample*, const AM_SAMPLE2_PROPERTIES& props
     frame.props.pbBuffer = nullptr;
     frame.props.pMediaType = nullptr;
     pending_.push_back(std::move(frame));
-    return Drain();
+    Drain();
+    return S_OK;
 }
 
 HRESULT TDvMuxer::ReceiveAudio(const AM_SAMPLE2_PROPERTIES& props) {
@@ -255,13 +262,14 @@ HRESULT TDvMuxer::ReceiveAudio(const AM_SAMPLE2_PROPERTIES& props) {
     // Audio far ahead of the video (the video stalled or never comes): keep the newest.
     while (samples_.size() > kMaxQueuedValues)
         samples_.pop_front();
-    return Drain();
+    Drain();
+    return S_OK;
 }
 
-HRESULT TDvMuxer::Drain() {
+void TDvMuxer::Drain() {
     const std::optional<WAVEFORMATEX> format = AudioFormat();
     const std::optional<DvSystem> system = VideoSystem();
-    if (!system) return S_OK;
+    if (!system) return;
     while (!pending_.empty()) {
         bool complete = !format || audioEnded_ || pending_.size() > kMaxPendingFrames;
         if (!complete) {
@@ -272,17 +280,16 @@ HRESULT TDvMuxer::Drain() {
         if (!complete) break;
         PendingFrame frame = std::move(pending_.front());
         pending_.pop_front();
-        HRESULT hr = Emit(frame);
-        if (FAILED(hr)) return hr;
+        Complete(frame);
+        ready_.push_back(std::move(frame));
     }
     if (videoEnded_ && pending_.empty() && !endDelivered_) {
         endDelivered_ = true;
-        output_.DeliverEndOfStream();
+        ready_.emplace_back(); // the end of stream, after the last frame
     }
-    return S_OK;
 }
 
-HRESULT TDvMuxer::Emit(PendingFrame& frame) {
+void TDvMuxer::Complete(PendingFrame& frame) {
     const DvSystem system = *VideoSystem();
     const std::optional<WAVEFORMATEX> format = AudioFormat();
     std::span<std::uint8_t> bytes(frame.bytes);
@@ -300,7 +307,32 @@ HRESULT TDvMuxer::Emit(PendingFrame& frame) {
         WriteNoAudio(bytes, system);
     }
     ++frameIndex_;
+}
 
+HRESULT TDvMuxer::DeliverReady() {
+    for (;;) {
+        std::unique_lock deliver(csDeliver_, std::try_to_lock);
+        if (!deliver.owns_lock()) return S_OK; // the thread delivering takes ours too
+        for (;;) {
+            PendingFrame frame;
+            {
+                TBCAutoLock receive(csReceive_);
+                if (ready_.empty()) break;
+                frame = std::move(ready_.front());
+                ready_.pop_front();
+            }
+            const HRESULT hr = frame.bytes.empty() ? output_.DeliverEndOfStream() : Send(frame);
+            if (FAILED(hr)) return hr; // the frames behind go with the next delivery
+        }
+        deliver.unlock();
+        // A frame completed while this thread still held the delivery lock is this thread's.
+        TBCAutoLock receive(csReceive_);
+        if (ready_.empty()) return S_OK;
+    }
+}
+
+HRESULT TDvMuxer::Send(const PendingFrame& frame) {
+    const std::vector<std::uint8_t>& bytes = frame.bytes;
     ComPtr<IMediaSample> out;
     HRESULT hr = output_.GetDeliveryBuffer(out.put(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;

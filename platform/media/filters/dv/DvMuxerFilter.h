@@ -14,15 +14,19 @@
 // frames carry no audio ("no information" packs). Samples that are not whole frames of the
 // connected system are dropped and counted. A control sample goes on untouched, at once.
 //
-// Locks: the filter lock (connections, states), then the receive lock, which both inputs take
-// for each sample; frames are delivered downstream under it, on whichever input's thread
-// completed them.
+// Locks: the filter lock (connections, states), then the delivery lock, then the receive lock.
+// Both inputs take the receive lock for each sample, only to queue it and complete frames.
+// The frames completed are delivered downstream in order under the delivery lock, by whichever
+// input's thread finds it free (a thread that finds it taken leaves its frames to the thread
+// delivering), so that one input never waits for downstream to take the other's frames: the
+// audio, coming straight from the source, goes on while the encoded video is written.
 
 #include "filters/BaseClass/BaseFilter.h"
 #include "platform/media/filters/dv/DvFormat.h"
 
 #include <atomic>
 #include <deque>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -98,10 +102,14 @@ private:
     // Streaming thread, receive lock.
     HRESULT ReceiveVideo(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props);
     HRESULT ReceiveAudio(const AM_SAMPLE2_PROPERTIES& props);
-    // Delivers every frame that can be completed, and the end of stream after the last.
-    HRESULT Drain();
-    HRESULT Emit(PendingFrame& frame);
+    // Completes every frame that can be, with its audio, for delivery; and the end of stream
+    // after the last.
+    void Drain();
+    void Complete(PendingFrame& frame);
     void ResetStream();
+    // Streaming thread, without the receive lock: delivers the completed frames (see above).
+    HRESULT DeliverReady();
+    HRESULT Send(const PendingFrame& frame);
 
     TBCCritSec csFilter_;  // the filter lock
     TBCCritSec csReceive_; // the receive lock
@@ -109,8 +117,11 @@ private:
     TDvMuxInputPin audio_;
     TDvMuxOutputPin output_;
 
+    std::mutex csDeliver_; // the delivery lock
+
     // Receive lock.
     std::deque<PendingFrame> pending_;
+    std::deque<PendingFrame> ready_; // completed, in order; one without bytes is the end
     std::deque<std::int16_t> samples_; // interleaved stereo, oldest first
     std::vector<std::int16_t> frameAudio_;
     std::uint64_t frameIndex_ = 0;

@@ -7,6 +7,7 @@
 #include "platform/media/filters/dv/DvSplitterFilter.h"
 #include "tests/platform/media/filters/dv/DvTestMedia.h"
 #include "tests/support/GraphHelpers.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -179,6 +180,76 @@ TEST(DvMuxerFilter, AudioThatEndsEarlyLeavesTheRemainingFramesSilent) {
 
 namespace talvence {
 namespace {
+
+TEST(DvMuxerFilter, AudioGoesOnWhileDownstreamTakesAFrameAndTheFramesKeepTheirOrder) {
+    // Setup: video and audio pushed by the test from their own sources; the sink shut.
+    const std::vector<Bytes> frames = dvcodec::testing::ClipFrames({.pal = true, .frames = 4});
+    ASSERT_EQ(frames.size(), 4u);
+    ComPtr<CFilterGraph> graph{new CFilterGraph};
+    ComPtr<TCountingSource> videoSource{
+        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), {})};
+    ComPtr<TCountingSource> audioSource{
+        new TCountingSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(48000, 2)), {})};
+    for (TCountingSource* s : {videoSource.get(), audioSource.get()}) {
+        s->feed = TCountingSource::Feed::Queue;
+        s->bufferCount = 4;
+    }
+    videoSource->bufferSize = long(frames[0].size());
+    audioSource->bufferSize = 1920 * 4;
+    std::vector<Bytes> chunks(4, Bytes(1920 * 4));
+    Bytes tone;
+    for (std::size_t c = 0; c < chunks.size(); ++c) {
+        for (std::size_t i = 0; i < chunks[c].size(); ++i)
+            chunks[c][i] = static_cast<std::uint8_t>(i * 7 + c * 31 + 1);
+        tone.insert(tone.end(), chunks[c].begin(), chunks[c].end());
+    }
+    ComPtr<TDvMuxer> mux{new TDvMuxer};
+    ComPtr<TCountingSink> sink{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
+    graph->AddFilter(videoSource.get(), "Video");
+    graph->AddFilter(audioSource.get(), "Audio");
+    graph->AddFilter(mux.get(), "DV Muxer");
+    graph->AddFilter(sink.get(), "Sink");
+    ASSERT_EQ(graph->ConnectDirect(videoSource->OutputPin(), mux->GetPin(0), nullptr), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(audioSource->OutputPin(), mux->GetPin(1), nullptr), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(mux->GetPin(2), sink->InputPin(), nullptr), S_OK);
+    auto push = [](TCountingSource& source, const Bytes& bytes, std::optional<REFERENCE_TIME> start) {
+        TTestFrame f;
+        f.bytes = bytes;
+        f.start = start;
+        source.Push(f);
+    };
+    auto video = [&](int i) { push(*videoSource, frames[std::size_t(i)], i * 400000); };
+
+    // Exercise: frame 0 completed by the video's thread and held at the sink; meanwhile the
+    // audio of the next three frames comes.
+    sink->Shut();
+    ASSERT_EQ(graph->Run(), S_OK);
+    push(*audioSource, chunks[0], std::nullopt);
+    ASSERT_TRUE(testing::WaitUntil([&] { return audioSource->delivered == 1; }));
+    video(0);
+    ASSERT_TRUE(sink->WaitForWaiter());
+    for (int c = 1; c < 4; ++c)
+        push(*audioSource, chunks[std::size_t(c)], std::nullopt);
+    const bool audioWentOn = testing::WaitUntil([&] { return audioSource->delivered == 4; });
+    sink->Open();
+    for (int i = 1; i < 4; ++i)
+        video(i);
+    videoSource->End();
+    audioSource->End();
+    ASSERT_TRUE(sink->WaitForEndOfStream(1));
+    ASSERT_EQ(graph->Stop(), S_OK);
+
+    // Verification
+    EXPECT_TRUE(audioWentOn);
+    const auto records = sink->Samples();
+    ASSERT_EQ(records.size(), 4u);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i].start, REFERENCE_TIME(i) * 400000);
+    EXPECT_EQ(SplitPcm({records[0].bytes, records[1].bytes, records[2].bytes, records[3].bytes}),
+              tone);
+    EXPECT_EQ(mux->FramesPadded(), 0);
+}
 
 TEST(DvMuxerFilter, AudioConnectedAfterTheOutputReconnectsItWithTheAudioAnnounced) {
     // Setup: video in and the output connected first, as a recipe may do.
