@@ -162,6 +162,24 @@ HRESULT TTeeOutputPin::Disconnect() {
     return hr;
 }
 
+namespace {
+
+// A branch sharing the upstream buffers may say it keeps several (a queue): the upstream
+// allocator gets that many, and one more for the other branches, or the branch would hold the
+// upstream back long before its queue is full. Only while the buffers are not in use; and never
+// fewer than before, so that branches connected again do not add up.
+void WidenFor(IMemAllocator* upstream, IMemInputPin* branch) {
+    ALLOCATOR_PROPERTIES required{};
+    if (FAILED(branch->GetAllocatorRequirements(&required)) || required.cBuffers <= 1) return;
+    ALLOCATOR_PROPERTIES now{};
+    if (FAILED(upstream->GetProperties(&now)) || now.cBuffers >= required.cBuffers + 1) return;
+    ALLOCATOR_PROPERTIES wanted = now, actual{};
+    wanted.cBuffers = required.cBuffers + 1;
+    upstream->SetProperties(&wanted, &actual);
+}
+
+} // namespace
+
 HRESULT TTeeOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {
     *allocator = nullptr;
     TTeeInputPin* input = tee_->input_.get();
@@ -169,6 +187,7 @@ HRESULT TTeeOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloca
     if (!WantsOwnBuffers() && input->IsConnected() && upstream) {
         const BOOL readOnly = tee_->OutputsShareSamples() || input->IsReadOnly();
         if (SUCCEEDED(pin->NotifyAllocator(upstream, readOnly))) {
+            WidenFor(upstream, pin);
             *allocator = upstream;
             upstream->AddRef();
             return S_OK;
@@ -188,6 +207,7 @@ void TTeeOutputPin::RenegotiateAllocator(IMemAllocator* previous, IMemAllocator*
         const BOOL readOnly = tee_->OutputsShareSamples() || input->IsReadOnly();
         if (SUCCEEDED(inputPin_->NotifyAllocator(current, readOnly))) {
             allocator_ = current;
+            WidenFor(current, inputPin_.get());
             return;
         }
     }

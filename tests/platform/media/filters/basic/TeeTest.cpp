@@ -176,6 +176,41 @@ TEST(InfTee, AnOutputAppearsWhenTheLastConnectsAndDisconnectedOnesGoButOneSpare)
     EXPECT_EQ(output1->ConnectedTo(peer.put()), VFW_E_NOT_CONNECTED);
 }
 
+TEST(InfTee, ABranchThatKeepsSeveralSamplesGetsThemFromTheSharedBuffersOnce) {
+    // Setup: a plain branch, then one whose input keeps five samples (a queue).
+    InfTeeGraph g;
+    g.source->bufferCount = 2;
+    ASSERT_EQ(g.graph->ConnectDirect(g.source->OutputPin(), g.tee->GetPin(0), nullptr), S_OK);
+    ASSERT_EQ(g.AddBranch(), S_OK);
+    auto buffers = [&] {
+        ALLOCATOR_PROPERTIES p{};
+        g.tee->InputPin()->PeekAllocator()->GetProperties(&p);
+        return p.cBuffers;
+    };
+    const long plain = buffers();
+    auto queueBranch = [&] {
+        ComPtr<TCountingSink> sink(new TCountingSink);
+        sink->requirements.cBuffers = 5;
+        g.graph->AddFilter(sink.get(), "Queue" + std::to_string(g.sinks.size()));
+        g.sinks.push_back(sink);
+        return g.graph->ConnectDirect(g.tee->GetPin(g.tee->GetPinCount() - 1), sink->InputPin(),
+                                      nullptr);
+    };
+
+    // Exercise: the queue's branch connected, taken away and connected again.
+    ASSERT_EQ(queueBranch(), S_OK);
+    const long withQueue = buffers();
+    ASSERT_EQ(g.graph->RemoveFilter(g.sinks.back().get()), S_OK);
+    ASSERT_EQ(queueBranch(), S_OK);
+    const long again = buffers();
+    ASSERT_EQ(g.graph->Run(), S_OK);
+
+    // Verification: its five and one for the other branch, not more the second time.
+    EXPECT_EQ(plain, 2);
+    EXPECT_EQ(withQueue, 6);
+    EXPECT_EQ(again, 6);
+}
+
 TEST(InfTee, AnEnumeratorNoticesThatThePinsChanged) {
     // Setup
     InfTeeGraph g;
