@@ -4,9 +4,11 @@
 
 #include <pthread.h>
 
-#include <algorithm>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <utility>
 
 namespace talvence {
@@ -14,7 +16,7 @@ namespace talvence {
 using namespace dvcodec;
 
 namespace {
-constexpr int kLaneNice = 5; // a lane's weight is a third of a normal thread's
+constexpr int kLaneNice = 5; // five steps down: a third of the weight
 } // namespace
 
 DvEncodeResult EncodeSampleInto(DvVideoEncoderCore& core, IMediaSample* in,
@@ -30,13 +32,22 @@ DvEncodeResult EncodeSampleInto(DvVideoEncoderCore& core, IMediaSample* in,
                        format.width, format.height, out, origin.get());
 }
 
+void DvEncodeLanes::GiveWayToTheSource() {
+    // Below the priority the thread had (the source's, as the worker was made by the graph's
+    // thread). Lowering one's own priority needs no privilege; if refused, it runs as it is.
+    const auto self = static_cast<id_t>(gettid());
+    errno = 0;
+    const int now = getpriority(PRIO_PROCESS, self);
+    if (errno != 0) return;
+    setpriority(PRIO_PROCESS, self, std::min(now + kLaneNice, 19));
+}
+
 DvEncodeLanes::DvEncodeLanes(TBCQueuedTransformInputPin& queue, std::size_t lanes,
                              const MakeCore& make, std::atomic<long>& coded)
     : queue_(queue), coded_(coded) {
     for (std::size_t i = 0; i < lanes; ++i) {
         auto lane = std::make_unique<Lane>();
         lane->core = make();
-        lane->frame.resize(lane->core->frameBytes());
         lanes_.push_back(std::move(lane));
     }
     for (auto& lane : lanes_) lane->thread = std::thread([this, l = lane.get()] { Run(*l); });
@@ -64,46 +75,44 @@ std::optional<DvEncodeResult> DvEncodeLanes::Take(IMediaSample* in, std::span<st
     std::optional<DvEncodeResult> result;
     {
         std::unique_lock lock(lock_);
-        Lane* mine = nullptr;
-        for (auto& lane : lanes_) {
-            if (!lane->held) continue;
-            if (lane->held.get() == in) {
-                mine = lane.get();
-            } else if (!queue_.IsWaiting(lane->held.get())) {
-                // Claimed, then flushed before its turn.
-                changed_.wait(lock, [&] { return lane->done; });
-                released.push_back(std::move(lane->held));
-                lane->done = false;
-                changed_.notify_all();
+        auto retire = [&](std::list<std::unique_ptr<Job>>::iterator at) {
+            released.push_back(std::move((*at)->sample));
+            spare_.push_back(std::move((*at)->frame));
+            return jobs_.erase(at);
+        };
+        for (auto at = jobs_.begin(); at != jobs_.end();) {
+            Job& job = **at;
+            if (job.sample.get() == in) {
+                changed_.wait(lock, [&] { return job.done; });
+                result = job.result;
+                if (result->status == DvEncodeStatus::Ok) {
+                    if (out.size() < result->bytes)
+                        result = DvEncodeResult{DvEncodeStatus::BadOutput, 0};
+                    else
+                        std::copy_n(job.frame.data(), result->bytes, out.data());
+                }
+                retire(at);
+                break;
             }
-        }
-        if (mine) {
-            changed_.wait(lock, [&] { return mine->done; });
-            result = mine->result;
-            if (result->status == DvEncodeStatus::Ok) {
-                if (out.size() < result->bytes)
-                    result = DvEncodeResult{DvEncodeStatus::BadOutput, 0};
-                else
-                    std::copy_n(mine->frame.data(), result->bytes, out.data());
+            if (queue_.IsWaiting(job.sample.get())) {
+                ++at;
+                continue;
             }
-            released.push_back(std::move(mine->held));
-            mine->done = false;
-            changed_.notify_all();
+            // Claimed, then flushed before its turn: its frame goes once coded.
+            changed_.wait(lock, [&] { return job.done; });
+            at = retire(at);
         }
     }
     return result;
 }
 
 void DvEncodeLanes::Run(Lane& lane) {
+    GiveWayToTheSource();
     pthread_setname_np(pthread_self(), "dv encode lane");
-    // The lanes give way to the source's thread and the worker: a picture waiting in the queue
-    // costs nothing, while a source held up on a busy CPU leaves the lanes without work and a
-    // CPU idle. Lowering one's own priority needs no privilege; if refused, the lane runs as is.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kLaneNice);
     for (;;) {
         {
             std::unique_lock lock(lock_);
-            changed_.wait(lock, [&] { return quit_ || (!lane.held && format_); });
+            changed_.wait(lock, [&] { return quit_ || format_.has_value(); });
             if (quit_) return;
         }
         if (!queue_.WaitClaimable(quit_)) {
@@ -112,23 +121,31 @@ void DvEncodeLanes::Run(Lane& lane) {
             changed_.wait(lock, [&] { return quit_.load(); });
             return;
         }
-        IMediaSample* job = nullptr;
+        Job* job = nullptr;
         PictureFormat format;
         {
             std::lock_guard lock(lock_);
             if (quit_) return;
             ComPtr<IMediaSample> claimed = queue_.ClaimWaiting();
             if (!claimed) continue; // the worker or another lane was first
-            lane.held = std::move(claimed);
-            lane.done = false;
-            job = lane.held.get();
+            auto fresh = std::make_unique<Job>();
+            fresh->sample = std::move(claimed);
+            if (!spare_.empty()) {
+                fresh->frame = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            job = fresh.get();
+            jobs_.push_back(std::move(fresh));
             format = *format_;
         }
-        const DvEncodeResult result = EncodeSampleInto(*lane.core, job, format, lane.frame);
+        // The job stays in jobs_ until it is done: only the worker retires it, after that.
+        if (job->frame.size() < lane.core->frameBytes()) job->frame.resize(lane.core->frameBytes());
+        const DvEncodeResult result =
+            EncodeSampleInto(*lane.core, job->sample.get(), format, job->frame);
         ++coded_;
         std::lock_guard lock(lock_);
-        lane.result = result;
-        lane.done = true;
+        job->result = result;
+        job->done = true;
         changed_.notify_all();
     }
 }

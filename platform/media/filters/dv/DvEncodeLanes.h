@@ -7,8 +7,11 @@
 // wait for each other every frame, and keep every core busy when the encoder is the slowest
 // stage.
 //
+// A lane that has coded a picture claims the next at once, whatever the worker is waiting for:
+// the frames wait for the worker, never the lanes.
+//
 // Threads: the filter's worker calls SetFormat and Take; each lane codes on its own thread.
-// The lanes' state is guarded by the object's lock, taken before the queue's.
+// The jobs are guarded by the object's lock, taken before the queue's.
 
 #include "filters/BaseClass/QueuedTransformInput.h"
 #include "platform/media/Interfaces.h"
@@ -17,6 +20,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <list>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,6 +49,11 @@ public:
     DvEncodeLanes(const DvEncodeLanes&) = delete;
     DvEncodeLanes& operator=(const DvEncodeLanes&) = delete;
 
+    // The lanes, and the worker that takes their frames, give way to the source's thread: a
+    // picture waiting in the queue costs nothing, while a source held up on a busy CPU leaves
+    // the lanes without work and a CPU idle. For the calling thread.
+    static void GiveWayToTheSource();
+
     // The format of the samples the worker is taking now: the lanes code claimed samples in it
     // (the queue lets none be claimed across a type change). Nothing is claimed before it is set.
     void SetFormat(const dvcodec::PictureFormat& format);
@@ -54,12 +63,15 @@ public:
     std::optional<dvcodec::DvEncodeResult> Take(IMediaSample* in, std::span<std::uint8_t> out);
 
 private:
-    struct Lane {
-        std::unique_ptr<dvcodec::DvVideoEncoderCore> core;
-        ComPtr<IMediaSample> held; // lock_: the claimed sample, until taken
-        bool done = false;         // lock_: its frame is ready
+    // A claimed sample and its frame: in claim order, which is the queue's.
+    struct Job {
+        ComPtr<IMediaSample> sample;
+        bool done = false; // lock_: its frame is ready
         dvcodec::DvEncodeResult result{};
         std::vector<std::uint8_t> frame;
+    };
+    struct Lane {
+        std::unique_ptr<dvcodec::DvVideoEncoderCore> core;
         std::thread thread;
     };
     void Run(Lane& lane);
@@ -68,6 +80,8 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::optional<dvcodec::PictureFormat> format_; // lock_
+    std::list<std::unique_ptr<Job>> jobs_;         // lock_: iterators stay valid as lanes add
+    std::vector<std::vector<std::uint8_t>> spare_; // lock_: frame buffers of jobs taken
     std::atomic<bool> quit_{false};
     std::atomic<long>& coded_;
     std::vector<std::unique_ptr<Lane>> lanes_;

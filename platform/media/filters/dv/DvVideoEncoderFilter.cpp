@@ -190,6 +190,9 @@ HRESULT TDvVideoEncoder::Transform(IMediaSample* in, IMediaSample* out) {
                     options, std::make_unique<EncoderPictureConverter>());
             },
             codedByLanes_);
+        // This worker codes what no lane claimed, at the lanes' priority (it ends with the run);
+        // lowered after the lanes are made, which would inherit it.
+        DvEncodeLanes::GiveWayToTheSource();
     }
     std::optional<DvEncodeResult> taken;
     if (lanes_) {

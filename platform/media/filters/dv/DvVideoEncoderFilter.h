@@ -70,7 +70,7 @@ public:
     long FramesCodedByLanes() const { return codedByLanes_; }
 
     // Pictures that may wait for the encoder besides the one being encoded.
-    static constexpr std::size_t kQueuedPictures = 3;
+    static constexpr std::size_t kQueuedPictures = 6;
 
 protected:
     void CreatePins() override;

@@ -248,7 +248,11 @@ TEST(DvVideoEncoderFilter, LanesCodeTheWaitingPicturesAsOneCodecWouldInOrderAndD
     line.source->bufferSize = static_cast<long>(bytes);
     ASSERT_EQ(line.Connect(), S_OK);
     auto push = [&](int from, int to) {
-        for (int i = from; i < to; ++i) line.source->Push(TTestFrame{pictures[i]});
+        for (int i = from; i < to; ++i) {
+            TTestFrame f;
+            f.bytes = pictures[std::size_t(i)];
+            line.source->Push(f);
+        }
     };
 
     // Exercise: the first frame held at the shut sink while the lanes take those waiting; then a
@@ -280,7 +284,9 @@ TEST(DvVideoEncoderFilter, LanesCodeTheWaitingPicturesAsOneCodecWouldInOrderAndD
     for (const auto& r : line.sink->Samples()) got.push_back(r.bytes);
     ASSERT_TRUE(got.size() == 7 || got.size() == 8) << got.size();
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(got[i] == expected[i]) << "frame " << i;
-    if (got.size() == 8) EXPECT_TRUE(got[5] == expected[5]);
+    if (got.size() == 8) {
+        EXPECT_TRUE(got[5] == expected[5]);
+    }
     EXPECT_TRUE(got[got.size() - 2] == expected[8]);
     EXPECT_TRUE(got.back() == expected[9]);
     EXPECT_EQ(encoder->FramesDropped(), 0);
