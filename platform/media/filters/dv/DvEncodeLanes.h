@@ -20,8 +20,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <list>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
