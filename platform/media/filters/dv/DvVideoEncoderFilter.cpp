@@ -73,8 +73,9 @@ TDvVideoEncoder::TDvVideoEncoder()
 TDvVideoEncoder::~TDvVideoEncoder() = default;
 
 void TDvVideoEncoder::CreatePins() {
+    const std::size_t queued = CodecThreadsForCaller() > 1 ? kQueuedPictures : kQueuedPicturesOneCpu;
     input_ = std::make_unique<TBCQueuedTransformInputPin>("DV encoder input pin", this, "XForm In",
-                                                          kQueuedPictures);
+                                                          queued);
     output_ = std::make_unique<TBCTransformOutputPin>("Transform output pin", this, "XForm Out");
 }
 

@@ -69,8 +69,11 @@ public:
     // Any thread: frames the encoding lanes coded since the filter was made.
     long FramesCodedByLanes() const { return codedByLanes_; }
 
-    // Pictures that may wait for the encoder besides the one being encoded.
+    // Pictures that may wait for the encoder besides the one being encoded: enough for the
+    // encoding lanes to find work while the source's frames come unevenly; with one CPU (no
+    // lanes) one, so that the few buffers in turn stay in cache.
     static constexpr std::size_t kQueuedPictures = 6;
+    static constexpr std::size_t kQueuedPicturesOneCpu = 1;
 
 protected:
     void CreatePins() override;
