@@ -38,6 +38,17 @@ std::vector<int> Indexes(const std::vector<TReceivedSample>& samples) {
     return indexes;
 }
 
+// The chain running on frames the test pushes, its sink shut.
+bool RunFedByTheTest(Chain& chain) {
+    chain.source->feed = TCountingSource::Feed::Queue;
+    chain.source->sampleLimit = -1;
+    chain.source->bufferCount = 8;
+    chain.source->bufferSize = 2;
+    if (chain.Connect() != S_OK) return false;
+    chain.sink->Shut();
+    return chain.graph->Run() == S_OK;
+}
+
 TEST(QueuedTransformTest, AFullQueueHoldsUpstreamAndEverySampleArrivesInOrderBeforeTheEnd) {
     // Setup: the sink's gate shut, so the worker waits there and the queue fills.
     auto* invert = new TQueuedInvert;
@@ -117,13 +128,7 @@ TEST(QueuedTransformTest, AFlushDropsTheQueuedSamplesAndTheStreamGoesOn) {
     // Setup: queued frames pushed by the test.
     auto* invert = new TQueuedInvert;
     Chain chain(invert);
-    chain.source->feed = TCountingSource::Feed::Queue;
-    chain.source->sampleLimit = -1;
-    chain.source->bufferCount = 8;
-    chain.source->bufferSize = 2;
-    ASSERT_EQ(chain.Connect(), S_OK);
-    chain.sink->Shut();
-    ASSERT_EQ(chain.graph->Run(), S_OK);
+    ASSERT_TRUE(RunFedByTheTest(chain));
     for (BYTE i = 0; i < 3; ++i)
         chain.source->Push(Frame(i));
     ASSERT_TRUE(chain.sink->WaitForWaiter());
@@ -151,13 +156,7 @@ TEST(QueuedTransformTest, ClaimsTakeTheWaitingSamplesInOrderUpToATypeChangeAndAF
     // Setup: frame 0 held at the shut sink, frames 1 and 2 waiting; frame 2 announces a type.
     auto* invert = new TQueuedInvert;
     Chain chain(invert);
-    chain.source->feed = TCountingSource::Feed::Queue;
-    chain.source->sampleLimit = -1;
-    chain.source->bufferCount = 8;
-    chain.source->bufferSize = 2;
-    ASSERT_EQ(chain.Connect(), S_OK);
-    chain.sink->Shut();
-    ASSERT_EQ(chain.graph->Run(), S_OK);
+    ASSERT_TRUE(RunFedByTheTest(chain));
     chain.source->Push(Frame(0));
     chain.source->Push(Frame(1));
     TTestFrame announcing = Frame(2);

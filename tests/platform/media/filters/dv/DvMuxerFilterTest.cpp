@@ -136,34 +136,48 @@ TEST(DvMuxerFilter, WithoutAudioTheFramesAnnounceNone) {
     EXPECT_EQ(dvcodec::SystemOfDvInfo(*outType.FormatAs<DVINFO>()), DvSystem::Pal625);
 }
 
+// video source -> muxer video, audio source -> muxer audio, muxer -> recording sink.
+struct SeparateSources {
+    ComPtr<CFilterGraph> graph{new CFilterGraph};
+    ComPtr<TCountingSource> video;
+    ComPtr<TCountingSource> audio;
+    ComPtr<TDvMuxer> mux{new TDvMuxer};
+    ComPtr<TCountingSink> sink{
+        TCountingSink::Recording(Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
+
+    SeparateSources(std::vector<Bytes> frames, std::vector<Bytes> pcm)
+        : video(new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), std::move(frames))),
+          audio(new TCountingSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(48000, 2)),
+                                    std::move(pcm))) {
+        graph->AddFilter(video.get(), "Video");
+        graph->AddFilter(audio.get(), "Audio");
+        graph->AddFilter(mux.get(), "DV Muxer");
+        graph->AddFilter(sink.get(), "Sink");
+    }
+    ~SeparateSources() { graph->Stop(); }
+    HRESULT Connect() {
+        HRESULT hr = graph->ConnectDirect(video->OutputPin(), mux->GetPin(0), nullptr);
+        if (SUCCEEDED(hr)) hr = graph->ConnectDirect(audio->OutputPin(), mux->GetPin(1), nullptr);
+        if (SUCCEEDED(hr)) hr = graph->ConnectDirect(mux->GetPin(2), sink->InputPin(), nullptr);
+        return hr;
+    }
+};
+
 TEST(DvMuxerFilter, AudioThatEndsEarlyLeavesTheRemainingFramesSilent) {
     // Setup: the video and audio from separate sources; the audio covers one frame and a half.
     const std::vector<Bytes> frames = dvcodec::testing::ClipFrames({.pal = true, .frames = 4});
     ASSERT_EQ(frames.size(), 4u);
-    ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TCountingSource> videoSource{
-        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), frames)};
     Bytes tone(2880 * 4);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<std::uint8_t>(i * 7 + 1);
-    ComPtr<TCountingSource> audioSource{
-        new TCountingSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(48000, 2)), {tone})};
-    ComPtr<TDvMuxer> mux{new TDvMuxer};
-    ComPtr<TCountingSink> sink{
-        TCountingSink::Recording(Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
-    graph->AddFilter(videoSource.get(), "Video");
-    graph->AddFilter(audioSource.get(), "Audio");
-    graph->AddFilter(mux.get(), "DV Muxer");
-    graph->AddFilter(sink.get(), "Sink");
-    ASSERT_EQ(graph->ConnectDirect(videoSource->OutputPin(), mux->GetPin(0), nullptr), S_OK);
-    ASSERT_EQ(graph->ConnectDirect(audioSource->OutputPin(), mux->GetPin(1), nullptr), S_OK);
-    ASSERT_EQ(graph->ConnectDirect(mux->GetPin(2), sink->InputPin(), nullptr), S_OK);
+    SeparateSources g(frames, {tone});
+    ASSERT_EQ(g.Connect(), S_OK);
 
     // Exercise
-    ASSERT_TRUE(testing::RunToEnd(graph.get(), {sink.get()}));
+    ASSERT_TRUE(testing::RunToEnd(g.graph.get(), {g.sink.get()}));
 
     // Verification
-    const auto records = sink->Samples();
+    const auto records = g.sink->Samples();
     ASSERT_EQ(records.size(), 4u);
     const Bytes pcm =
         SplitPcm({records[0].bytes, records[1].bytes, records[2].bytes, records[3].bytes});
@@ -171,7 +185,7 @@ TEST(DvMuxerFilter, AudioThatEndsEarlyLeavesTheRemainingFramesSilent) {
     Bytes expected = tone;
     expected.resize(pcm.size(), 0);
     EXPECT_EQ(pcm, expected);
-    EXPECT_GE(mux->FramesPadded(), 1);
+    EXPECT_GE(g.mux->FramesPadded(), 1);
     EXPECT_EQ(records[2].start, 2 * 400000);
 }
 
@@ -185,17 +199,13 @@ TEST(DvMuxerFilter, AudioGoesOnWhileDownstreamTakesAFrameAndTheFramesKeepTheirOr
     // Setup: video and audio pushed by the test from their own sources; the sink shut.
     const std::vector<Bytes> frames = dvcodec::testing::ClipFrames({.pal = true, .frames = 4});
     ASSERT_EQ(frames.size(), 4u);
-    ComPtr<CFilterGraph> graph{new CFilterGraph};
-    ComPtr<TCountingSource> videoSource{
-        new TCountingSource(dvcodec::DvsdVideoType(DvSystem::Pal625), {})};
-    ComPtr<TCountingSource> audioSource{
-        new TCountingSource(dvcodec::PcmType(dvcodec::PcmWaveFormat(48000, 2)), {})};
-    for (TCountingSource* s : {videoSource.get(), audioSource.get()}) {
+    SeparateSources g({}, {});
+    for (TCountingSource* s : {g.video.get(), g.audio.get()}) {
         s->feed = TCountingSource::Feed::Queue;
         s->bufferCount = 4;
     }
-    videoSource->bufferSize = long(frames[0].size());
-    audioSource->bufferSize = 1920 * 4;
+    g.video->bufferSize = long(frames[0].size());
+    g.audio->bufferSize = 1920 * 4;
     std::vector<Bytes> chunks(4, Bytes(1920 * 4));
     Bytes tone;
     for (std::size_t c = 0; c < chunks.size(); ++c) {
@@ -203,52 +213,43 @@ TEST(DvMuxerFilter, AudioGoesOnWhileDownstreamTakesAFrameAndTheFramesKeepTheirOr
             chunks[c][i] = static_cast<std::uint8_t>(i * 7 + c * 31 + 1);
         tone.insert(tone.end(), chunks[c].begin(), chunks[c].end());
     }
-    ComPtr<TDvMuxer> mux{new TDvMuxer};
-    ComPtr<TCountingSink> sink{
-        TCountingSink::Recording(Accepting(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd))};
-    graph->AddFilter(videoSource.get(), "Video");
-    graph->AddFilter(audioSource.get(), "Audio");
-    graph->AddFilter(mux.get(), "DV Muxer");
-    graph->AddFilter(sink.get(), "Sink");
-    ASSERT_EQ(graph->ConnectDirect(videoSource->OutputPin(), mux->GetPin(0), nullptr), S_OK);
-    ASSERT_EQ(graph->ConnectDirect(audioSource->OutputPin(), mux->GetPin(1), nullptr), S_OK);
-    ASSERT_EQ(graph->ConnectDirect(mux->GetPin(2), sink->InputPin(), nullptr), S_OK);
+    ASSERT_EQ(g.Connect(), S_OK);
     auto push = [](TCountingSource& source, const Bytes& bytes, std::optional<REFERENCE_TIME> start) {
         TTestFrame f;
         f.bytes = bytes;
         f.start = start;
         source.Push(f);
     };
-    auto video = [&](int i) { push(*videoSource, frames[std::size_t(i)], i * 400000); };
+    auto video = [&](int i) { push(*g.video, frames[std::size_t(i)], i * 400000); };
 
     // Exercise: frame 0 completed by the video's thread and held at the sink; meanwhile the
     // audio of the next three frames comes.
-    sink->Shut();
-    ASSERT_EQ(graph->Run(), S_OK);
-    push(*audioSource, chunks[0], std::nullopt);
-    ASSERT_TRUE(testing::WaitUntil([&] { return audioSource->delivered == 1; }));
+    g.sink->Shut();
+    ASSERT_EQ(g.graph->Run(), S_OK);
+    push(*g.audio, chunks[0], std::nullopt);
+    ASSERT_TRUE(testing::WaitUntil([&] { return g.audio->delivered == 1; }));
     video(0);
-    ASSERT_TRUE(sink->WaitForWaiter());
+    ASSERT_TRUE(g.sink->WaitForWaiter());
     for (int c = 1; c < 4; ++c)
-        push(*audioSource, chunks[std::size_t(c)], std::nullopt);
-    const bool audioWentOn = testing::WaitUntil([&] { return audioSource->delivered == 4; });
-    sink->Open();
+        push(*g.audio, chunks[std::size_t(c)], std::nullopt);
+    const bool audioWentOn = testing::WaitUntil([&] { return g.audio->delivered == 4; });
+    g.sink->Open();
     for (int i = 1; i < 4; ++i)
         video(i);
-    videoSource->End();
-    audioSource->End();
-    ASSERT_TRUE(sink->WaitForEndOfStream(1));
-    ASSERT_EQ(graph->Stop(), S_OK);
+    g.video->End();
+    g.audio->End();
+    ASSERT_TRUE(g.sink->WaitForEndOfStream(1));
+    ASSERT_EQ(g.graph->Stop(), S_OK);
 
     // Verification
     EXPECT_TRUE(audioWentOn);
-    const auto records = sink->Samples();
+    const auto records = g.sink->Samples();
     ASSERT_EQ(records.size(), 4u);
     for (std::size_t i = 0; i < records.size(); ++i)
         EXPECT_EQ(records[i].start, REFERENCE_TIME(i) * 400000);
     EXPECT_EQ(SplitPcm({records[0].bytes, records[1].bytes, records[2].bytes, records[3].bytes}),
               tone);
-    EXPECT_EQ(mux->FramesPadded(), 0);
+    EXPECT_EQ(g.mux->FramesPadded(), 0);
 }
 
 TEST(DvMuxerFilter, AudioConnectedAfterTheOutputReconnectsItWithTheAudioAnnounced) {
