@@ -1,8 +1,8 @@
 #include "platform/media/ReferenceClock.h"
 
-#include <pthread.h>
 #include <algorithm>
 #include <chrono>
+#include <pthread.h>
 
 namespace talvence {
 

@@ -83,10 +83,9 @@ protected:
                                   "\"Video Racine\"=\"Wmv\"\n"
                                   "\"Ecouter Audio inclus\"=dword:00000001\n" +
                                       store);
-        const std::string devices =
-            clip.empty() ? std::string("TALVENCE_VIRTUAL_DEVICES=webcam ")
-                         : "TALVENCE_VIRTUAL_DEVICES='dv:pace=" + pace + ":file=" +
-                               (*clips_ / clip).string() + "' ";
+        const std::string devices = clip.empty() ? std::string("TALVENCE_VIRTUAL_DEVICES=webcam ")
+                                                 : "TALVENCE_VIRTUAL_DEVICES='dv:pace=" + pace +
+                                                       ":file=" + (*clips_ / clip).string() + "' ";
         const auto run = RunTool(
             devices + "timeout 120 " TALVENCE_CLI_PATH " capture --format 'Wmv (with inlay)' --inlay "
             "--yes --folder " +

@@ -1,6 +1,5 @@
 #include "platform/media/filters/avi/AviFileWriter.h"
 
-#include <pthread.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 #include <fcntl.h>

@@ -50,7 +50,8 @@ DvEncodeLanes::DvEncodeLanes(TBCQueuedTransformInputPin& queue, std::size_t lane
         lane->core = make();
         lanes_.push_back(std::move(lane));
     }
-    for (auto& lane : lanes_) lane->thread = std::thread([this, l = lane.get()] { Run(*l); });
+    for (auto& lane : lanes_)
+        lane->thread = std::thread([this, l = lane.get()] { Run(*l); });
 }
 
 DvEncodeLanes::~DvEncodeLanes() {
@@ -60,7 +61,8 @@ DvEncodeLanes::~DvEncodeLanes() {
         changed_.notify_all();
     }
     queue_.WakeClaimers();
-    for (auto& lane : lanes_) lane->thread.join();
+    for (auto& lane : lanes_)
+        lane->thread.join();
 }
 
 void DvEncodeLanes::SetFormat(const PictureFormat& format) {

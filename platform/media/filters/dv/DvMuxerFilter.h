@@ -121,7 +121,7 @@ private:
 
     // Receive lock.
     std::deque<PendingFrame> pending_;
-    std::deque<PendingFrame> ready_; // completed, in order; one without bytes is the end
+    std::deque<PendingFrame> ready_;   // completed, in order; one without bytes is the end
     std::deque<std::int16_t> samples_; // interleaved stereo, oldest first
     std::vector<std::int16_t> frameAudio_;
     std::uint64_t frameIndex_ = 0;

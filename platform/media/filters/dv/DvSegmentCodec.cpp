@@ -215,7 +215,8 @@ void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
     int weighted[64];
     for (int k = 0; k < 64; ++k) {
         const float a = std::abs(coef[k]);
-        weighted[k] = a <= kDeadZone ? 0 : static_cast<int>(a * kWeightByPosition[k] / 524288.0f + 0.5f);
+        weighted[k] =
+            a <= kDeadZone ? 0 : static_cast<int>(a * kWeightByPosition[k] / 524288.0f + 0.5f);
     }
     int largest = -1;
     for (int k = 1; k < 64; ++k)
@@ -231,7 +232,8 @@ void Analyse(const std::uint8_t (&pixels)[64], bool chroma, Block& b) {
         const int k = kZigzag[i];
         b.sign[i] = coef[k] < 0;
         b.level[i] = static_cast<std::uint8_t>(std::min(weighted[k] >> halve, kMaxAmplitude));
-        if (b.level[i] != 0) b.present[std::size_t(b.presentCount++)] = static_cast<std::uint8_t>(i);
+        if (b.level[i] != 0)
+            b.present[std::size_t(b.presentCount++)] = static_cast<std::uint8_t>(i);
     }
 }
 

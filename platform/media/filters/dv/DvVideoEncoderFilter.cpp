@@ -73,7 +73,8 @@ TDvVideoEncoder::TDvVideoEncoder()
 TDvVideoEncoder::~TDvVideoEncoder() = default;
 
 void TDvVideoEncoder::CreatePins() {
-    const std::size_t queued = CodecThreadsForCaller() > 1 ? kQueuedPictures : kQueuedPicturesOneCpu;
+    const std::size_t queued =
+        CodecThreadsForCaller() > 1 ? kQueuedPictures : kQueuedPicturesOneCpu;
     input_ = std::make_unique<TBCQueuedTransformInputPin>("DV encoder input pin", this, "XForm In",
                                                           queued);
     output_ = std::make_unique<TBCTransformOutputPin>("Transform output pin", this, "XForm Out");
@@ -186,7 +187,8 @@ HRESULT TDvVideoEncoder::Transform(IMediaSample* in, IMediaSample* out) {
     if (!lanes_ && lanesWanted_ > 0) {
         const DvEncoderOptions options = core_->options();
         lanes_ = std::make_unique<DvEncodeLanes>(
-            *static_cast<TBCQueuedTransformInputPin*>(input_.get()), lanesWanted_, [options] {
+            *static_cast<TBCQueuedTransformInputPin*>(input_.get()), lanesWanted_,
+            [options] {
                 return std::make_unique<DvVideoEncoderCore>(
                     options, std::make_unique<EncoderPictureConverter>());
             },

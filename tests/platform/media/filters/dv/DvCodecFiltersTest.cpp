@@ -224,7 +224,8 @@ TEST(DvVideoEncoderFilter, LanesCodeTheWaitingPicturesAsOneCodecWouldInOrderAndD
     std::mt19937 random(7);
     std::vector<Bytes> pictures(10, Bytes(bytes));
     for (auto& p : pictures)
-        for (auto& b : p) b = static_cast<std::uint8_t>(random());
+        for (auto& b : p)
+            b = static_cast<std::uint8_t>(random());
     dvcodec::DvEncoderOptions options;
     options.system = DvSystem::Pal625;
     dvcodec::DvVideoEncoderCore alone(options);
@@ -268,7 +269,8 @@ TEST(DvVideoEncoderFilter, LanesCodeTheWaitingPicturesAsOneCodecWouldInOrderAndD
     const long beforeFlush = encoder->FramesCodedByLanes();
     push(5, 8);
     ASSERT_TRUE(line.sink->WaitForWaiter());
-    ASSERT_TRUE(testing::WaitUntil([&] { return encoder->FramesCodedByLanes() >= beforeFlush + 2; }));
+    ASSERT_TRUE(
+        testing::WaitUntil([&] { return encoder->FramesCodedByLanes() >= beforeFlush + 2; }));
     const ComPtr<IPin> in = testing::PinOf(encoder.get(), "In");
     ASSERT_EQ(testing::CallWithin([&] { return in->BeginFlush(); }), S_OK);
     line.sink->Open();
@@ -281,9 +283,11 @@ TEST(DvVideoEncoderFilter, LanesCodeTheWaitingPicturesAsOneCodecWouldInOrderAndD
     // Verification: the frames of pictures 0-4, perhaps 5 (in hand at the flush), then 8 and 9,
     // each as the one codec made it.
     std::vector<Bytes> got;
-    for (const auto& r : line.sink->Samples()) got.push_back(r.bytes);
+    for (const auto& r : line.sink->Samples())
+        got.push_back(r.bytes);
     ASSERT_TRUE(got.size() == 7 || got.size() == 8) << got.size();
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(got[i] == expected[i]) << "frame " << i;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(got[i] == expected[i]) << "frame " << i;
     if (got.size() == 8) {
         EXPECT_TRUE(got[5] == expected[5]);
     }

@@ -214,7 +214,8 @@ TEST(DvMuxerFilter, AudioGoesOnWhileDownstreamTakesAFrameAndTheFramesKeepTheirOr
         tone.insert(tone.end(), chunks[c].begin(), chunks[c].end());
     }
     ASSERT_EQ(g.Connect(), S_OK);
-    auto push = [](TCountingSource& source, const Bytes& bytes, std::optional<REFERENCE_TIME> start) {
+    auto push = [](TCountingSource& source, const Bytes& bytes,
+                   std::optional<REFERENCE_TIME> start) {
         TTestFrame f;
         f.bytes = bytes;
         f.start = start;
